@@ -1,0 +1,34 @@
+#pragma once
+// The seam between the design model and whatever draws it. The model never
+// touches widgets: it asks the canvas for boxes and tells it where they go.
+#include <cstdint>
+
+namespace design {
+
+using BoxHandle = std::uint32_t;  // 0 = no box
+
+struct BoxGeometry {
+    int left = 0, top = 0, width = 0, height = 0;
+};
+
+class Canvas {
+public:
+    virtual ~Canvas() = default;
+    // Clones the hidden prototype box into the canvas (hidden, prototype
+    // geometry) and answers its new nonzero handle.
+    virtual BoxHandle cloneBox() = 0;
+    // Moves and sizes a box, relative to the canvas, and repaints it. Values
+    // are used as given (no clamping).
+    virtual void setBoxGeometry(BoxHandle box, int left, int top, int width, int height) = 0;
+    virtual void showBox(BoxHandle box) = 0;
+    virtual void destroyBox(BoxHandle box) = 0;
+    // Geometry of the prototype box (design-time 16, 24, 100, 60).
+    virtual BoxGeometry prototypeGeometry() const = 0;
+};
+
+// The canvas the model talks to; set by the main window (or a test fake).
+// With none set, box operations do nothing and new boxes get handle 0.
+void setCanvas(Canvas* canvas);
+Canvas* canvas();
+
+}  // namespace design

@@ -1,0 +1,21 @@
+#pragma once
+// Whole-file reading and safe whole-file writing.
+#include <QString>
+#include <optional>
+#include <string>
+
+namespace rt {
+
+// Reads the whole file; nullopt when it cannot be opened or read.
+std::optional<std::string> readWholeFile(const QString& path);
+
+struct WriteResult {
+    bool ok = false;
+    QString error;  // the system's reason when !ok
+};
+
+// Writes `bytes` to a temporary file beside `path` and renames it over
+// `path`, so a failed or interrupted write never destroys the old file.
+WriteResult writeFileAtomically(const QString& path, const std::string& bytes);
+
+}  // namespace rt

@@ -1,0 +1,30 @@
+#pragma once
+// The one place where byte text changes encoding.
+//
+// Inside the program, text is `std::string` holding GB18030: every GBK
+// character keeps its one- or two-byte form, so byte positions, double-byte
+// stepping and the full-width A3xx mapping work on it directly, and characters
+// outside GBK (emoji, rare hanzi) are kept as four-byte sequences instead of
+// being lost. Files are UTF-8; widgets and the web engine take UTF-16.
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace rt {
+
+// UTF-8 bytes to GB18030. Invalid UTF-8 sequences become U+FFFD and decoding
+// goes on.
+std::string utf8ToGb(std::string_view utf8);
+// GB18030 to UTF-8. Malformed GB18030 bytes become U+FFFD.
+std::string gbToUtf8(std::string_view gb);
+
+std::u16string gbToUtf16(std::string_view gb);
+std::string utf16ToGb(std::u16string_view utf16);
+
+QString gbToQString(std::string_view gb);
+std::string qstringToGb(const QString& s);
+
+// Literal helper for sources written in UTF-8: gb("增加") gives GB18030 bytes.
+inline std::string gb(std::string_view utf8) { return utf8ToGb(utf8); }
+
+}  // namespace rt

@@ -1,0 +1,75 @@
+#include "runtime/fileio.h"
+#include "runtime/gbtext.h"
+#include "runtime/textcodec.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestRuntime : public QObject {
+    Q_OBJECT
+private slots:
+    void roundTrips_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("gbBytes");
+        QTest::newRow("ascii") << QString("div.box {") << QByteArray("div.box {");
+        QTest::newRow("gbk") << QString::fromUtf8("增加") << QByteArray("\xD4\xF6\xBC\xD3");
+        QTest::newRow("fullwidth") << QString::fromUtf8("１２") << QByteArray("\xA3\xB1\xA3\xB2");
+        // Outside code page 936: kept as four-byte GB18030 instead of "?".
+        QTest::newRow("emoji") << QString::fromUtf8("a😀b") << QByteArray("a\x94\x39\xFC\x36" "b");
+    }
+    void roundTrips()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, gbBytes);
+        const std::string gb = rt::qstringToGb(text);
+        QCOMPARE(QByteArray::fromStdString(gb), gbBytes);
+        QCOMPARE(rt::gbToQString(gb), text);
+        const QByteArray utf8 = text.toUtf8();
+        QCOMPARE(rt::utf8ToGb(utf8.toStdString()), gb);
+        QCOMPARE(QByteArray::fromStdString(rt::gbToUtf8(gb)), utf8);
+    }
+    void invalidUtf8IsReplacedAndDecodingGoesOn()
+    {
+        const std::string gb = rt::utf8ToGb(std::string("a\xFF" "b\xE4\xB8", 5));
+        QCOMPARE(rt::gbToQString(gb), QString::fromUtf8("a\xEF\xBF\xBD" "b\xEF\xBF\xBD"));
+    }
+    void searchMatchesOnlyAtCharacterStarts()
+    {
+        // "\xB0\xA1" is one hanzi; its trail byte 0xA1 followed by "\xB0" must
+        // not be found as the pair "\xA1\xB0".
+        const std::string s = "\xB0\xA1\xB0\xA1x";
+        QCOMPARE(rt::gbFind(s, "\xA1\xB0"), std::string::npos);
+        QCOMPARE(rt::gbFind(s, "\xB0\xA1", 1), std::string::npos);  // from a trail byte: not a start
+        QCOMPARE(rt::gbFind(s, "\xB0\xA1", 2), size_t(2));
+        QCOMPARE(rt::gbFind(s, "x"), size_t(4));
+        // A four-byte character is stepped over whole.
+        const std::string four = "\x81\x30\x81\x30" "0";
+        QCOMPARE(rt::gbFind(four, "0"), size_t(4));
+    }
+    void atomicWriteKeepsOldFileOnFailure()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("page.html");
+        QVERIFY(rt::writeFileAtomically(path, "old").ok);
+        QCOMPARE(*rt::readWholeFile(path), std::string("old"));
+        QVERIFY(rt::writeFileAtomically(path, "new").ok);
+        QCOMPARE(*rt::readWholeFile(path), std::string("new"));
+        if (geteuid() != 0) {  // root ignores folder permissions
+            QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+            const rt::WriteResult r = rt::writeFileAtomically(path, "lost");
+            QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            QVERIFY(!r.ok);
+            QVERIFY(!r.error.isEmpty());
+            QCOMPARE(*rt::readWholeFile(path), std::string("new"));
+        }
+        const rt::WriteResult missing = rt::writeFileAtomically(dir.filePath("no/such/dir/x.html"), "x");
+        QVERIFY(!missing.ok);
+        QVERIFY(!rt::readWholeFile(dir.filePath("absent")).has_value());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRuntime)
+#include "test_runtime.moc"
