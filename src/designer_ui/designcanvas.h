@@ -1,0 +1,78 @@
+#pragma once
+// DesignCanvas: the inner frame of the drawing area. It owns the canvas boxes
+// (one per Component, cloned from the hidden prototype box), issues their
+// handles and reports mouse events on them. It implements the canvas seam of
+// the design model; it never changes the model itself.
+#include "design/canvas.h"
+
+#include <QFont>
+#include <QGroupBox>
+#include <QPoint>
+
+#include <unordered_map>
+
+namespace designer {
+
+class CanvasBox;
+
+class DesignCanvas : public QGroupBox, public design::Canvas {
+    Q_OBJECT
+public:
+    explicit DesignCanvas(QWidget* parent = nullptr);
+    ~DesignCanvas() override;
+
+    // design::Canvas
+    design::BoxHandle cloneBox() override;
+    void setBoxGeometry(design::BoxHandle box, int left, int top, int width, int height) override;
+    void showBox(design::BoxHandle box) override;
+    void destroyBox(design::BoxHandle box) override;
+    design::BoxGeometry prototypeGeometry() const override;
+
+    // The widget of a box; nullptr for a handle this canvas did not issue or
+    // has destroyed.
+    CanvasBox* box(design::BoxHandle handle) const;
+    int boxCount() const { return int(boxes_.size()); }
+    // Repaints one box (its selection mark or label changed).
+    void refreshBox(design::BoxHandle handle);
+
+    const QFont& labelFont() const { return labelFont_; }
+
+signals:
+    // Mouse events on a box; the point is the cursor's screen position.
+    void boxPressed(design::BoxHandle box, QPoint cursor);
+    void boxMouseMoved(design::BoxHandle box, QPoint cursor);
+    void boxReleased(design::BoxHandle box, QPoint cursor);
+    void boxDoubleClicked(design::BoxHandle box, QPoint cursor);
+
+private:
+    friend class CanvasBox;
+    design::BoxHandle issueHandle();
+
+    CanvasBox* prototype_ = nullptr;
+    std::unordered_map<design::BoxHandle, CanvasBox*> boxes_;
+    design::BoxHandle lastHandle_ = 0;
+    QFont labelFont_;
+};
+
+// One canvas box: a plain rectangle showing its bounds, marked when selected,
+// with the Component's tag and class in small print, read from the model at
+// paint time.
+class CanvasBox : public QWidget {
+    Q_OBJECT
+public:
+    CanvasBox(DesignCanvas* canvas, design::BoxHandle handle);
+    design::BoxHandle handle() const { return handle_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    DesignCanvas* canvas_;
+    design::BoxHandle handle_;
+};
+
+}  // namespace designer

@@ -1,0 +1,314 @@
+#include "designer_ui/mainwindow.h"
+
+#include "design/component.h"
+#include "design/document.h"
+#include "design/import.h"
+#include "design/rule.h"
+#include "design/stylecode.h"
+#include "designer_ui/designcanvas.h"
+#include "designer_ui/filedialogs.h"
+#include "designer_ui/importcodedialog.h"
+#include "designer_ui/windowgeometry.h"
+#include "runtime/textcodec.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace designer {
+
+namespace {
+
+const QString kPageFilter = QStringLiteral("网页文件(*.html)|*.html");
+
+QString toQt(const std::string& gb) { return rt::gbToQString(gb); }
+std::string toGb(const QString& s) { return rt::qstringToGb(s); }
+
+// Multi-line boxes hold '\n'; rule text holds CR LF.
+QString crlfToLf(QString s) { return s.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+QString lfToCrlf(QString s) { return s.replace(QLatin1Char('\n'), QStringLiteral("\r\n")); }
+
+template <typename W>
+W* place(W* w, const char16_t* name, int x, int y, int width, int height)
+{
+    w->setObjectName(QString::fromUtf16(name));
+    w->setGeometry(x, y, width, height);
+    return w;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent)
+{
+    setWindowTitle(QStringLiteral("Tolvanehtml界面制作"));
+    buildControls();
+    design::setCanvas(canvas_);
+    // Created: no drag, no delete mode, nothing shown in the panel.
+    edit_ = EditState{};
+    setOuterGeometry(this, QRect(50, 50, 989, 707));
+}
+
+MainWindow::~MainWindow()
+{
+    if (design::canvas() == canvas_)
+        design::setCanvas(nullptr);
+}
+
+void MainWindow::buildControls()
+{
+    operations_ = place(new QGroupBox(QStringLiteral("操作"), this), u"分组框3", 8, 8, 264, 176);
+    addButton_ = place(new QPushButton(QStringLiteral("增加"), operations_), u"按钮1", 16, 24, 96, 32);
+    deleteButton_ = place(new QPushButton(QStringLiteral("删除"), operations_), u"按钮2", 152, 24, 96, 32);
+    readButton_ = place(new QPushButton(QStringLiteral("读入"), operations_), u"按钮5", 16, 72, 96, 32);
+    generateButton_ = place(new QPushButton(QStringLiteral("生成"), operations_), u"按钮3", 152, 72, 96, 32);
+    openPreviewButton_ = place(new QPushButton(QStringLiteral("开启实时预览"), operations_), u"按钮4", 16, 120, 96, 32);
+    closePreviewButton_ = place(new QPushButton(QStringLiteral("关闭实时预览"), operations_), u"按钮7", 152, 120, 96, 32);
+
+    properties_ = place(new QGroupBox(QStringLiteral("属性"), this), u"分组框4", 8, 192, 264, 480);
+    struct Row {
+        const char16_t* labelName;
+        const char16_t* caption;
+        const char16_t* boxName;
+        int y;
+    };
+    static const Row rows[] = {
+        {u"标签1", u"种类：", u"编辑框1", 24},  {u"标签2", u"名称：", u"编辑框2", 64},
+        {u"标签3", u"左边：", u"编辑框3", 104}, {u"标签4", u"顶边：", u"编辑框4", 144},
+        {u"标签5", u"宽度：", u"编辑框5", 184}, {u"标签6", u"高度：", u"编辑框6", 224},
+        {u"标签7", u"其他：", u"编辑框7", 264}, {u"标签8", u"文本：", u"编辑框8", 384},
+    };
+    QLineEdit* oneLine[6] = {};
+    for (int i = 0; i < 8; ++i) {
+        const Row& r = rows[i];
+        place(new QLabel(QString::fromUtf16(r.caption), properties_), r.labelName, 16, r.y, 80, 24);
+        const int boxY = r.y - 8;
+        if (i == 6) {
+            extraBox_ = place(new QPlainTextEdit(properties_), r.boxName, 64, boxY, 168, 112);
+        } else {
+            auto* box = place(new QLineEdit(properties_), r.boxName, 64, boxY, 168, 32);
+            if (i < 6)
+                oneLine[i] = box;
+            else
+                textBox_ = box;
+        }
+    }
+    tagBox_ = oneLine[0];
+    classBox_ = oneLine[1];
+    leftBox_ = oneLine[2];
+    topBox_ = oneLine[3];
+    widthBox_ = oneLine[4];
+    heightBox_ = oneLine[5];
+    importCodeButton_ = place(new QPushButton(QStringLiteral("导入代码"), properties_), u"按钮6", 96, 424, 96, 32);
+
+    drawingArea_ = place(new QGroupBox(QStringLiteral("绘制区"), this), u"分组框1", 280, 8, 696, 664);
+    canvas_ = place(new DesignCanvas(drawingArea_), u"分组框2", 8, 16, 680, 640);
+
+    // The six one-line boxes commit on Enter only; other keys just edit.
+    for (QLineEdit* box : oneLine)
+        connect(box, &QLineEdit::returnPressed, this, [this, box] { commitField(box); });
+    // The extra box and the text box commit on every change of content.
+    connect(extraBox_, &QPlainTextEdit::textChanged, this, &MainWindow::commitExtra);
+    connect(textBox_, &QLineEdit::textChanged, this, &MainWindow::commitText);
+
+    connect(addButton_, &QPushButton::clicked, this, &MainWindow::addNewComponent);
+    connect(deleteButton_, &QPushButton::clicked, this, &MainWindow::enterDeleteMode);
+    connect(readButton_, &QPushButton::clicked, this, &MainWindow::importDocument);
+    connect(generateButton_, &QPushButton::clicked, this, &MainWindow::saveDocument);
+    connect(openPreviewButton_, &QPushButton::clicked, this, &MainWindow::previewOpenRequested);
+    connect(closePreviewButton_, &QPushButton::clicked, this, &MainWindow::previewCloseRequested);
+    connect(importCodeButton_, &QPushButton::clicked, this, &MainWindow::importCode);
+
+    connect(canvas_, &DesignCanvas::boxPressed, this,
+            [this](design::BoxHandle box, QPoint cursor) { beginDrag(box, cursor); });
+    connect(canvas_, &DesignCanvas::boxMouseMoved, this,
+            [this](design::BoxHandle, QPoint cursor) { continueDrag(cursor, false); });
+    connect(canvas_, &DesignCanvas::boxReleased, this, [this] { endDrag(); });
+    connect(canvas_, &DesignCanvas::boxDoubleClicked, this,
+            [this](design::BoxHandle box) { deleteOrSelectBox(box); });
+}
+
+QSize MainWindow::designCanvasSize() const { return canvas_->size(); }
+
+QRect MainWindow::outerGeometry() const { return frameGeometry(); }
+
+// ---------------------------------------------------------------- panel
+
+void MainWindow::fillPropertyPanel(design::BoxHandle box)
+{
+    std::string rule, innerText;
+    if (const int pos = design::findComponentByBox(box)) {
+        rule = design::componentAt(pos).rule;
+        innerText = design::componentAt(pos).innerText;
+    }
+    // Geometry values appear exactly as the rule holds them. Writing the
+    // extra and text boxes commits them to the selected Component again,
+    // which leaves it as it is.
+    tagBox_->setText(toQt(design::readRuleTag(rule)));
+    classBox_->setText(toQt(design::readRuleClass(rule)));
+    leftBox_->setText(toQt(design::readRuleLeft(rule)));
+    topBox_->setText(toQt(design::readRuleTop(rule)));
+    widthBox_->setText(toQt(design::readRuleWidth(rule)));
+    heightBox_->setText(toQt(design::readRuleHeight(rule)));
+    extraBox_->setPlainText(crlfToLf(toQt(design::readRuleExtra(rule))));
+    textBox_->setText(toQt(innerText));
+}
+
+void MainWindow::clearPropertyPanel()
+{
+    for (QLineEdit* box : {tagBox_, classBox_, leftBox_, topBox_, widthBox_, heightBox_})
+        box->clear();
+    extraBox_->clear();
+    textBox_->clear();
+}
+
+void MainWindow::commitField(QLineEdit* box)
+{
+    // The box keeps the text as typed; the rule gets the converted value.
+    const std::string text = toGb(box->text());
+    design::ComponentUpdate update;
+    if (box == tagBox_)
+        update.tag = text;
+    else if (box == classBox_)
+        update.className = text;
+    else if (box == leftBox_)
+        update.left = design::ruleNumber(text);
+    else if (box == topBox_)
+        update.top = design::ruleNumber(text);
+    else if (box == widthBox_)
+        update.width = design::ruleNumber(text);
+    else if (box == heightBox_)
+        update.height = design::ruleNumber(text);
+    design::updateComponent(design::selectedBox, update);
+}
+
+void MainWindow::commitExtra()
+{
+    design::ComponentUpdate update;
+    update.extra = toGb(lfToCrlf(extraBox_->toPlainText()));
+    design::updateComponent(design::selectedBox, update);
+}
+
+void MainWindow::commitText()
+{
+    design::ComponentUpdate update;
+    update.innerText = toGb(textBox_->text());
+    design::updateComponent(design::selectedBox, update);
+}
+
+void MainWindow::selectBox(design::BoxHandle box)
+{
+    const design::BoxHandle previous = design::selectedBox;
+    design::selectedBox = box;
+    if (previous != box) {
+        canvas_->refreshBox(previous);
+        canvas_->refreshBox(box);
+    }
+}
+
+// ---------------------------------------------------------------- flows
+
+void MainWindow::saveDocument()
+{
+    const QString path =
+        showSaveDialog(this, {}, QStringLiteral("生成html代码"), {}, kPageFilter);
+    if (path.isEmpty())
+        return;
+    const rt::WriteResult result = design::saveDocumentTo(path);
+    // A failed save must not pass for a saved page; success stays silent.
+    if (!result.ok)
+        QMessageBox::warning(this, QStringLiteral("生成html代码"),
+                             QStringLiteral("无法保存文件：%1\n%2")
+                                 .arg(QDir::toNativeSeparators(path), result.error));
+}
+
+void MainWindow::importDocument()
+{
+    const QString path = showOpenDialog(this, {}, QStringLiteral("打开html代码"), kPageFilter);
+    if (path.isEmpty())
+        return;
+    // The import replaces the design before it looks at the file, so a file
+    // that cannot be read must not get that far.
+    QFile probe(path);
+    if (!probe.open(QIODevice::ReadOnly)) {
+        QMessageBox::warning(this, QStringLiteral("打开html代码"),
+                             QStringLiteral("无法读入文件：%1\n%2")
+                                 .arg(QDir::toNativeSeparators(path), probe.errorString()));
+        return;
+    }
+    probe.close();
+    design::importDocumentFrom(path);
+}
+
+void MainWindow::importCode()
+{
+    design::pendingStyleCode.clear();
+    design::pendingStyleCode = ImportCodeDialog::askForCode(this);
+    if (design::pendingStyleCode.empty())
+        return;
+    design::importStyleCode(design::pendingStyleCode);
+    // The panel shows the selected Component; bring it up to date so that a
+    // later edit there does not write the old values back.
+    if (design::findComponentByBox(design::selectedBox))
+        fillPropertyPanel(design::selectedBox);
+}
+
+// ---------------------------------------------------------------- window events
+
+void MainWindow::onSizeChanged()
+{
+    // Only the drawing area and DesignCanvas follow the window's outer size.
+    const QSize outer = frameGeometry().size();
+    const int areaWidth = std::max(0, outer.width() - 293);
+    const int areaHeight = std::max(0, outer.height() - 51);
+    drawingArea_->resize(areaWidth, areaHeight);
+    canvas_->resize(std::max(0, areaWidth - 16), std::max(0, areaHeight - 24));
+    emit canvasLaidOut();
+}
+
+void MainWindow::onPlacementChanged() { emit geometryFollowNeeded(); }
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    onSizeChanged();
+}
+
+void MainWindow::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    onPlacementChanged();
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        onPlacementChanged();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    // Closing the main window ends the program, whatever else is open.
+    QCoreApplication::quit();
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    continueDrag(event->globalPosition().toPoint(), true);
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        endDrag();
+}
+
+}  // namespace designer

@@ -1,0 +1,119 @@
+#pragma once
+// MainWindow: the operations group, the property panel and the drawing area
+// with DesignCanvas. The panel shows and edits the selected Component; the
+// canvas is edited with the mouse (add, select, drag, delete).
+#include "design/canvas.h"
+
+#include <QPoint>
+#include <QSize>
+#include <QWidget>
+
+class QGroupBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace designer {
+
+class DesignCanvas;
+
+// Mouse-editing state of the canvas.
+struct EditState {
+    int dragActive = 0;             // 1 while a box is being dragged
+    design::BoxHandle dragBox = 0;  // the box being dragged
+    int dragOffsetX = 0;            // cursor x - window left - box left, at drag start
+    int dragOffsetY = 0;            // cursor y - window top - box top, at drag start
+    int deleteMode = 0;             // 1 while the next double-click on a box deletes it
+};
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // --- Geometry, for windows that follow this one (the live preview) ---
+    DesignCanvas* designCanvas() const { return canvas_; }
+    // DesignCanvas's current size (its outer size as a child widget).
+    QSize designCanvasSize() const;
+    // This window's outer rectangle (frame included), screen pixels.
+    QRect outerGeometry() const;
+
+    // --- Property panel ---
+    // Shows the Component of this box; empty boxes when it names none.
+    // Callers set design::selectedBox first.
+    void fillPropertyPanel(design::BoxHandle box);
+    // Empties all eight edit boxes. Callers set design::selectedBox to 0 first.
+    void clearPropertyPanel();
+
+    // --- Canvas editing. Cursor positions are screen positions. ---
+    void addNewComponent();
+    void beginDrag(design::BoxHandle box, QPoint cursor);
+    // `fromMainWindow`: the move came from the window itself rather than a
+    // box, and counts only while the cursor lies inside the canvas area.
+    void continueDrag(QPoint cursor, bool fromMainWindow);
+    void endDrag();
+    void enterDeleteMode();
+    void deleteOrSelectBox(design::BoxHandle box);
+    const EditState& editState() const { return edit_; }
+
+    // --- Button flows ---
+    void saveDocument();    // "生成"
+    void importDocument();  // "读入"
+    void importCode();      // "导入代码"
+
+signals:
+    // "开启实时预览" / "关闭实时预览" were clicked.
+    void previewOpenRequested();
+    void previewCloseRequested();
+    // The window's size changed and the drawing area and DesignCanvas have
+    // been laid out anew.
+    void canvasLaidOut();
+    // The window moved, or was minimised, maximised or restored.
+    void geometryFollowNeeded();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void buildControls();
+    // The two places where this window's placement is handled.
+    void onSizeChanged();
+    void onPlacementChanged();
+
+    void selectBox(design::BoxHandle box);
+    void commitField(QLineEdit* box);
+    void commitExtra();
+    void commitText();
+
+    QGroupBox* operations_ = nullptr;
+    QGroupBox* properties_ = nullptr;
+    QGroupBox* drawingArea_ = nullptr;
+    DesignCanvas* canvas_ = nullptr;
+
+    QPushButton* addButton_ = nullptr;
+    QPushButton* deleteButton_ = nullptr;
+    QPushButton* readButton_ = nullptr;
+    QPushButton* generateButton_ = nullptr;
+    QPushButton* openPreviewButton_ = nullptr;
+    QPushButton* closePreviewButton_ = nullptr;
+    QPushButton* importCodeButton_ = nullptr;
+
+    QLineEdit* tagBox_ = nullptr;
+    QLineEdit* classBox_ = nullptr;
+    QLineEdit* leftBox_ = nullptr;
+    QLineEdit* topBox_ = nullptr;
+    QLineEdit* widthBox_ = nullptr;
+    QLineEdit* heightBox_ = nullptr;
+    QPlainTextEdit* extraBox_ = nullptr;
+    QLineEdit* textBox_ = nullptr;
+
+    EditState edit_;
+};
+
+}  // namespace designer
