@@ -1,0 +1,400 @@
+#include "design/rule.h"
+
+#include "design/component.h"
+#include "design/gbops.h"
+#include "design/ruleparts.h"
+#include "runtime/gbtext.h"
+
+#include <charconv>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <x86intrin.h>
+#define TOLVANE_HAVE_TSC 1
+#endif
+
+namespace design {
+
+using detail::npos;
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+BoxGeometry prototype()
+{
+    if (Canvas* c = canvas())
+        return c->prototypeGeometry();
+    return BoxGeometry{16, 24, 100, 60};
+}
+
+std::uint32_t fastCounter()
+{
+#ifdef TOLVANE_HAVE_TSC
+    return std::uint32_t(__rdtsc());
+#else
+    return std::uint32_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                             std::chrono::steady_clock::now().time_since_epoch())
+                             .count());
+#endif
+}
+
+std::string readGeometry(std::string_view rule, std::string_view marker)
+{
+    return detail::geometryValue(detail::ruleBodyLines(rule), marker);
+}
+
+bool isCSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+namespace detail {
+
+std::vector<std::string_view> ruleBodyLines(std::string_view rule)
+{
+    return split(between(rule, "{", "}"), kCrLf);
+}
+
+// The first line that carries `marker` followed by a value closed with "px;"
+// on the same line.
+std::string geometryValue(const std::vector<std::string_view>& lines, std::string_view marker)
+{
+    for (std::string_view line : lines) {
+        std::string_view v = between(line, marker, "px;");
+        if (!v.empty())
+            return std::string(v);
+    }
+    return {};
+}
+
+std::string extraDeclarations(const std::vector<std::string_view>& lines)
+{
+    static constexpr std::string_view geometryMarkers[] = {"position:absolute;", " left:", " top:",
+                                                           " height:", " width:"};
+    std::string result;
+    for (std::string_view line : lines) {
+        std::string l = collapseLineBreaks(trimSpaces(line));
+        const std::string c = textBetween(l, "/*", "*/");
+        l = replaceAll(l, "/*" + c + "*/", "");
+        l.insert(l.begin(), ' ');
+        bool geometry = false;
+        for (std::string_view m : geometryMarkers)
+            if (findText(l, m) != -1) {
+                geometry = true;
+                break;
+            }
+        if (!geometry && l != " ") {
+            result += trimSpaces(l);
+            result += kCrLf;
+        }
+    }
+    return result;
+}
+
+}  // namespace detail
+
+std::string buildRule(const RuleFields& f)
+{
+    const std::string tag = f.tag ? keepLetters(*f.tag) : std::string("div");
+    const std::string cls = f.className ? *f.className : makeDefaultClassName();
+    const BoxGeometry p = (f.left && f.top && f.width && f.height) ? BoxGeometry{} : prototype();
+    const int left = f.left.value_or(p.left);
+    const int top = f.top.value_or(p.top);
+    const int width = f.width.value_or(p.width);
+    const int height = f.height.value_or(p.height);
+    const std::string_view extra = f.extra ? std::string_view(*f.extra) : std::string_view();
+
+    std::string r;
+    r.reserve(tag.size() + cls.size() + extra.size() + 128);
+    r += tag;
+    r += '.';
+    r += cls;
+    r += " {\r\n  position:absolute;\r\n  left:";
+    r += std::to_string(left);
+    r += "px;\r\n  top:";
+    r += std::to_string(top);
+    r += "px;\r\n  width:";
+    r += std::to_string(width);
+    r += "px;\r\n  height:";
+    r += std::to_string(height);
+    r += "px;\r\n/* other1 */\r\n";
+    r += extra;
+    r += "\r\n/* other2 */\r\n}";
+    return r;
+}
+
+std::string makeDefaultClassName()
+{
+    std::string name = "Tolvane_";
+    for (int i = 0; i < 4; ++i)
+        name += char('0' + randomInRange(0, 9));
+    return name;
+}
+
+int randomInRange(int min, int max)
+{
+    if (max < min)
+        return min;
+    std::uint32_t x = fastCounter();
+    x = x * 214013u + 2531011u;
+    const std::uint32_t r = (x >> 16) & 0x7FFFu;
+    const std::int64_t span = std::int64_t(max) - std::int64_t(min) + 1;
+    return int(std::int64_t(min) + std::int64_t(r) % span);
+}
+
+std::string keepLetters(std::string_view text)
+{
+    // Same result as joining the matches of "[a-zA-Z]": only one-byte
+    // characters count, so a trail byte that happens to be a letter is not one.
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = rt::gbCharLen(text, i);
+        const char c = text[i];
+        if (n == 1 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+            out += c;
+        i += n;
+    }
+    return out;
+}
+
+std::string textBetween(std::string_view text, std::string_view leftMarker, std::string_view rightMarker)
+{
+    return std::string(detail::between(text, leftMarker, rightMarker));
+}
+
+std::string readRuleTag(std::string_view rule)
+{
+    const std::size_t dot = detail::find(rule, ".");
+    if (dot == npos)
+        return {};
+    return std::string(rule.substr(0, dot));
+}
+
+std::string readRuleClass(std::string_view rule) { return textBetween(rule, ".", " {"); }
+std::string readRuleLeft(std::string_view rule) { return readGeometry(rule, "  left:"); }
+std::string readRuleTop(std::string_view rule) { return readGeometry(rule, "  top:"); }
+std::string readRuleWidth(std::string_view rule) { return readGeometry(rule, "  width:"); }
+std::string readRuleHeight(std::string_view rule) { return readGeometry(rule, "  height:"); }
+
+std::string readRuleExtra(std::string_view rule)
+{
+    return textBetween(rule, "/* other1 */\r\n", "\r\n/* other2 */");
+}
+
+int ruleNumber(std::string_view text)
+{
+    // Full-width forms (A3A1..A3FE) become ASCII, the ideographic space a space.
+    std::string s;
+    s.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = rt::gbCharLen(text, i);
+        if (n == 2) {
+            const auto b0 = static_cast<unsigned char>(text[i]);
+            const auto b1 = static_cast<unsigned char>(text[i + 1]);
+            if (b0 == 0xA3 && b1 >= 0xA1 && b1 <= 0xFE) {
+                s += char(b1 & 0x7F);
+                i += 2;
+                continue;
+            }
+            if (b0 == 0xA1 && b1 == 0xA1) {
+                s += ' ';
+                i += 2;
+                continue;
+            }
+        }
+        s.append(text.substr(i, n));
+        i += n;
+    }
+
+    // Leading decimal number as atof reads it, independent of the locale.
+    std::size_t i = 0;
+    while (i < s.size() && isCSpace(s[i]))
+        ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        negative = s[i] == '-';
+        ++i;
+    }
+    const std::size_t start = i;
+    std::size_t digits = 0, intSignificant = 0, fracLeadingZeros = 0;
+    bool seenNonZero = false;
+    while (i < s.size() && isDigit(s[i])) {
+        if (s[i] != '0' || seenNonZero) {
+            seenNonZero = true;
+            ++intSignificant;
+        }
+        ++i;
+        ++digits;
+    }
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && isDigit(s[i])) {
+            if (!seenNonZero && s[i] == '0')
+                ++fracLeadingZeros;
+            else
+                seenNonZero = true;
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0)
+        return 0;
+    std::size_t end = i;
+    long long exponent = 0;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        std::size_t j = i + 1;
+        bool expNegative = false;
+        if (j < s.size() && (s[j] == '+' || s[j] == '-')) {
+            expNegative = s[j] == '-';
+            ++j;
+        }
+        if (j < s.size() && isDigit(s[j])) {
+            while (j < s.size() && isDigit(s[j])) {
+                if (exponent < 1000000000)
+                    exponent = exponent * 10 + (s[j] - '0');
+                ++j;
+            }
+            if (expNegative)
+                exponent = -exponent;
+            end = j;
+        }
+    }
+    if (!seenNonZero)
+        return 0;
+
+    double value = 0;
+    const auto res = std::from_chars(s.data() + start, s.data() + end, value, std::chars_format::general);
+    if (res.ec == std::errc::result_out_of_range) {
+        // Too large or too small for a double: decide by the decimal magnitude.
+        const long long magnitude = intSignificant > 0 ? (long long)intSignificant - 1 + exponent
+                                                       : -(long long)fracLeadingZeros - 1 + exponent;
+        value = magnitude > 0 ? 1e300 : 0.0;
+    } else if (res.ec != std::errc()) {
+        return 0;
+    }
+    if (negative)
+        value = -value;
+    if (value >= 2147483647.0)
+        return INT_MAX;
+    if (value <= -2147483648.0)
+        return INT_MIN;
+    return int(value);  // truncation toward zero
+}
+
+void updateComponent(BoxHandle boxHandle, ComponentUpdate& u)
+{
+    if (boxHandle == 0)
+        return;
+    const int pos = findComponentByBox(boxHandle);
+    if (pos == 0)
+        return;
+    const std::string cur = componentAt(pos).rule;
+
+    if (!u.tag)
+        u.tag = readRuleTag(cur);
+    if (!u.className)
+        u.className = readRuleClass(cur);
+    const int left = u.left ? *u.left : ruleNumber(readRuleLeft(cur));
+    const int top = u.top ? *u.top : ruleNumber(readRuleTop(cur));
+    const int width = u.width ? *u.width : ruleNumber(readRuleWidth(cur));
+    const int height = u.height ? *u.height : ruleNumber(readRuleHeight(cur));
+    if (!u.extra)
+        u.extra = readRuleExtra(cur);
+
+    Component& c = componentAt(pos);
+    if (!u.innerText)
+        u.innerText = c.innerText;
+    c.innerText = *u.innerText;
+
+    RuleFields f;
+    f.tag = u.tag;
+    f.className = u.className;
+    f.left = left;
+    f.top = top;
+    f.width = width;
+    f.height = height;
+    f.extra = u.extra;
+    c.rule = buildRule(f);
+
+    moveBox(boxHandle, left, top, width, height);
+}
+
+void moveBox(BoxHandle boxHandle, int left, int top, int width, int height)
+{
+    if (Canvas* c = canvas())
+        c->setBoxGeometry(boxHandle, left, top, width, height);
+}
+
+std::string extractExtraDeclarations(std::string_view rule)
+{
+    return detail::extraDeclarations(detail::ruleBodyLines(rule));
+}
+
+std::string trimSpaces(std::string_view text)
+{
+    std::size_t b = 0, e = text.size();
+    while (b < e && text[b] == ' ')
+        ++b;
+    while (e > b && text[e - 1] == ' ')
+        --e;
+    return std::string(text.substr(b, e - b));
+}
+
+std::string collapseLineBreaks(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] != '\r') {
+            const std::size_t n = rt::gbCharLen(text, i);
+            out.append(text.substr(i, n));
+            i += n;
+            continue;
+        }
+        if (i + 1 >= text.size()) {  // a final CR is copied and ends the scan
+            out += '\r';
+            break;
+        }
+        // The CR with the character after it, then skip every further CR pair.
+        const std::size_t n = rt::gbCharLen(text, i + 1);
+        out.append(text.substr(i, 1 + n));
+        i += 1 + n;
+        while (i < text.size() && text[i] == '\r')
+            i += (i + 1 < text.size()) ? 1 + rt::gbCharLen(text, i + 1) : 1;
+    }
+    return out;
+}
+
+int findText(std::string_view text, std::string_view what, int start, bool ignoreCase)
+{
+    if (text.empty() || what.empty())
+        return -1;
+    const std::size_t from = start <= 1 ? 0 : std::size_t(start - 1);
+    if (from >= text.size())
+        return -1;
+    std::size_t hit;
+    if (ignoreCase) {
+        std::string t(text), w(what);
+        for (char& c : t)
+            if (c >= 'A' && c <= 'Z')
+                c = char(c + 32);
+        for (char& c : w)
+            if (c >= 'A' && c <= 'Z')
+                c = char(c + 32);
+        hit = std::string_view(t).find(w, from);
+    } else {
+        hit = text.find(what, from);
+    }
+    return hit == npos ? -1 : int(hit) + 1;
+}
+
+}  // namespace design
