@@ -1,0 +1,24 @@
+#pragma once
+// Command-name completion: matching a typed word against a command name by
+// prefix or by the pinyin initials of its Chinese characters, and the text a
+// completion inserts.
+#include <string>
+#include <string_view>
+
+namespace fillscript {
+
+// Lower-case pinyin initial of the GB2312 hanzi with bytes lead, trail (lead
+// 0xB0..0xF7, trail 0xA1..0xFE); 0 for any other pair.
+char pinyinInitial(unsigned char lead, unsigned char trail);
+
+// Whether the typed `pattern` calls up `candidate`. A pattern byte "b".."z"
+// stands for a two-byte hanzi of that pinyin initial; any other byte must be
+// the same byte. While typing (whole false) a candidate as long as the
+// pattern never matches and a pattern that runs out early matches; with whole
+// set the pattern must account for the whole candidate.
+bool matchAbbreviation(std::string_view pattern, std::string_view candidate, bool whole);
+
+// name + "(" + (count - 1) times ", " + ")".
+std::string completionText(std::string_view name, int paramCount);
+
+}  // namespace fillscript

@@ -1,0 +1,485 @@
+#include "fillscript/scripttoolwindow.h"
+
+#include "fillscript/arguments.h"
+#include "fillscript/catalogue.h"
+#include "fillscript/completion.h"
+#include "fillscript/gbeditor.h"
+#include "runtime/gbtext.h"
+#include "runtime/textcodec.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTextCursor>
+#include <QToolButton>
+
+namespace fillscript {
+namespace {
+
+// Used before the tool is bound to a page: every command logs an empty result.
+class NoPageExecutor : public CommandExecutor {
+public:
+    std::string execute(const std::string&, const std::vector<std::string>&) override { return {}; }
+};
+
+NoPageExecutor& noPageExecutor()
+{
+    static NoPageExecutor e;
+    return e;
+}
+
+QIcon runIcon()
+{
+    QPixmap pm(20, 20);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 150, 60));
+    const QPointF tri[3] = {{5, 3}, {17, 10}, {5, 17}};
+    p.drawPolygon(tri, 3);
+    return QIcon(pm);
+}
+
+constexpr int kNameRole = Qt::UserRole + 1;  // GB18030 bytes of the item's command name
+constexpr int kCountRole = Qt::UserRole;     // the item value: the parameter count
+
+}  // namespace
+
+// ---- ScriptEditor ----
+
+ScriptEditor::ScriptEditor(QWidget* parent) : QsciScintilla(parent) {}
+
+int ScriptEditor::toolKeyOf(const QKeyEvent* e)
+{
+    // Only plain keys: with a modifier (Shift+arrows selecting, Ctrl+Backspace)
+    // the editor's own handling applies.
+    if (e->modifiers() & ~Qt::KeypadModifier)
+        return 0;
+    switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return KeyEnter;
+    case Qt::Key_Left:
+        return KeyLeft;
+    case Qt::Key_Right:
+        return KeyRight;
+    case Qt::Key_Up:
+        return KeyUp;
+    case Qt::Key_Down:
+        return KeyDown;
+    case Qt::Key_Backspace:
+        return KeyBackspace;
+    case Qt::Key_Space:
+        return KeySpace;
+    default:
+        return 0;
+    }
+}
+
+void ScriptEditor::keyPressEvent(QKeyEvent* e)
+{
+    const int key = toolKeyOf(e);
+    if (key && keyDown && keyDown(key)) {
+        e->accept();
+    } else {
+        QsciScintilla::keyPressEvent(e);
+    }
+    if (afterInput)
+        afterInput();
+}
+
+void ScriptEditor::inputMethodEvent(QInputMethodEvent* e)
+{
+    QsciScintilla::inputMethodEvent(e);
+    if (afterInput)
+        afterInput();
+}
+
+// ---- ScriptToolWindow ----
+
+ScriptToolWindow::ScriptToolWindow(QWidget* parent) : QWidget(parent)
+{
+    setWindowTitle(QStringLiteral("动态代码调试工具"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    // 822 x 660 outside at (50, 50); the client area is what the controls use.
+    move(50, 50);
+    resize(816, 634);
+
+    auto* run = new QToolButton(this);
+    run->setObjectName(QStringLiteral("超级按钮_动态填表_读取源码"));
+    run->setText(QStringLiteral("运行代码"));
+    run->setIcon(runIcon());
+    run->setIconSize(QSize(20, 20));
+    run->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    run->setGeometry(6, 4, 90, 40);
+    runButton_ = run;
+
+    noticeLabel_ = new QLabel(QStringLiteral("只支持填表命令，目前尚不支持其它基础命令"), this);
+    noticeLabel_->setObjectName(QStringLiteral("标签1"));
+    noticeLabel_->setGeometry(120, 26, 248, 16);
+
+    editor_ = new ScriptEditor(this);
+    editor_->setObjectName(QStringLiteral("代码编辑框1"));
+    editor_->setGeometry(6, 51, 804, 418);
+    configureEditor();
+    gb_ = new GbEditor(editor_, this);
+
+    logTabs_ = new QTabWidget(this);
+    logTabs_->setObjectName(QStringLiteral("选择夹1"));
+    logTabs_->setGeometry(-1, 472, 819, 161);
+    auto* page = new QWidget;
+    codeLog_ = new QPlainTextEdit(page);
+    codeLog_->setObjectName(QStringLiteral("编辑框1"));
+    // Page coordinates start below the tab bar here, 25 pixels lower than in
+    // the stored layout.
+    codeLog_->setGeometry(6, 29 - 25, 808, 123);
+    codeLog_->setReadOnly(true);
+    logTabs_->addTab(page, QStringLiteral("代码日志"));
+
+    // The popups float above the editor and never take the keyboard from it.
+    hintLabel_ = new QLabel(this);
+    hintLabel_->setObjectName(QStringLiteral("标签2"));
+    hintLabel_->setGeometry(184, 288, 536, 40);
+    hintLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    hintLabel_->setAutoFillBackground(true);
+    hintLabel_->hide();
+
+    completionList_ = new QListWidget(this);
+    completionList_->setObjectName(QStringLiteral("列表框1"));
+    completionList_->setGeometry(184, 128, 264, 152);
+    completionList_->setFocusPolicy(Qt::NoFocus);
+    completionList_->clear();
+    completionList_->hide();
+
+    connect(runButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::runFillScript);
+    connect(editor_, &QsciScintilla::textChanged, this, [this] {
+        // Handled once the editor has finished the change and placed the
+        // caret: at the end of the input event, or from the event loop for
+        // changes that come from elsewhere (drops, context-menu paste).
+        if (changePending_)
+            return;
+        changePending_ = true;
+        QMetaObject::invokeMethod(this, &ScriptToolWindow::flushChange, Qt::QueuedConnection);
+    });
+    editor_->keyDown = [this](int key) { return onScriptKeyDown(key); };
+    editor_->afterInput = [this] { flushChange(); };
+
+    onToolWindowCreated();
+}
+
+ScriptToolWindow::~ScriptToolWindow() = default;
+
+void ScriptToolWindow::configureEditor()
+{
+    using B = QsciScintillaBase;
+    ScriptEditor* e = editor_;
+    e->SendScintilla(B::SCI_SETMARGINWIDTHN, 1UL, 0L);
+    e->SendScintilla(B::SCI_SETREADONLY, 0UL);
+    e->SendScintilla(B::SCI_SETHSCROLLBAR, 0UL);
+    e->SendScintilla(B::SCI_SETVSCROLLBAR, 1UL);
+    e->SendScintilla(B::SCI_SETVIEWWS, (unsigned long)B::SCWS_INVISIBLE);
+    e->SendScintilla(B::SCI_SETWHITESPACEFORE, 1UL, QColor(0, 0, 0));
+    e->SendScintilla(B::SCI_SETWHITESPACEBACK, 1UL, QColor(255, 255, 255));
+    e->SendScintilla(B::SCI_SETCURSOR, (unsigned long)B::SC_CURSORNORMAL);
+    e->setEolMode(QsciScintilla::EolWindows);
+    e->SendScintilla(B::SCI_SETVIEWEOL, 0UL);
+    e->SendScintilla(B::SCI_SETSELFORE, 1UL, QColor(255, 255, 255));
+    e->SendScintilla(B::SCI_SETSELBACK, 1UL, QColor(0, 0, 128));
+    e->SendScintilla(B::SCI_SETCARETFORE, QColor(0, 0, 0));
+    e->SendScintilla(B::SCI_SETCARETLINEVISIBLE, 0UL);
+    e->SendScintilla(B::SCI_SETCARETLINEBACK, QColor(255, 255, 255));
+    e->SendScintilla(B::SCI_SETCARETPERIOD, 500UL);
+    e->SendScintilla(B::SCI_SETCARETWIDTH, 1UL);
+    // The widget holds UTF-8; GbEditor presents it to the tool as GB18030.
+    e->setUtf8(true);
+    e->SendScintilla(B::SCI_SETINDENTATIONGUIDES, (unsigned long)B::SC_IV_NONE);
+    e->SendScintilla(B::SCI_SETWRAPMODE, (unsigned long)B::SC_WRAP_NONE);
+}
+
+void ScriptToolWindow::onToolWindowCreated()
+{
+    using B = QsciScintillaBase;
+    editor_->SendScintilla(B::SCI_SETMARGINTYPEN, 1UL, long(B::SC_MARGIN_BACK));
+    editor_->SendScintilla(B::SCI_SETMARGINWIDTHN, 1UL, 15L);
+    buildCatalogue();
+}
+
+void ScriptToolWindow::setExecutor(CommandExecutor* executor)
+{
+    executor_ = executor;
+}
+
+void ScriptToolWindow::flushChange()
+{
+    if (!changePending_)
+        return;
+    changePending_ = false;
+    onScriptChanged();
+}
+
+int ScriptToolWindow::caretLine() const
+{
+    const int c = gb_->currentPos();
+    int line = gb_->lineFromPosition(c);
+    if (line > 0 && c == gb_->positionFromLine(line))
+        --line;
+    return line;
+}
+
+int ScriptToolWindow::caretColumn() const
+{
+    const int c = gb_->currentPos();
+    const int line = gb_->lineFromPosition(c);
+    if (line > 0 && c == gb_->positionFromLine(line))
+        return gb_->lineLength(line - 1);
+    return c - gb_->positionFromLine(line);
+}
+
+QRect ScriptToolWindow::caretRect() const
+{
+    using B = QsciScintillaBase;
+    const long pos = editor_->SendScintilla(B::SCI_GETCURRENTPOS);
+    const int x = int(editor_->SendScintilla(B::SCI_POINTXFROMPOSITION, 0UL, pos));
+    const int y = int(editor_->SendScintilla(B::SCI_POINTYFROMPOSITION, 0UL, pos));
+    const long line = editor_->SendScintilla(B::SCI_LINEFROMPOSITION, (unsigned long)pos);
+    const int h = int(editor_->SendScintilla(B::SCI_TEXTHEIGHT, (unsigned long)line));
+    return QRect(x, y, 1, h);
+}
+
+std::string ScriptToolWindow::wordBeforeCaret()
+{
+    const int c = gb_->currentPos();
+    int start = 0;
+    int n = c - 1;
+    // Scan back line by line; a line feed or space ends the word.
+    for (int k = gb_->lineFromPosition(c); n >= 0 && k >= 0; --k) {
+        const int ls = gb_->positionFromLine(k);
+        const std::string text = gb_->line(k);
+        bool found = false;
+        for (; n >= ls; --n) {
+            const std::size_t off = std::size_t(n - ls);
+            const char b = off < text.size() ? text[off] : '\0';
+            if (b == '\n' || b == ' ') {
+                found = true;
+                break;
+            }
+        }
+        if (found) {
+            start = n + 1;
+            break;
+        }
+    }
+    completionStart_ = start;
+    completionEnd_ = c;
+    return gb_->textRange(start, c);
+}
+
+void ScriptToolWindow::placePopup(QWidget* popup) const
+{
+    const QRect r = caretRect();
+    popup->move(r.left(), editor_->y() + r.top() + 15);
+    popup->raise();
+}
+
+void ScriptToolWindow::onScriptChanged()
+{
+    const int l = caretLine();
+    const int col = caretColumn();
+    const std::string s = normaliseLine(gb_->line(l), false);
+    const ParsedLine p = parseLine(s);
+
+    hintLabel_->hide();
+    if (!p.name.empty() && p.openPos <= col && col < p.closePos) {
+        int j = 1;
+        int t = p.openPos;
+        for (;;) {
+            const std::size_t at = rt::gbFind(s, ",", std::size_t(t - 1));
+            const int P = at == std::string::npos ? -1 : int(at) + 1;
+            if (P == -1 || col < P)
+                break;
+            ++j;
+            t = P + 1;
+        }
+        const std::vector<std::string> d = splitText(findParamDescText(p.name), "|");
+        if (int(d.size()) >= j) {
+            placePopup(hintLabel_);
+            hintLabel_->setText(rt::gbToQString("   " + d[std::size_t(j - 1)]));
+            hintLabel_->show();
+        }
+    }
+
+    const std::string w = wordBeforeCaret();
+    completionList_->clear();
+    if (!w.empty()) {
+        const CommandCatalogue& cat = catalogue();
+        for (std::size_t i = 0; i < cat.commandNames.size(); ++i) {
+            const std::string& name = cat.commandNames[i];
+            if (!matchAbbreviation(w, name, false))
+                continue;
+            auto* item = new QListWidgetItem(rt::gbToQString(name));
+            item->setData(kNameRole, QByteArray(name.data(), qsizetype(name.size())));
+            item->setData(kCountRole,
+                          i < cat.paramCounts.size() ? argInteger(cat.paramCounts[i]) : 0);
+            completionList_->addItem(item);
+        }
+    }
+    if (completionList_->count() == 0) {
+        completionList_->hide();
+    } else if (completionList_->isHidden()) {
+        placePopup(completionList_);
+        completionList_->show();
+    }
+}
+
+void ScriptToolWindow::insertCompletion(const std::string& name, int paramCount)
+{
+    gb_->setSel(completionStart_, completionEnd_);
+    gb_->replaceSel(completionText(name, paramCount));
+}
+
+bool ScriptToolWindow::onScriptKeyDown(int key)
+{
+    const auto selectedItem = [this]() -> QListWidgetItem* {
+        return completionList_->item(completionList_->currentRow());
+    };
+    const auto insertItem = [this](const QListWidgetItem* item) {
+        const QByteArray name = item->data(kNameRole).toByteArray();
+        insertCompletion(std::string(name.constData(), std::size_t(name.size())),
+                         item->data(kCountRole).toInt());
+    };
+
+    switch (key) {
+    case KeyEnter: {
+        const int l = caretLine();
+        const std::string raw = gb_->line(l);
+        const std::string s = normaliseLine(raw, false);
+        if (s != raw && !parseLine(s).name.empty()) {
+            gb_->setSel(gb_->positionFromLine(l), gb_->lineEndPosition(l));
+            gb_->replaceSel(s);
+            return true;
+        }
+        if (completionList_->isVisible() && completionList_->currentRow() >= 0) {
+            if (const QListWidgetItem* item = selectedItem()) {
+                wordBeforeCaret();
+                insertItem(item);
+                return true;
+            }
+        }
+        const std::string w = wordBeforeCaret();
+        if (!w.empty()) {
+            const CommandCatalogue& cat = catalogue();
+            for (std::size_t i = 0; i < cat.commandNames.size(); ++i) {
+                if (matchAbbreviation(w, cat.commandNames[i], true)) {
+                    insertCompletion(cat.commandNames[i],
+                                     i < cat.paramCounts.size() ? argInteger(cat.paramCounts[i]) : 0);
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+    case KeyLeft: {
+        const int c = gb_->currentPos();
+        if (gb_->charAt(c - 1) >= 0x80) {
+            const int to = c - gb_->charLengthBefore(c);
+            gb_->setSel(to, to);
+            return true;
+        }
+        return false;
+    }
+    case KeyRight: {
+        const int c = gb_->currentPos();
+        if (gb_->charAt(c) >= 0x80) {
+            const int to = c + gb_->charLengthAt(c);
+            gb_->setSel(to, to);
+            return true;
+        }
+        return false;
+    }
+    case KeyDown:
+        if (!completionList_->isVisible())
+            return false;
+        // Past the last item the list has no selection; the next Down selects
+        // the first item again.
+        completionList_->setCurrentRow(completionList_->currentRow() < 0
+                                           ? 0 : completionList_->currentRow() + 1);
+        return true;
+    case KeyUp: {
+        if (!completionList_->isVisible())
+            return false;
+        const int row = completionList_->currentRow();
+        completionList_->setCurrentRow(row == 0 ? 0
+                                       : row < 0 ? completionList_->count() - 1
+                                                 : row - 1);
+        return true;
+    }
+    case KeyBackspace: {
+        // The whole character before the caret goes; the key is consumed, as
+        // the editor would otherwise delete one more character.
+        const int c = gb_->currentPos();
+        if (gb_->charAt(c - 1) >= 0x80) {
+            gb_->setSel(c - gb_->charLengthBefore(c), c);
+            gb_->replaceSel("");
+            return true;
+        }
+        return false;
+    }
+    case KeySpace: {
+        if (!completionList_->isVisible())
+            return false;
+        if (completionList_->currentRow() < 0)
+            completionList_->setCurrentRow(0);
+        const QListWidgetItem* item = selectedItem();
+        completionList_->hide();
+        if (item)
+            insertItem(item);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void ScriptToolWindow::runFillScript()
+{
+    // Page operations wait for the page inside the run; a second click
+    // meanwhile must not start a nested run.
+    if (running_)
+        return;
+    running_ = true;
+    runButton_->setEnabled(false);
+    std::vector<std::string> lines;
+    const int n = gb_->lineCount();
+    lines.reserve(std::size_t(n));
+    for (int k = 0; k < n; ++k)
+        lines.push_back(gb_->line(k));
+    CommandExecutor& exec = executor_ ? *executor_ : noPageExecutor();
+    fillscript::runFillScript(lines, exec, [this](const std::string& entry) { appendToLog(entry); });
+    runButton_->setEnabled(true);
+    running_ = false;
+}
+
+void ScriptToolWindow::appendToLog(const std::string& gbText)
+{
+    QString text = rt::gbToQString(gbText);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QTextCursor cur = codeLog_->textCursor();
+    cur.movePosition(QTextCursor::End);
+    codeLog_->setTextCursor(cur);
+    codeLog_->ensureCursorVisible();
+    codeLog_->insertPlainText(text);
+}
+
+std::string ScriptToolWindow::logText() const
+{
+    QString text = codeLog_->toPlainText();
+    text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    return rt::qstringToGb(text);
+}
+
+}  // namespace fillscript

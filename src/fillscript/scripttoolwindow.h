@@ -1,0 +1,118 @@
+#pragma once
+// The form-fill script tool window ("动态代码调试工具"): a script editor with
+// command completion and parameter hints, a run button and the code log.
+#include "fillscript/parser.h"
+
+#include <QPointer>
+#include <QRect>
+#include <QWidget>
+#include <Qsci/qsciscintilla.h>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QAbstractButton;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QTabWidget;
+
+namespace fillscript {
+
+class GbEditor;
+
+// Keys the tool handles, by their virtual-key codes.
+enum ToolKey {
+    KeyBackspace = 8,
+    KeyEnter = 13,
+    KeySpace = 32,
+    KeyLeft = 37,
+    KeyUp = 38,
+    KeyRight = 39,
+    KeyDown = 40,
+};
+
+// The editor widget. Key presses first go to `keyDown`, which may consume
+// them; after every input event `afterInput` runs, so that text-change
+// handling sees the caret where the editor left it.
+class ScriptEditor : public QsciScintilla {
+    Q_OBJECT
+public:
+    explicit ScriptEditor(QWidget* parent = nullptr);
+
+    std::function<bool(int toolKey)> keyDown;
+    std::function<void()> afterInput;
+
+    // The tool key for a key event, 0 when the tool does not handle it.
+    static int toolKeyOf(const QKeyEvent* e);
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void inputMethodEvent(QInputMethodEvent* e) override;
+};
+
+class ScriptToolWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit ScriptToolWindow(QWidget* parent = nullptr);
+    ~ScriptToolWindow() override;
+
+    // The commands of a run go to `executor` (not owned; must outlive its
+    // use). Without one every command logs an empty result.
+    void setExecutor(CommandExecutor* executor);
+
+    // Controls.
+    ScriptEditor* scriptEditor() const { return editor_; }
+    QListWidget* completionList() const { return completionList_; }
+    QLabel* hintLabel() const { return hintLabel_; }
+    QPlainTextEdit* codeLog() const { return codeLog_; }
+    QAbstractButton* runButton() const { return runButton_; }
+    GbEditor& gbEditor() const { return *gb_; }
+
+    // Caret line (0-based) and byte column, where a caret at the start of a
+    // line other than the first counts as the end of the previous line.
+    int caretLine() const;
+    int caretColumn() const;
+    // The caret's rectangle in the editor's client coordinates.
+    QRect caretRect() const;
+    // The word before the caret, back to a space or line feed; also records
+    // its range as completionStart()/completionEnd().
+    std::string wordBeforeCaret();
+    int completionStart() const { return completionStart_; }
+    int completionEnd() const { return completionEnd_; }
+
+    void onScriptChanged();
+    // Returns whether the key is consumed.
+    bool onScriptKeyDown(int toolKey);
+    // Replaces the recorded word range by name's completion text.
+    void insertCompletion(const std::string& name, int paramCount);
+
+    void runFillScript();
+    void appendToLog(const std::string& gbText);
+
+    // The whole code log as GB18030 text with CR LF line ends.
+    std::string logText() const;
+
+private:
+    void onToolWindowCreated();
+    void configureEditor();
+    void placePopup(QWidget* popup) const;
+    void flushChange();
+
+    QAbstractButton* runButton_ = nullptr;
+    QLabel* noticeLabel_ = nullptr;
+    ScriptEditor* editor_ = nullptr;
+    QLabel* hintLabel_ = nullptr;
+    QListWidget* completionList_ = nullptr;
+    QTabWidget* logTabs_ = nullptr;
+    QPlainTextEdit* codeLog_ = nullptr;
+    GbEditor* gb_ = nullptr;
+
+    int completionStart_ = 0;
+    int completionEnd_ = 0;
+    bool changePending_ = false;
+    bool running_ = false;
+    CommandExecutor* executor_ = nullptr;
+};
+
+}  // namespace fillscript
