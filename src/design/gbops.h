@@ -1,6 +1,8 @@
 #pragma once
 // Internal text helpers of the design model: searches, splits and
 // replacements on GB18030 byte text that only match at character starts.
+#include "runtime/gbtext.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -9,6 +11,13 @@
 namespace design::detail {
 
 constexpr std::size_t npos = std::string_view::npos;
+
+// rt::gbCharLen with the one-byte case inline.
+inline std::size_t charLen(std::string_view s, std::size_t i)
+{
+    const auto b = static_cast<unsigned char>(s[i]);
+    return (b < 0x81 || b == 0xFF) ? 1 : rt::gbCharLen(s, i);
+}
 
 // First occurrence of `what` at a character start at or after `from` (a
 // character start); npos when none. An empty `what` matches at `from`.

@@ -5,6 +5,7 @@
 #include "design/ruleparts.h"
 #include "runtime/gbtext.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <climits>
@@ -156,7 +157,7 @@ std::string keepLetters(std::string_view text)
     // characters count, so a trail byte that happens to be a letter is not one.
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t n = rt::gbCharLen(text, i);
+        const std::size_t n = detail::charLen(text, i);
         const char c = text[i];
         if (n == 1 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
             out += c;
@@ -195,7 +196,7 @@ int ruleNumber(std::string_view text)
     std::string s;
     s.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t n = rt::gbCharLen(text, i);
+        const std::size_t n = detail::charLen(text, i);
         if (n == 2) {
             const auto b0 = static_cast<unsigned char>(text[i]);
             const auto b1 = static_cast<unsigned char>(text[i + 1]);
@@ -355,9 +356,10 @@ std::string collapseLineBreaks(std::string_view text)
     std::size_t i = 0;
     while (i < text.size()) {
         if (text[i] != '\r') {
-            const std::size_t n = rt::gbCharLen(text, i);
-            out.append(text.substr(i, n));
-            i += n;
+            // CR is never part of a multi-byte character: copy up to the next one.
+            const std::size_t cr = std::min(text.find('\r', i), text.size());
+            out.append(text.substr(i, cr - i));
+            i = cr;
             continue;
         }
         if (i + 1 >= text.size()) {  // a final CR is copied and ends the scan
@@ -365,11 +367,11 @@ std::string collapseLineBreaks(std::string_view text)
             break;
         }
         // The CR with the character after it, then skip every further CR pair.
-        const std::size_t n = rt::gbCharLen(text, i + 1);
+        const std::size_t n = detail::charLen(text, i + 1);
         out.append(text.substr(i, 1 + n));
         i += 1 + n;
         while (i < text.size() && text[i] == '\r')
-            i += (i + 1 < text.size()) ? 1 + rt::gbCharLen(text, i + 1) : 1;
+            i += (i + 1 < text.size()) ? 1 + detail::charLen(text, i + 1) : 1;
     }
     return out;
 }

@@ -74,9 +74,4 @@ private:
     BoxHandle nextHandle_ = 0x1000;
 };
 
-inline bool operator==(const BoxGeometry& a, const BoxGeometry& b)
-{
-    return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
-}
-
 }  // namespace design::test
