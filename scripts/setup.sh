@@ -9,7 +9,7 @@ PKGS=(cmake g++ make ccache pkg-config libicu-dev
       qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
       qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
       qt6-websockets-dev libqscintilla2-qt6-dev
-      libgl1-mesa-dev fonts-noto-cjk xvfb xauth)
+      libgl1-mesa-dev fonts-noto-cjk)
 
 missing=()
 for p in "${PKGS[@]}"; do
