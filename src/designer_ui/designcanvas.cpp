@@ -95,7 +95,8 @@ void DesignCanvas::refreshBox(design::BoxHandle handle)
 CanvasBox::CanvasBox(DesignCanvas* canvas, design::BoxHandle handle)
     : QWidget(canvas), canvas_(canvas), handle_(handle)
 {
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    // Not marked opaque on purpose: with a thousand opaque siblings every
+    // repaint would first merge all their rectangles into one region.
 }
 
 void CanvasBox::paintEvent(QPaintEvent*)
@@ -109,16 +110,26 @@ void CanvasBox::paintEvent(QPaintEvent*)
     if (selected)
         p.drawRect(r.adjusted(1, 1, -2, -2));
 
+    QString source;
     if (const int pos = design::findComponentByBox(handle_)) {
         const std::string& rule = design::componentAt(pos).rule;
-        const QString label = rt::gbToQString(design::readRuleTag(rule)) + QLatin1Char('.')
-                              + rt::gbToQString(design::readRuleClass(rule));
-        p.setFont(canvas_->labelFont());
-        p.setPen(QColor(0x40, 0x40, 0x40));
-        const QRect textArea = r.adjusted(4, 2, -4, -2);
-        p.drawText(textArea, Qt::AlignLeft | Qt::AlignTop,
-                   p.fontMetrics().elidedText(label, Qt::ElideRight, textArea.width()));
+        source = rt::gbToQString(design::readRuleTag(rule)) + QLatin1Char('.')
+                 + rt::gbToQString(design::readRuleClass(rule));
     }
+    if (source.isEmpty())
+        return;
+    p.setFont(canvas_->labelFont());
+    const QRect textArea = r.adjusted(4, 2, -4, -2);
+    if (source != labelSource_ || textArea.width() != labelWidth_) {
+        labelSource_ = source;
+        labelWidth_ = textArea.width();
+        label_.setText(p.fontMetrics().elidedText(source, Qt::ElideRight, labelWidth_));
+        label_.setTextFormat(Qt::PlainText);
+        label_.prepare(QTransform(), canvas_->labelFont());
+    }
+    p.setPen(QColor(0x40, 0x40, 0x40));
+    p.setClipRect(textArea);
+    p.drawStaticText(textArea.topLeft(), label_);
 }
 
 // The handlers report the cursor's screen position at the time of the event;

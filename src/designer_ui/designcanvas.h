@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QGroupBox>
 #include <QPoint>
+#include <QStaticText>
 
 #include <unordered_map>
 
@@ -73,6 +74,11 @@ protected:
 private:
     DesignCanvas* canvas_;
     design::BoxHandle handle_;
+    // The label as last laid out; shaping text is the costly part of a
+    // repaint, and overlapping boxes are repainted on every drag step.
+    QString labelSource_;
+    int labelWidth_ = -1;
+    QStaticText label_;
 };
 
 }  // namespace designer
