@@ -60,10 +60,14 @@ std::string encodeUtf8(std::string_view gbText)
         out.append(gbText.substr(i, j - i));
         if (j == gbText.size())
             break;
-        // A non-ASCII run ends before a byte that cannot belong to a
-        // multi-byte character (< 0x30), so no character is cut.
+        // A non-ASCII run goes to the converter together with the first
+        // byte below 0x30 after it: such a byte never belongs to a multi-byte
+        // character, so the converter ends each run in its initial state,
+        // also after malformed bytes, just as in one conversion of the whole.
         std::size_t k = j;
         while (k < gbText.size() && static_cast<unsigned char>(gbText[k]) >= 0x30)
+            ++k;
+        if (k < gbText.size())
             ++k;
         out += rt::gbToUtf8(gbText.substr(j, k - j));
         i = k;
