@@ -55,11 +55,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent)
     setOuterGeometry(this, QRect(50, 50, 989, 707));
 }
 
-MainWindow::~MainWindow()
-{
-    if (design::canvas() == canvas_)
-        design::setCanvas(nullptr);
-}
+MainWindow::~MainWindow() = default;  // DesignCanvas unregisters itself
 
 void MainWindow::buildControls()
 {
