@@ -65,6 +65,18 @@ private slots:
             QVERIFY(!r.error.isEmpty());
             QCOMPARE(*rt::readWholeFile(path), std::string("new"));
         }
+        // No room for the temporary name beside a maximal file name: the
+        // write fails at the rename step, with a real reason, old file kept.
+        const QString longName = dir.filePath(QString(255, 'a'));
+        {
+            QFile keep(longName);
+            QVERIFY(keep.open(QIODevice::WriteOnly));
+            keep.write("old");
+        }
+        const rt::WriteResult r = rt::writeFileAtomically(longName, "new");
+        QVERIFY(!r.ok);
+        QVERIFY2(r.error != "Unknown error", qPrintable(r.error));
+        QCOMPARE(*rt::readWholeFile(longName), std::string("old"));
         const rt::WriteResult missing = rt::writeFileAtomically(dir.filePath("no/such/dir/x.html"), "x");
         QVERIFY(!missing.ok);
         QVERIFY(!rt::readWholeFile(dir.filePath("absent")).has_value());
