@@ -39,6 +39,59 @@ int mapInLine(std::string_view u8, std::string_view gb, int off, bool toGb)
     return int(toGb ? ig : iu);
 }
 
+// GB18030 length of each BMP code point (1, 2 or 4), from one conversion of
+// the whole plane.
+const std::vector<unsigned char>& bmpGbLengths()
+{
+    static const std::vector<unsigned char> table = [] {
+        const auto isSurrogate = [](char32_t c) { return c >= 0xD800 && c <= 0xDFFF; };
+        std::u16string all;
+        all.reserve(0x10000);
+        for (char32_t c = 0; c < 0x10000; ++c)
+            if (!isSurrogate(c))
+                all.push_back(char16_t(c));
+        const std::string gb = rt::utf16ToGb(all);
+        std::vector<unsigned char> t(0x10000, 4);
+        std::size_t i = 0;
+        for (char32_t c = 0; c < 0x10000 && i < gb.size(); ++c) {
+            if (isSurrogate(c))
+                continue;
+            const std::size_t n = rt::gbCharLen(gb, i);
+            t[c] = static_cast<unsigned char>(n);
+            i += n;
+        }
+        return t;
+    }();
+    return table;
+}
+
+// GB18030 length of UTF-8 text without converting it.
+int gbLengthOfUtf8(std::string_view u8)
+{
+    const std::vector<unsigned char>& bmp = bmpGbLengths();
+    int total = 0;
+    for (std::size_t i = 0; i < u8.size();) {
+        const auto b = static_cast<unsigned char>(u8[i]);
+        const int n = utf8Len(b);
+        if (n == 1) {
+            if (b >= 0x80)  // stray byte: let the converter decide
+                return int(rt::utf8ToGb(u8).size());
+            total += 1;
+        } else if (n == 4) {
+            total += 4;
+        } else {
+            if (i + std::size_t(n) > u8.size())
+                return int(rt::utf8ToGb(u8).size());
+            char32_t cp = n == 2 ? (b & 0x1F) : (b & 0x0F);
+            for (int k = 1; k < n; ++k)
+                cp = (cp << 6) | (static_cast<unsigned char>(u8[i + std::size_t(k)]) & 0x3F);
+            total += bmp[cp & 0xFFFF];
+        }
+        i += std::size_t(n);
+    }
+    return total;
+}
+
 }  // namespace
 
 GbEditor::GbEditor(QsciScintilla* editor, QObject* parent)
@@ -82,9 +135,22 @@ void GbEditor::ensureStarts(int uptoLine) const
         gbStarts_[0] = 0;
         validLines_ = 1;
     }
+    if (validLines_ > uptoLine)
+        return;
+    // Read each line in place; only a line that straddles the editor's gap
+    // makes it move the gap.
+    long from = ed_->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE,
+                                   (unsigned long)(validLines_ - 1));
     while (validLines_ <= uptoLine) {
+        const long to = ed_->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE,
+                                           (unsigned long)validLines_);
         const int prev = validLines_ - 1;
-        gbStarts_[std::size_t(validLines_)] = gbStarts_[std::size_t(prev)] + lineLength(prev);
+        const auto* text = reinterpret_cast<const char*>(ed_->SendScintilla(
+            QsciScintillaBase::SCI_GETRANGEPOINTER, (unsigned long)from, to - from));
+        gbStarts_[std::size_t(validLines_)] =
+            gbStarts_[std::size_t(prev)] +
+            (text ? gbLengthOfUtf8(std::string_view(text, std::size_t(to - from))) : lineLength(prev));
+        from = to;
         ++validLines_;
     }
 }
@@ -101,7 +167,7 @@ std::string GbEditor::line(int k) const
 
 int GbEditor::lineLength(int k) const
 {
-    return int(line(k).size());
+    return gbLengthOfUtf8(utf8Line(k));
 }
 
 int GbEditor::positionFromLine(int k) const

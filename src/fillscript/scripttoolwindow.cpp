@@ -155,6 +155,10 @@ ScriptToolWindow::ScriptToolWindow(QWidget* parent) : QWidget(parent)
     completionList_->setFocusPolicy(Qt::NoFocus);
     completionList_->clear();
     completionList_->hide();
+    // Style the popups now rather than on the keystroke that first shows them.
+    completionList_->ensurePolished();
+    hintLabel_->ensurePolished();
+    (void)completionList_->fontMetrics().horizontalAdvance(QStringLiteral("填表操作_取内容"));
 
     connect(runButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::runFillScript);
     connect(editor_, &QsciScintilla::textChanged, this, [this] {
