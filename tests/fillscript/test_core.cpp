@@ -4,6 +4,7 @@
 #include "fillscript/catalogue.h"
 #include "fillscript/completion.h"
 #include "fillscript/parser.h"
+#include "fillscript/scriptfile.h"
 #include "runtime/textcodec.h"
 
 #include <QtTest>
@@ -65,6 +66,7 @@ private slots:
     void runPassesArgumentsInOrder();
     void messagesAreExact();
     void scriptLinesLikeTheEditor();
+    void scriptFiles();
     void integers_data();
     void integers();
     void logicals();
@@ -315,6 +317,26 @@ void TestCore::scriptLinesLikeTheEditor()
     QCOMPARE(toQ(scriptLines("a\nb")), (QStringList{"a\r\n", "b"}));
     QCOMPARE(toQ(scriptLines("a\r\nb\r\n")), (QStringList{"a\r\n", "b\r\n", ""}));
     QCOMPARE(toQ(scriptLines("a\rb")), (QStringList{"a\r\n", "b"}));
+}
+
+void TestCore::scriptFiles()
+{
+    const std::string cmd = G("填表_取页面文本()");
+    // UTF-8, with or without a byte-order mark; GB18030 when not valid UTF-8.
+    QCOMPARE(decodeScriptFile("\xEF\xBB\xBF" + rt::gbToUtf8(cmd)), cmd);
+    QCOMPARE(decodeScriptFile(rt::gbToUtf8(cmd)), cmd);
+    QCOMPARE(decodeScriptFile(cmd), cmd);
+    QCOMPARE(decodeScriptFile("abc"), std::string("abc"));
+    // GB18030 bytes that happen to contain a UTF-8 lead byte are still GB.
+    const std::string gbOnly = G("中文脚本");
+    QCOMPARE(decodeScriptFile(gbOnly), gbOnly);
+
+    // The final line break ends the last line; a blank line before it stays.
+    QCOMPARE(toQ(scriptFileLines("a\nb\n")), (QStringList{"a\r\n", "b"}));
+    QCOMPARE(toQ(scriptFileLines("a\r\nb\r\n")), (QStringList{"a\r\n", "b"}));
+    QCOMPARE(toQ(scriptFileLines("a\n\n")), (QStringList{"a\r\n", ""}));
+    QCOMPARE(toQ(scriptFileLines("a")), (QStringList{"a"}));
+    QCOMPARE(toQ(scriptFileLines("")), (QStringList{""}));
 }
 
 void TestCore::integers_data()
