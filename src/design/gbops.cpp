@@ -30,20 +30,20 @@ std::size_t find(std::string_view text, std::string_view what, std::size_t from)
     }
 }
 
-namespace {
-inline char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c; }
-}  // namespace
+std::string lowerAscii(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + ('a' - 'A'));
+    return out;
+}
 
 std::size_t findIgnoringCase(std::string_view text, std::string_view what, std::size_t from)
 {
     // Lowering ASCII capitals keeps every byte inside the same trail-byte
     // range, so character boundaries of the copies equal those of the text.
-    std::string t(text), w(what);
-    for (char& c : t)
-        c = lowerAscii(c);
-    for (char& c : w)
-        c = lowerAscii(c);
-    return rt::gbFind(t, w, from);
+    return find(lowerAscii(text), lowerAscii(what), from);
 }
 
 std::string_view between(std::string_view text, std::string_view leftMarker, std::string_view rightMarker)

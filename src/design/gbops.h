@@ -23,7 +23,10 @@ inline std::size_t charLen(std::string_view s, std::size_t i)
 // character start); npos when none. An empty `what` matches at `from`.
 std::size_t find(std::string_view text, std::string_view what, std::size_t from = 0);
 
-// Same, comparing ASCII letters without regard to case.
+// A copy with the ASCII capitals turned into small letters.
+std::string lowerAscii(std::string_view text);
+
+// Same as find, comparing ASCII letters without regard to case.
 std::size_t findIgnoringCase(std::string_view text, std::string_view what, std::size_t from = 0);
 
 // The text between the first `leftMarker` and the first `rightMarker` after

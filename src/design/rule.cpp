@@ -383,19 +383,8 @@ int findText(std::string_view text, std::string_view what, int start, bool ignor
     const std::size_t from = start <= 1 ? 0 : std::size_t(start - 1);
     if (from >= text.size())
         return -1;
-    std::size_t hit;
-    if (ignoreCase) {
-        std::string t(text), w(what);
-        for (char& c : t)
-            if (c >= 'A' && c <= 'Z')
-                c = char(c + 32);
-        for (char& c : w)
-            if (c >= 'A' && c <= 'Z')
-                c = char(c + 32);
-        hit = std::string_view(t).find(w, from);
-    } else {
-        hit = text.find(what, from);
-    }
+    const std::size_t hit = ignoreCase ? std::string_view(detail::lowerAscii(text)).find(detail::lowerAscii(what), from)
+                                       : text.find(what, from);
     return hit == npos ? -1 : int(hit) + 1;
 }
 

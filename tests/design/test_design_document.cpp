@@ -17,22 +17,13 @@
 #include <sys/resource.h>
 
 using namespace design;
+using namespace design::test;
 using rt::gb;
 
 namespace {
 
-const std::string kHead = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta charset=\"utf-8\">\r\n<style>\r\n";
-const std::string kStyleEnd = "\r\n</style>\r\n</head>\r\n<body>\r\n";
-const std::string kEnd = "</body>\r\n</html>";
 
 std::string fileBytes(const QString& path) { return rt::readWholeFile(path).value_or("<unreadable>"); }
-
-void writeBytes(const QString& path, const std::string& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
-}
 
 }  // namespace
 

@@ -18,14 +18,11 @@
 #include <random>
 
 using namespace design;
-using design::test::FakeCanvas;
+using namespace design::test;
 using rt::gb;
 
 namespace {
 
-const std::string kHead = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta charset=\"utf-8\">\r\n<style>\r\n";
-const std::string kStyleEnd = "\r\n</style>\r\n</head>\r\n<body>\r\n";
-const std::string kEnd = "</body>\r\n</html>";
 
 std::string page(const std::string& style, const std::string& body) { return kHead + style + kStyleEnd + body + kEnd; }
 
@@ -47,13 +44,6 @@ QStringList currentDesign()
     for (const Component& c : components())
         out << describe(c);
     return out;
-}
-
-void writeBytes(const QString& path, const std::string& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
 }
 
 // Names, sizes and modification times of everything in a folder.
