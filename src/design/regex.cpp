@@ -35,7 +35,7 @@ bool RegexObject::execute(std::string_view pattern, std::string_view subject, bo
         Match out;
         out.start = m.capturedStart(0);
         out.text = m.captured(0);
-        for (int k = 1; k <= m.lastCapturedIndex() || k <= expression_.captureCount(); ++k) {
+        for (int k = 1; k <= expression_.captureCount(); ++k) {
             out.groupStarts.push_back(m.capturedStart(k));
             out.groups.push_back(m.captured(k));
         }
