@@ -1,0 +1,360 @@
+#include "webview/bridge/scripts.h"
+
+#include "runtime/gbtext.h"
+#include "runtime/textcodec.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace webview::bridge {
+
+extern const char kPageLibraryUtf8[];  // generated from pagelib.js
+
+namespace {
+
+const char kNotFound[] = "if(dom == undefined){text = \"undefined\";}else{";
+const char kSuccess[] = " text = \"success\";}";
+
+std::string lit(std::string_view text) { return escapeForLiteral(text, '"'); }
+
+std::string flagText(bool flag) { return flag ? "true" : "false"; }
+
+std::string found(std::string_view body) { return kNotFound + std::string(body); }
+
+}  // namespace
+
+const std::string& pageLibrary()
+{
+    static const std::string text = rt::utf8ToGb(kPageLibraryUtf8);
+    return text;
+}
+
+const std::u16string& pageLibraryUtf16()
+{
+    static const std::u16string text = rt::gbToUtf16(pageLibrary());
+    return text;
+}
+
+std::string escapeForLiteral(std::string_view text, char quote)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = rt::gbCharLen(text, i);
+        if (n == 1) {
+            const char c = text[i];
+            if (c == '\\' || c == quote)
+                out += '\\', out += c;
+            else if (c == '\r')
+                out += "\\r";
+            else if (c == '\n')
+                out += "\\n";
+            else if (c == '\0')
+                out += "\\x00";
+            else
+                out += c;
+        } else {
+            out.append(text.substr(i, n));
+        }
+        i += n;
+    }
+    return out;
+}
+
+std::string locator(std::string_view tag, std::string_view key, int skip,
+                    std::string_view attribute, std::string_view frame, std::string_view step)
+{
+    std::string member = step.empty() ? std::string() : "." + std::string(step);
+    member += ";";
+    const std::string query = lit(tag) + "==" + lit(key);
+    if (!frame.empty())
+        return "var doc = x_f(\"" + lit(frame) + "\");\r\n" + "var dom = find(doc,\"" + query +
+               "\"," + std::to_string(skip) + ",'" + escapeForLiteral(attribute, '\'') + "')" +
+               member + "\r\n";
+    return "var dom = finds(\"" + query + "\"," + std::to_string(skip) + ",\"" + lit(attribute) +
+           "\")" + member + "\r\n";
+}
+
+std::string changeEvent(std::string_view eventName)
+{
+    return "var obj = document.createEvent(\"MouseEvents\"); obj.initMouseEvent(\"" +
+           lit(eventName) + "\",true,false); dom.dispatchEvent(obj);";
+}
+
+std::string getElementPosition()
+{
+    return found(
+        "var sizeObj = dom.getBoundingClientRect();var bodyOffset = {top: "
+        "document.body.scrollTop, left: document.body.scrollLeft};text = parseInt(sizeObj.left + "
+        "bodyOffset.left) + \",\" + parseInt(sizeObj.top + bodyOffset.top);}");
+}
+
+std::string waitForElement() { return "if(dom == undefined){text = \"false\";}else{text = \"true\";}"; }
+std::string getChecked() { return found("text = dom.checked;}"); }
+std::string getCanvasImage() { return found("text = dom.toDataURL(\"image/png\");}"); }
+
+std::string setChecked(bool state)
+{
+    return found("dom.checked = " + flagText(state) + ";" + changeEvent() + kSuccess);
+}
+
+std::string setSelectedIndex(int index)
+{
+    return found("dom.selectedIndex = " + std::to_string(index) + ";" + changeEvent() + kSuccess);
+}
+
+std::string getSelectedOption()
+{
+    return found(
+        "text =  dom.selectedIndex + \"|\" + dom.item(dom.selectedIndex).value + \"|\" + "
+        "dom.item(dom.selectedIndex).innerText;}");
+}
+
+std::string setComboValue(std::string_view value)
+{
+    return found("dom.value = \"" + lit(value) + "\";" + changeEvent() + kSuccess);
+}
+
+std::string selectOptionByText(std::string_view optionText)
+{
+    return found("text='undefined';for(var i=0;i<dom.length;i++){if(dom.item(i).innerText==\"" +
+                 lit(optionText) + "\"){dom.selectedIndex=i; " + changeEvent() +
+                 " text='success';break;}}}");
+}
+
+std::string listOptions()
+{
+    return found(
+        "text = \"\";for(var i=0;i<dom.length;i++){text = text + dom.item(i).innerText + \"|\" + "
+        "dom.item(i).value + \"\\r\\n\";}}");
+}
+
+std::string getValue() { return found("text = dom.value;}"); }
+std::string getInnerHtml() { return found("text = dom.innerHTML;}"); }
+
+std::string setValue(std::string_view value)
+{
+    return found("dom.value=\"" + lit(value) + "\";" + kSuccess);
+}
+
+std::string setInnerHtml(std::string_view html)
+{
+    return found("dom.innerHTML = \"" + lit(html) + "\";" + kSuccess);
+}
+
+std::string getImageSrc() { return found("text = dom.src;}"); }
+
+std::string setProperty(std::string_view propertyName, std::string_view value)
+{
+    return found("dom." + std::string(propertyName) + "=\"" + lit(value) + "\";" + kSuccess);
+}
+
+std::string getProperty(std::string_view propertyName)
+{
+    return found("text = dom." + std::string(propertyName) + ";}");
+}
+
+std::string click() { return found(std::string("dom.click();") + kSuccess); }
+std::string focus() { return found(std::string("dom.focus();") + kSuccess); }
+std::string blur() { return found(std::string("dom.blur();") + kSuccess); }
+
+std::string callElementMethod(std::string_view methodName)
+{
+    return found("dom." + std::string(methodName) + "();" + kSuccess);
+}
+
+std::string fireElementEvent(std::string_view eventName)
+{
+    return found(changeEvent(eventName) + " " + kSuccess);
+}
+
+std::string fireElementMouseEvent(std::string_view eventName, bool bubbles, bool cancelable,
+                                  int screenX, int screenY, int clientX, int clientY)
+{
+    return found("var obj = document.createEvent(\"MouseEvents\"); obj.initMouseEvent(\"" +
+                 lit(eventName) + "\", " + flagText(bubbles) + ", " + flagText(cancelable) +
+                 ", document.defaultView, 0 ," + std::to_string(screenX) + ", " +
+                 std::to_string(screenY) + ", " + std::to_string(clientX) + ", " +
+                 std::to_string(clientY) +
+                 ",false, false, false, false, 0, null); dom.dispatchEvent(obj); " + kSuccess);
+}
+
+std::string fireTouchEvent(std::string_view eventName, bool bubbles, bool cancelable)
+{
+    return found("var obj = document.createEvent(\"TouchEvent\"); obj.initEvent(\"" +
+                 lit(eventName) + "\", " + flagText(bubbles) + ", " + flagText(cancelable) +
+                 ");dom.dispatchEvent(obj); " + kSuccess);
+}
+
+std::string runElementScript(std::string_view statement)
+{
+    return found(" text = dom." + std::string(statement) + ";}");
+}
+
+std::string setElementAttribute(std::string_view attributeName, std::string_view value)
+{
+    return found("dom.setAttribute(\"" + lit(attributeName) + "\",\"" + lit(value) + "\");" +
+                 kSuccess);
+}
+
+std::string hideElement()
+{
+    return found(std::string("dom.setAttribute(\"style\",\"display:none\");") + kSuccess);
+}
+
+std::string getElementAttribute(std::string_view attributeName)
+{
+    return found("text = dom.getAttribute(\"" + lit(attributeName) + "\");}");
+}
+
+// ---- Page scripts -----------------------------------------------------------
+
+std::string navigate(std::string_view url)
+{
+    return "window.location.href = '" + escapeForLiteral(url, '\'') +
+           "';\r\ntext = 'success';\r\n";
+}
+
+std::string getPageUrl(std::string_view frame)
+{
+    if (frame.empty())
+        return "text = window.location.href;\r\n";
+    return "text = x_f(\"" + lit(frame) + "\").location.href;\r\n";
+}
+
+std::string getDocumentProperty(std::string_view propertyName)
+{
+    return "text = document." + std::string(propertyName) + ";\r\n";
+}
+
+std::string getPageText() { return "text = document.body.outerText;\r\n"; }
+std::string getPageSource() { return "text = document.body.outerHTML;\r\n"; }
+
+std::string scrollTo(std::optional<int> x, std::optional<int> y)
+{
+    std::string s = "var x = document.body.scrollLeft;var y = document.body.scrollTop;";
+    if (x)
+        s += "x = " + std::to_string(*x) + ";";
+    if (y)
+        s += "y = " + std::to_string(*y) + ";";
+    return s + "window.scrollTo(x,y); text = 'success';";
+}
+
+std::string getScrollPosition()
+{
+    return "var x = document.body.scrollLeft;var y = document.body.scrollTop;text = x+','+y;";
+}
+
+std::string blockAlerts()
+{
+    return rt::gb("window.alert = function(str){console.log('拦截信息框:'+str) }; text='success';\r\n");
+}
+
+std::string clickAtPoint(int x, int y)
+{
+    return "document.elementFromPoint(" + std::to_string(x) + "," + std::to_string(y) +
+           ").click(); text='success'";
+}
+
+std::string getReferrer() { return "text = document.referrer;\r\n"; }
+
+std::string listElements(std::string_view tag, std::string_view text, bool mark)
+{
+    return "text = listdom('" + escapeForLiteral(tag, '\'') + "','" + escapeForLiteral(text, '\'') +
+           "','" + (mark ? "1" : "0") + "');";
+}
+
+std::string runFrameScript(std::string_view frame, std::string_view code)
+{
+    return "var doc_window = x_f2(\"" + lit(frame) + "\");\r\n" +
+           "var text; text = doc_window.eval(\"var text;" + lit(code) + ";text;\" );";
+}
+
+// ---- Reading results --------------------------------------------------------
+
+int readNumber(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    if (i < text.size() && text[i] == '+')
+        ++i;
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data() + i, text.data() + text.size(), value,
+                                           std::chars_format::general);
+    if (ec == std::errc::result_out_of_range)
+        return text.substr(i, 1) == "-" ? std::numeric_limits<int>::min()
+                                         : std::numeric_limits<int>::max();
+    if (ec != std::errc() || std::isnan(value))
+        return 0;
+    if (value >= double(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (value <= double(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(value);
+}
+
+std::vector<std::string> splitText(std::string_view text, std::string_view separator)
+{
+    std::vector<std::string> pieces;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t at = rt::gbFind(text, separator, from);
+        if (at == std::string_view::npos || separator.empty())
+            break;
+        pieces.emplace_back(text.substr(from, at - from));
+        from = at + separator.size();
+    }
+    if (from < text.size())
+        pieces.emplace_back(text.substr(from));
+    return pieces;
+}
+
+namespace {
+bool passedOn(const std::string& result)
+{
+    return result.empty() || result == "undefined" || result == "error";
+}
+}  // namespace
+
+std::string readSelectedOption(const std::string& result, int& index, std::string& value,
+                               std::string& text)
+{
+    if (passedOn(result))
+        return result;
+    const auto pieces = splitText(result, "|");
+    if (pieces.size() >= 3) {
+        index = readNumber(pieces[0]);
+        value = pieces[1];
+        text = pieces[2];
+    }
+    return "success";
+}
+
+std::string readOptionList(const std::string& result, std::vector<std::string>& texts,
+                           std::vector<std::string>& values)
+{
+    if (passedOn(result))
+        return result;
+    for (const std::string& line : splitText(result, "\r\n")) {
+        const auto pieces = splitText(line, "|");
+        if (pieces.size() < 2)
+            continue;
+        texts.push_back(pieces[0]);
+        values.push_back(pieces[1]);
+    }
+    return "success";
+}
+
+std::string readScrollPosition(const std::string& result, int& x, int& y)
+{
+    const auto pieces = splitText(result, ",");
+    if (pieces.size() < 2)
+        return {};
+    x = readNumber(pieces[0]);
+    y = readNumber(pieces[1]);
+    return "success";
+}
+
+}  // namespace webview::bridge
