@@ -1,0 +1,116 @@
+#include "engine/profiles.h"
+
+#include "engine/startup.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QWebEngineProfile>
+
+namespace engine {
+namespace {
+
+struct ProfileEntry {
+    StoragePaths paths;
+    QString storageDir;
+    QWebEngineProfile* profile = nullptr;
+};
+
+struct Registry {
+    std::vector<ProfileEntry> entries;
+    QWebEngineProfile* privateProfile = nullptr;
+};
+
+Registry& registry()
+{
+    static Registry* r = new Registry;
+    return *r;
+}
+
+QWebEngineProfile* privateProfile()
+{
+    Registry& r = registry();
+    if (!r.privateProfile) {
+        r.privateProfile = new QWebEngineProfile;  // no storage name: off the record
+        registerShutdown();
+    }
+    return r.privateProfile;
+}
+
+// Chromium keeps local storage in "<storage>/Local Storage"; a link there puts
+// it in the folder asked for.
+void linkLocalStorage(const QString& storageDir, const QString& localStorageDir)
+{
+    if (localStorageDir.isEmpty() || localStorageDir == storageDir)
+        return;
+    QDir().mkpath(storageDir);
+    const QString link = storageDir + QStringLiteral("/Local Storage");
+    const QFileInfo existing(link);
+    if (existing.isSymLink()) {
+        if (existing.symLinkTarget() == localStorageDir)
+            return;
+        QFile::remove(link);
+    } else if (existing.exists()) {
+        return;  // a folder of an earlier run without the link: keep its data
+    }
+    QFile::link(localStorageDir, link);
+}
+
+}  // namespace
+
+QString normalisedFolder(const QString& folder)
+{
+    if (folder.isEmpty())
+        return {};
+    return QDir::cleanPath(QDir::fromNativeSeparators(folder));
+}
+
+QWebEngineProfile* profileFor(const StoragePaths& requested)
+{
+    const StoragePaths paths{normalisedFolder(requested.cookieDir),
+                             normalisedFolder(requested.localStorageDir)};
+    if (paths.isPrivate())
+        return privateProfile();
+
+    Registry& r = registry();
+    const QString storageDir = paths.cookieDir.isEmpty() ? paths.localStorageDir : paths.cookieDir;
+    for (const ProfileEntry& entry : r.entries) {
+        if (entry.paths == paths)
+            return entry.profile;
+    }
+    for (const ProfileEntry& entry : r.entries) {
+        if (entry.storageDir == storageDir)
+            return privateProfile();
+    }
+
+    const QByteArray key = QCryptographicHash::hash(
+                               (paths.cookieDir + QLatin1Char('\n') + paths.localStorageDir).toUtf8(),
+                               QCryptographicHash::Sha1)
+                               .toHex()
+                               .left(16);
+    linkLocalStorage(storageDir, paths.localStorageDir);
+    auto* profile = new QWebEngineProfile(QStringLiteral("vireloc-") + QString::fromLatin1(key));
+    profile->setPersistentStoragePath(storageDir);
+    profile->setCachePath(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                          QStringLiteral("/tolvane-engine/") + QString::fromLatin1(key));
+    // The cookie jar keeps session cookies too, so a signed-in page stays
+    // signed in after a restart.
+    profile->setPersistentCookiesPolicy(QWebEngineProfile::ForcePersistentCookies);
+    registerShutdown();
+    r.entries.push_back({paths, storageDir, profile});
+    return profile;
+}
+
+void releaseProfiles()
+{
+    Registry& r = registry();
+    for (ProfileEntry& entry : r.entries)
+        delete entry.profile;
+    r.entries.clear();
+    delete r.privateProfile;
+    r.privateProfile = nullptr;
+}
+
+}  // namespace engine

@@ -1,0 +1,27 @@
+#pragma once
+// Qt WebEngine profiles, one per storage pair, kept until the engine shuts
+// down.
+#include "engine/viewstate.h"
+
+class QWebEngineProfile;
+
+namespace engine {
+
+// The profile for a storage pair, made on first use:
+// - both paths empty: the shared private (off-the-record) profile;
+// - otherwise a persistent profile whose storage folder is the cookie folder
+//   (the local-storage folder when no cookie folder is given). Chromium keeps
+//   its cookie database there; its local storage goes to the local-storage
+//   folder through a "Local Storage" link in the storage folder. The HTTP
+//   cache goes to the user's cache folder.
+// A storage folder is used by one profile only: a second pair naming the same
+// folder gets the private profile rather than a second writer.
+QWebEngineProfile* profileFor(const StoragePaths& paths);
+
+// Folder normalised for comparison: clean path without trailing separator.
+QString normalisedFolder(const QString& folder);
+
+// Deletes every profile. Every page must be gone.
+void releaseProfiles();
+
+}  // namespace engine

@@ -1,0 +1,196 @@
+// Start-up and view functions of the engine interface.
+#include "engine/enginepage.h"
+#include "engine/profiles.h"
+#include "engine/startup.h"
+
+#include <QApplication>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include <cmath>
+#include <cstring>
+
+namespace engine {
+
+QWidget* inputTarget(wkeViewState* view)
+{
+    if (!view || !view->widget)
+        return nullptr;
+    QWidget* proxy = view->widget->focusProxy();
+    return proxy ? proxy : view->widget.data();
+}
+
+void openPage(wkeViewState* view, const StoragePaths& paths)
+{
+    QWebEngineProfile* profile = profileFor(paths);
+    EnginePage* old = view->page;
+    view->page = new EnginePage(profile, view);
+    view->profile = profile;
+    view->storage = paths;
+    view->requestedStorage = paths;
+    view->loading = view->loadSucceeded = view->loadFailed = view->documentReady = false;
+    applyPageSettings(view);
+    if (view->widget)
+        view->widget->setPage(view->page);
+    delete old;  // the web view has let go of it
+    runPageSetups(view);
+}
+
+void applyRequestedStorage(wkeViewState* view)
+{
+    if (view->requestedStorage != view->storage)
+        openPage(view, view->requestedStorage);
+}
+
+void updateFrameVisibility(wkeViewState* view)
+{
+    if (view->frame)
+        view->frame->setVisible(view->host && !view->headless && view->awake);
+}
+
+// The view's current pixels, premultiplied ARGB32 (BGRA in memory).
+static QImage grabPixels(wkeViewState* view)
+{
+    if (!view->frame)
+        return {};
+    QImage image = view->frame->grab().toImage();
+    if (image.size() != view->frame->size())  // high-density screens
+        image = image.scaled(view->frame->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+const QImage& refreshPixels(wkeViewState* view)
+{
+    view->pixels = grabPixels(view);
+    return view->pixels;
+}
+
+}  // namespace engine
+
+using engine::liveView;
+
+extern "C" {
+
+WKE_API bool wkeIsInitialize(void)
+{
+    return engine::engineStarted();
+}
+
+WKE_API void wkeInitialize(void)
+{
+    engine::startEngine();
+}
+
+WKE_API wkeWebView wkeCreateWebView(void)
+{
+    engine::startEngine();
+    if (engine::engineShutDown() || !qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return nullptr;
+    auto* view = new wkeViewState;
+    engine::registerView(view);
+    view->frame = new engine::EngineFrame(view);
+    view->observer = new engine::ViewObserver(view, view->frame);
+    view->widget = new QWebEngineView(view->frame);
+    view->observer->watch(view->widget);
+    view->frame->setFocusProxy(view->widget);
+
+    engine::PendingViewSettings& pending = engine::pendingViewSettings();
+    engine::openPage(view, pending.storage);
+    if (pending.hasUserAgent) {
+        view->profile->setHttpUserAgent(pending.userAgent);
+        pending.hasUserAgent = false;
+        pending.userAgent.clear();
+    }
+    return view;
+}
+
+WKE_API void wkeSetHandle(wkeWebView handle, wkeWindow host)
+{
+    wkeViewState* view = liveView(handle);
+    if (!view || !view->frame)
+        return;
+    if (host) {
+        view->host = host;
+        if (view->frame->parentWidget() != host)
+            view->frame->setParent(host);
+        view->frame->setGeometry(host->rect());
+    } else {
+        view->host = nullptr;
+        view->frame->hide();
+        view->frame->setParent(nullptr);
+    }
+    engine::updateFrameVisibility(view);
+}
+
+WKE_API void wkeSetTransparent(wkeWebView handle, bool transparent)
+{
+    wkeViewState* view = liveView(handle);
+    if (!view)
+        return;
+    view->transparent = transparent;
+    if (view->frame)
+        view->frame->setAttribute(Qt::WA_TranslucentBackground, transparent);
+    engine::applyPageSettings(view);
+}
+
+WKE_API void wkeResize(wkeWebView handle, int width, int height)
+{
+    wkeViewState* view = liveView(handle);
+    if (view && view->frame)
+        view->frame->resize(std::max(0, width), std::max(0, height));
+}
+
+WKE_API wkeWindow wkeGetWindowHandle(wkeWebView handle)
+{
+    wkeViewState* view = liveView(handle);
+    return view ? view->frame.data() : nullptr;
+}
+
+WKE_API void wkeDestroyWebView(wkeWebView handle)
+{
+    wkeViewState* view = liveView(handle);
+    if (!view)
+        return;
+    engine::unregisterView(view);
+    engine::closeViewWidgets(view);
+    delete view;
+}
+
+WKE_API int wkeGetWidth(wkeWebView handle)
+{
+    wkeViewState* view = liveView(handle);
+    return view && view->frame ? view->frame->width() : 0;
+}
+
+WKE_API int wkeGetHeight(wkeWebView handle)
+{
+    wkeViewState* view = liveView(handle);
+    return view && view->frame ? view->frame->height() : 0;
+}
+
+WKE_API int wkeGetContentWidth(wkeWebView handle)
+{
+    wkeViewState* view = liveView(handle);
+    return view && view->page ? int(std::ceil(view->page->contentsSize().width())) : 0;
+}
+
+WKE_API int wkeGetContentHeight(wkeWebView handle)
+{
+    wkeViewState* view = liveView(handle);
+    return view && view->page ? int(std::ceil(view->page->contentsSize().height())) : 0;
+}
+
+WKE_API void wkePaint(wkeWebView handle, void* bits, int pitch)
+{
+    wkeViewState* view = liveView(handle);
+    if (!view || !bits)
+        return;
+    const QImage image = engine::grabPixels(view);
+    const int rowBytes = image.width() * 4;
+    const int stride = pitch > 0 ? pitch : rowBytes;
+    auto* out = static_cast<unsigned char*>(bits);
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(out + qsizetype(y) * stride, image.constScanLine(y), std::min(rowBytes, stride));
+}
+
+}  // extern "C"

@@ -1,0 +1,97 @@
+#pragma once
+// Helpers for tests that run the real engine offscreen.
+#include "testenv.h"
+
+#include "runtime/textcodec.h"
+#include "webview/webview.h"
+
+#include <QColor>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+namespace webview_test {
+
+// Engine start and page loads get this long.
+constexpr int kLoadTimeoutMs = 15000;
+
+// Local pages written into a temporary folder.
+class Pages {
+public:
+    // Writes html (UTF-8) and returns its path as byte text.
+    std::string write(const QString& name, const QByteArray& html)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(html) != html.size())
+            qFatal("cannot write a test page");
+        return rt::qstringToGb(path);
+    }
+    QString folder() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Runs the event loop until predicate holds or the time is up. Unlike
+// QTest::qWaitFor it never sleeps between passes: Chromium's UI thread tasks
+// run through this loop, and a sleep per pass slows a page load tenfold.
+template <typename Predicate>
+bool waitUntil(Predicate predicate, int timeoutMs = kLoadTimeoutMs)
+{
+    if (predicate())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    bool holds = false;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (predicate()) {
+            holds = true;
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    poll.start(5);
+    loop.exec();
+    return holds || predicate();
+}
+
+inline QColor pixelAt(QWidget* widget, QPoint point)
+{
+    return widget->grab().toImage().pixelColor(point);
+}
+
+// Whether the widget shows colour at point within the time given.
+inline bool showsColour(QWidget* widget, QPoint point, QColor colour, int timeoutMs = kLoadTimeoutMs)
+{
+    return waitUntil([&] { return pixelAt(widget, point) == colour; }, timeoutMs);
+}
+
+inline bool titleBecomes(const webview::WebView& web, const std::string& title,
+                         int timeoutMs = kLoadTimeoutMs)
+{
+    return waitUntil([&] { return web.engine().getTitle() == title; }, timeoutMs);
+}
+
+inline bool loads(const webview::WebView& web, int timeoutMs = kLoadTimeoutMs)
+{
+    return waitUntil([&] { return web.isLoadingCompleted(); }, timeoutMs);
+}
+
+// A page whose body is one colour with a box of another at (20, 20), 100 x 60.
+inline QByteArray boxPage(const char* background, const char* box)
+{
+    return QByteArray("<!doctype html><html><head><title>box</title></head>"
+                      "<body style='margin:0;background:") +
+           background +
+           "'><div style='position:absolute;left:20px;top:20px;width:100px;height:60px;background:" +
+           box + "'></div></body></html>";
+}
+
+}  // namespace webview_test
