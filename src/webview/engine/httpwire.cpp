@@ -1,0 +1,277 @@
+#include "engine/httpwire.h"
+
+namespace engine::http {
+namespace {
+
+bool sameName(const QByteArray& a, const QByteArray& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// Splits head into its lines (without CR LF); the empty line ends it.
+QList<QByteArray> headLines(const QByteArray& head)
+{
+    QList<QByteArray> lines;
+    qsizetype from = 0;
+    while (from < head.size()) {
+        qsizetype end = head.indexOf('\n', from);
+        if (end < 0)
+            end = head.size();
+        QByteArray line = head.mid(from, end - from);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        from = end + 1;
+        if (line.isEmpty())
+            break;
+        lines << line;
+    }
+    return lines;
+}
+
+bool parseFields(const QList<QByteArray>& lines, HeaderList* out)
+{
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray& line = lines[i];
+        if ((line.startsWith(' ') || line.startsWith('\t')) && !out->isEmpty()) {
+            // Obsolete line folding: part of the previous value.
+            out->last().second += ' ' + line.trimmed();
+            continue;
+        }
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            return false;
+        const QByteArray name = line.left(colon);
+        if (name.contains(' ') || name.contains('\t'))
+            return false;
+        out->append({name, line.mid(colon + 1).trimmed()});
+    }
+    return true;
+}
+
+void appendFields(QByteArray& out, const HeaderList& headers)
+{
+    for (const auto& [name, value] : headers) {
+        out += name;
+        out += ": ";
+        out += value;
+        out += "\r\n";
+    }
+    out += "\r\n";
+}
+
+}  // namespace
+
+QByteArray header(const HeaderList& headers, const QByteArray& name)
+{
+    for (const auto& field : headers) {
+        if (sameName(field.first, name))
+            return field.second.isNull() ? QByteArray("") : field.second;
+    }
+    return {};
+}
+
+bool hasHeader(const HeaderList& headers, const QByteArray& name)
+{
+    return !header(headers, name).isNull();
+}
+
+void removeHeader(HeaderList& headers, const QByteArray& name)
+{
+    headers.removeIf([&](const auto& field) { return sameName(field.first, name); });
+}
+
+void setHeader(HeaderList& headers, const QByteArray& name, const QByteArray& value)
+{
+    qsizetype at = -1;
+    for (qsizetype i = 0; i < headers.size(); ++i) {
+        if (sameName(headers[i].first, name)) {
+            at = i;
+            break;
+        }
+    }
+    if (at < 0) {
+        headers.append({name, value});
+        return;
+    }
+    headers[at].second = value;
+    for (qsizetype i = headers.size() - 1; i > at; --i) {
+        if (sameName(headers[i].first, name))
+            headers.removeAt(i);
+    }
+}
+
+bool headerListsToken(const HeaderList& headers, const QByteArray& name, const QByteArray& token)
+{
+    for (const auto& field : headers) {
+        if (!sameName(field.first, name))
+            continue;
+        for (const QByteArray& part : field.second.split(',')) {
+            if (sameName(part.trimmed(), token))
+                return true;
+        }
+    }
+    return false;
+}
+
+qsizetype headEnd(const QByteArray& data)
+{
+    const qsizetype crlf = data.indexOf("\r\n\r\n");
+    const qsizetype lf = data.indexOf("\n\n");
+    if (crlf >= 0 && (lf < 0 || crlf < lf))
+        return crlf + 4;
+    if (lf >= 0)
+        return lf + 2;
+    return -1;
+}
+
+bool parseRequestHead(const QByteArray& head, RequestHead* out)
+{
+    const QList<QByteArray> lines = headLines(head);
+    if (lines.isEmpty())
+        return false;
+    const QList<QByteArray> parts = lines[0].split(' ');
+    if (parts.size() != 3 || parts[0].isEmpty() || parts[1].isEmpty() ||
+        !parts[2].startsWith("HTTP/"))
+        return false;
+    out->method = parts[0];
+    out->target = parts[1];
+    out->version = parts[2];
+    out->headers.clear();
+    return parseFields(lines, &out->headers);
+}
+
+bool parseResponseHead(const QByteArray& head, ResponseHead* out)
+{
+    const QList<QByteArray> lines = headLines(head);
+    if (lines.isEmpty() || !lines[0].startsWith("HTTP/"))
+        return false;
+    const QByteArray& line = lines[0];
+    const qsizetype s1 = line.indexOf(' ');
+    if (s1 < 0)
+        return false;
+    qsizetype s2 = line.indexOf(' ', s1 + 1);
+    if (s2 < 0)
+        s2 = line.size();
+    bool ok = false;
+    const int status = line.mid(s1 + 1, s2 - s1 - 1).toInt(&ok);
+    if (!ok || status < 100 || status > 999)
+        return false;
+    out->version = line.left(s1);
+    out->status = status;
+    out->reason = s2 < line.size() ? line.mid(s2 + 1) : QByteArray();
+    out->headers.clear();
+    return parseFields(lines, &out->headers);
+}
+
+QByteArray serializeRequestHead(const QByteArray& method, const QByteArray& target,
+                                const QByteArray& version, const HeaderList& headers)
+{
+    QByteArray out = method + ' ' + target + ' ' + version + "\r\n";
+    appendFields(out, headers);
+    return out;
+}
+
+QByteArray serializeResponseHead(const ResponseHead& head)
+{
+    QByteArray out = (head.version.isEmpty() ? QByteArray("HTTP/1.1") : head.version) + ' ' +
+                     QByteArray::number(head.status) + ' ' + head.reason + "\r\n";
+    appendFields(out, head.headers);
+    return out;
+}
+
+BodyFraming requestFraming(const RequestHead& head)
+{
+    if (headerListsToken(head.headers, "Transfer-Encoding", "chunked"))
+        return {BodyFraming::Chunked, 0};
+    const QByteArray length = header(head.headers, "Content-Length");
+    if (!length.isNull()) {
+        bool ok = false;
+        const qint64 n = length.trimmed().toLongLong(&ok);
+        if (ok && n > 0)
+            return {BodyFraming::Length, n};
+    }
+    return {BodyFraming::None, 0};
+}
+
+BodyFraming responseFraming(const ResponseHead& head, const QByteArray& requestMethod)
+{
+    if (requestMethod == "HEAD" || (head.status >= 100 && head.status < 200) ||
+        head.status == 204 || head.status == 304)
+        return {BodyFraming::None, 0};
+    if (headerListsToken(head.headers, "Transfer-Encoding", "chunked"))
+        return {BodyFraming::Chunked, 0};
+    const QByteArray length = header(head.headers, "Content-Length");
+    if (!length.isNull()) {
+        bool ok = false;
+        const qint64 n = length.trimmed().toLongLong(&ok);
+        if (ok && n >= 0)
+            return n == 0 ? BodyFraming{BodyFraming::None, 0} : BodyFraming{BodyFraming::Length, n};
+    }
+    return {BodyFraming::UntilClose, 0};
+}
+
+qsizetype decodeChunked(const QByteArray& data, QByteArray* body)
+{
+    QByteArray out;
+    qsizetype at = 0;
+    for (;;) {
+        const qsizetype lineEnd = data.indexOf("\r\n", at);
+        if (lineEnd < 0)
+            return -1;
+        QByteArray sizeText = data.mid(at, lineEnd - at);
+        const qsizetype semicolon = sizeText.indexOf(';');  // chunk extensions
+        if (semicolon >= 0)
+            sizeText.truncate(semicolon);
+        bool ok = false;
+        const qint64 size = sizeText.trimmed().toLongLong(&ok, 16);
+        if (!ok || size < 0)
+            return -2;
+        at = lineEnd + 2;
+        if (size == 0) {
+            // Trailer fields, then the empty line.
+            for (;;) {
+                const qsizetype end = data.indexOf("\r\n", at);
+                if (end < 0)
+                    return -1;
+                const bool empty = end == at;
+                at = end + 2;
+                if (empty) {
+                    if (body)
+                        *body = out;
+                    return at;
+                }
+            }
+        }
+        if (data.size() - at < size + 2)
+            return -1;
+        out.append(data.constData() + at, qsizetype(size));
+        at += qsizetype(size);
+        if (data.mid(at, 2) != "\r\n")
+            return -2;
+        at += 2;
+    }
+}
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 201: return "Created";
+    case 204: return "No Content";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 303: return "See Other";
+    case 304: return "Not Modified";
+    case 307: return "Temporary Redirect";
+    case 308: return "Permanent Redirect";
+    case 400: return "Bad Request";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 500: return "Internal Server Error";
+    case 502: return "Bad Gateway";
+    case 504: return "Gateway Timeout";
+    default: return "";
+    }
+}
+
+}  // namespace engine::http

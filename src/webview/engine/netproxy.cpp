@@ -1,0 +1,759 @@
+#include "engine/netproxy.h"
+
+#include <QHostAddress>
+#include <QNetworkProxy>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QUrl>
+
+#include <functional>
+#include <unordered_map>
+
+namespace engine {
+namespace {
+
+constexpr qsizetype kMaxHeadBytes = 256 * 1024;
+// A relay stops reading its source while this much is still unsent to its sink.
+constexpr qint64 kRelayHighWater = 1 << 20;
+constexpr qint64 kRelayChunk = 64 * 1024;
+constexpr qint64 kSocketReadBuffer = 256 * 1024;
+
+bool isLoopbackHost(const QString& host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
+        host.endsWith(QLatin1String(".localhost"), Qt::CaseInsensitive))
+        return true;
+    QHostAddress address;
+    return address.setAddress(host) && address.isLoopback();
+}
+
+// Where a connection to host:port goes: straight there, to an HTTP proxy that
+// takes absolute-form requests, or through a proxy Qt's socket speaks itself
+// (SOCKS5, or CONNECT through an HTTP proxy). Loopback hosts never chain.
+struct Route {
+    QNetworkProxy socketProxy{QNetworkProxy::NoProxy};
+    QString host;
+    quint16 port = 0;
+    bool viaHttpProxy = false;
+    QByteArray proxyAuthorization;
+};
+
+Route routeFor(const QString& host, quint16 port, bool tunnel)
+{
+    Route route;
+    route.host = host;
+    route.port = port;
+    if (isLoopbackHost(host))
+        return route;
+    const QNetworkProxy chained = QNetworkProxy::applicationProxy();
+    switch (chained.type()) {
+    case QNetworkProxy::Socks5Proxy:
+        route.socketProxy = chained;
+        break;
+    case QNetworkProxy::HttpProxy:
+        if (tunnel) {
+            route.socketProxy = chained;
+        } else {
+            route.host = chained.hostName();
+            route.port = chained.port();
+            route.viaHttpProxy = true;
+            if (!chained.user().isEmpty())
+                route.proxyAuthorization =
+                    "Basic " + (chained.user() + QLatin1Char(':') + chained.password()).toUtf8().toBase64();
+        }
+        break;
+    default:
+        break;
+    }
+    return route;
+}
+
+// Fields that concern one connection only; never passed on.
+void removeHopByHop(http::HeaderList& headers)
+{
+    QList<QByteArray> listed;
+    for (const auto& [name, value] : headers) {
+        if (name.compare("Connection", Qt::CaseInsensitive) == 0) {
+            for (const QByteArray& token : value.split(','))
+                listed << token.trimmed();
+        }
+    }
+    for (const QByteArray& name : listed) {
+        if (!name.isEmpty())
+            http::removeHeader(headers, name);
+    }
+    for (const char* name : {"Connection", "Keep-Alive", "Proxy-Connection", "Proxy-Authorization",
+                             "Proxy-Authenticate", "TE", "Upgrade"})
+        http::removeHeader(headers, name);
+}
+
+// The target of an absolute http URL in origin form ("/path?query").
+QByteArray originForm(const QByteArray& absolute)
+{
+    const qsizetype scheme = absolute.indexOf("://");
+    const qsizetype slash = absolute.indexOf('/', scheme < 0 ? 0 : scheme + 3);
+    QByteArray path = slash < 0 ? QByteArray("/") : absolute.mid(slash);
+    const qsizetype hash = path.indexOf('#');
+    if (hash >= 0)
+        path.truncate(hash);
+    return path.isEmpty() ? QByteArray("/") : path;
+}
+
+QByteArray errorResponse(int status, const QByteArray& text)
+{
+    http::ResponseHead head;
+    head.version = "HTTP/1.1";
+    head.status = status;
+    head.reason = http::reasonPhrase(status);
+    head.headers = {{"Content-Type", "text/plain; charset=utf-8"},
+                    {"Content-Length", QByteArray::number(text.size())},
+                    {"Connection", "close"}};
+    return http::serializeResponseHead(head) + text;
+}
+
+}  // namespace
+
+class ProxyConnection;
+
+// The listening socket and the live connections; lives in the proxy's thread.
+class ProxyServer : public QTcpServer {
+public:
+    std::function<void(std::function<void(ProxyOwner*)>)> toOwner;
+
+    void decide(quint64 exchange, RequestDecision decision);
+    void deliver(quint64 exchange, std::optional<ProxyResponse> response);
+    void forget(quint64 exchange) { m_connections.erase(exchange); }
+    void closeAll();
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    quint64 m_nextExchange = 1;
+    std::unordered_map<quint64, QPointer<ProxyConnection>> m_connections;
+};
+
+// One connection from Chromium. Serves one request (or one tunnel), then
+// closes: every response tells the browser so.
+class ProxyConnection : public QObject {
+public:
+    ProxyConnection(QTcpSocket* client, quint64 exchange, ProxyServer* server);
+    ~ProxyConnection() override;
+
+    void decide(RequestDecision decision);
+    void deliver(std::optional<ProxyResponse> response);
+
+private:
+    enum class Stage { Head, Body, Deciding, Upstream, Tunnel, Holding, Delivering, Closing };
+
+    void onClientData();
+    void onHead(const QByteArray& headBytes);
+    void tryCompleteBody();
+    void startUpstream(const QString& host, quint16 port, bool tunnel);
+    void onUpstreamConnected();
+    void onUpstreamData();
+    void onUpstreamClosed();
+    void onUpstreamError();
+    bool readResponseHead();
+    void finishHold(bool upstreamClosed);
+    void writeResponse(ProxyResponse response);
+    void fail(int status, const QByteArray& text);
+    void closeClient();
+    void relay(QTcpSocket* from, QTcpSocket* to);
+
+    QTcpSocket* m_client;
+    QTcpSocket* m_upstream = nullptr;
+    quint64 m_exchange;
+    ProxyServer* m_server;
+    Stage m_stage = Stage::Head;
+
+    QByteArray m_in;         // client bytes not handled yet
+    http::RequestHead m_request;
+    http::BodyFraming m_requestFraming;
+    QByteArray m_tag;        // the view tag of a tagged request
+    bool m_ownerKnows = false;
+    bool m_clientGone = false;
+
+    QByteArray m_toUpstream; // written once the upstream connection is up
+    bool m_holdResponse = false;
+    QByteArray m_response;   // upstream bytes not passed on yet
+    bool m_responseHeadDone = false;
+    bool m_sentToClient = false;
+};
+
+ProxyConnection::ProxyConnection(QTcpSocket* client, quint64 exchange, ProxyServer* server)
+    : QObject(server), m_client(client), m_exchange(exchange), m_server(server)
+{
+    m_client->setParent(this);
+    m_client->setReadBufferSize(kSocketReadBuffer);
+    connect(m_client, &QTcpSocket::readyRead, this, [this] { onClientData(); });
+    connect(m_client, &QTcpSocket::bytesWritten, this, [this] {
+        if (m_upstream && (m_stage == Stage::Tunnel || (m_stage == Stage::Upstream && m_responseHeadDone)))
+            relay(m_upstream, m_client);
+    });
+    connect(m_client, &QTcpSocket::disconnected, this, [this] {
+        m_clientGone = true;
+        if (m_stage == Stage::Tunnel && m_upstream &&
+            m_upstream->state() == QAbstractSocket::ConnectedState) {
+            // The browser's last bytes still go out before the tunnel closes.
+            while (m_client->bytesAvailable() > 0)
+                m_upstream->write(m_client->read(kRelayChunk));
+            m_upstream->disconnectFromHost();
+            if (m_upstream->state() != QAbstractSocket::UnconnectedState)
+                return;  // deleted once the upstream side has closed
+        } else if (m_upstream) {
+            disconnect(m_upstream, nullptr, this, nullptr);
+            m_upstream->abort();
+        }
+        deleteLater();
+    });
+}
+
+ProxyConnection::~ProxyConnection()
+{
+    m_server->forget(m_exchange);
+    if (m_ownerKnows)
+        m_server->toOwner([exchange = m_exchange](ProxyOwner* owner) { owner->exchangeEnded(exchange); });
+}
+
+void ProxyConnection::onClientData()
+{
+    switch (m_stage) {
+    case Stage::Head: {
+        m_in += m_client->readAll();
+        const qsizetype end = http::headEnd(m_in);
+        if (end < 0) {
+            if (m_in.size() > kMaxHeadBytes)
+                fail(400, "request head too large");
+            return;
+        }
+        const QByteArray head = m_in.left(end);
+        m_in.remove(0, end);
+        onHead(head);
+        return;
+    }
+    case Stage::Body:
+        m_in += m_client->readAll();
+        tryCompleteBody();
+        return;
+    case Stage::Upstream:
+        // The request body streams on as it comes.
+        if (!m_upstream || m_upstream->state() != QAbstractSocket::ConnectedState)
+            return;  // read once the upstream connection is up
+        relay(m_client, m_upstream);
+        return;
+    case Stage::Tunnel:
+        if (m_upstream && m_upstream->state() == QAbstractSocket::ConnectedState)
+            relay(m_client, m_upstream);
+        return;
+    default:
+        m_client->readAll();  // nothing more is expected
+        return;
+    }
+}
+
+void ProxyConnection::onHead(const QByteArray& headBytes)
+{
+    if (!http::parseRequestHead(headBytes, &m_request)) {
+        fail(400, "malformed request");
+        return;
+    }
+    if (m_request.method == "CONNECT") {
+        const qsizetype colon = m_request.target.lastIndexOf(':');
+        bool ok = false;
+        const quint16 port = colon > 0 ? m_request.target.mid(colon + 1).toUShort(&ok) : 0;
+        QString host = QString::fromLatin1(m_request.target.left(colon));
+        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+            host = host.mid(1, host.size() - 2);
+        if (!ok || host.isEmpty()) {
+            fail(400, "malformed CONNECT target");
+            return;
+        }
+        m_stage = Stage::Tunnel;
+        m_toUpstream = m_in;
+        m_in.clear();
+        startUpstream(host, port, true);
+        return;
+    }
+    const QUrl url(QString::fromLatin1(m_request.target));
+    if (url.scheme() != QLatin1String("http") || url.host().isEmpty()) {
+        fail(400, "only absolute http URLs are served");
+        return;
+    }
+    const QByteArray tag = http::header(m_request.headers, NetProxy::kTagHeader);
+    if (!tag.isNull()) {
+        m_tag = tag;
+        http::removeHeader(m_request.headers, NetProxy::kTagHeader);
+        m_requestFraming = http::requestFraming(m_request);
+        m_stage = Stage::Body;
+        tryCompleteBody();
+        return;
+    }
+
+    // Relayed as it streams: the head rewritten for this hop, the body raw.
+    const Route route = routeFor(url.host(), quint16(url.port(80)), false);
+    http::HeaderList headers = m_request.headers;
+    const bool chunked = http::headerListsToken(headers, "Transfer-Encoding", "chunked");
+    removeHopByHop(headers);
+    if (chunked)
+        http::setHeader(headers, "Transfer-Encoding", "chunked");
+    headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
+    if (!route.proxyAuthorization.isEmpty())
+        headers.append(qMakePair(QByteArray("Proxy-Authorization"), QByteArray(route.proxyAuthorization)));
+    const QByteArray target = route.viaHttpProxy ? m_request.target : originForm(m_request.target);
+    m_toUpstream = http::serializeRequestHead(m_request.method, target, m_request.version, headers) + m_in;
+    m_in.clear();
+    m_stage = Stage::Upstream;
+    startUpstream(url.host(), quint16(url.port(80)), false);
+}
+
+void ProxyConnection::tryCompleteBody()
+{
+    QByteArray body;
+    switch (m_requestFraming.kind) {
+    case http::BodyFraming::Length:
+        if (m_in.size() < m_requestFraming.length)
+            return;
+        body = m_in.left(qsizetype(m_requestFraming.length));
+        break;
+    case http::BodyFraming::Chunked: {
+        const qsizetype used = http::decodeChunked(m_in, &body);
+        if (used == -1)
+            return;
+        if (used < 0) {
+            fail(400, "malformed chunked body");
+            return;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    m_in.clear();
+    m_stage = Stage::Deciding;
+    ProxyRequest request;
+    request.head = m_request;
+    request.body = body;
+    m_ownerKnows = true;
+    m_server->toOwner([exchange = m_exchange, tag = m_tag, request](ProxyOwner* owner) {
+        owner->requestArrived(exchange, tag, request);
+    });
+}
+
+void ProxyConnection::decide(RequestDecision decision)
+{
+    if (m_stage != Stage::Deciding)
+        return;
+    switch (decision.action) {
+    case RequestDecision::Fail:
+        m_stage = Stage::Closing;
+        m_client->abort();
+        return;
+    case RequestDecision::Answer:
+        writeResponse(std::move(decision.answer));
+        return;
+    case RequestDecision::Forward:
+        break;
+    }
+    ProxyRequest& request = decision.request;
+    const QUrl url(QString::fromLatin1(request.head.target));
+    if (url.scheme() != QLatin1String("http") || url.host().isEmpty()) {
+        fail(400, "only absolute http URLs are served");
+        return;
+    }
+    m_request.method = request.head.method;  // decides whether the response has a body
+    const Route route = routeFor(url.host(), quint16(url.port(80)), false);
+    http::HeaderList headers = request.head.headers;
+    removeHopByHop(headers);
+    http::removeHeader(headers, "Transfer-Encoding");
+    if (!request.body.isEmpty() || http::hasHeader(headers, "Content-Length"))
+        http::setHeader(headers, "Content-Length", QByteArray::number(request.body.size()));
+    headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
+    if (!route.proxyAuthorization.isEmpty())
+        headers.append(qMakePair(QByteArray("Proxy-Authorization"), QByteArray(route.proxyAuthorization)));
+    const QByteArray target = route.viaHttpProxy ? request.head.target : originForm(request.head.target);
+    m_toUpstream = http::serializeRequestHead(request.head.method, target, request.head.version, headers) +
+                   request.body;
+    m_holdResponse = decision.holdResponse;
+    m_stage = m_holdResponse ? Stage::Holding : Stage::Upstream;
+    startUpstream(url.host(), quint16(url.port(80)), false);
+}
+
+void ProxyConnection::startUpstream(const QString& host, quint16 port, bool tunnel)
+{
+    const Route route = routeFor(host, port, tunnel);
+    m_upstream = new QTcpSocket(this);
+    m_upstream->setProxy(route.socketProxy);
+    m_upstream->setReadBufferSize(kSocketReadBuffer);
+    connect(m_upstream, &QTcpSocket::connected, this, [this] { onUpstreamConnected(); });
+    connect(m_upstream, &QTcpSocket::readyRead, this, [this] { onUpstreamData(); });
+    connect(m_upstream, &QTcpSocket::bytesWritten, this, [this] {
+        if (m_stage == Stage::Tunnel || m_stage == Stage::Upstream)
+            relay(m_client, m_upstream);
+    });
+    connect(m_upstream, &QTcpSocket::disconnected, this, [this] { onUpstreamClosed(); });
+    connect(m_upstream, &QTcpSocket::errorOccurred, this, [this] { onUpstreamError(); });
+    m_upstream->connectToHost(route.host, route.port);
+}
+
+void ProxyConnection::onUpstreamConnected()
+{
+    if (m_stage == Stage::Tunnel) {
+        m_client->write("HTTP/1.1 200 Connection established\r\n\r\n");
+        m_sentToClient = true;
+    }
+    m_upstream->write(m_toUpstream);
+    m_toUpstream.clear();
+    if (m_stage == Stage::Tunnel || m_stage == Stage::Upstream)
+        relay(m_client, m_upstream);
+}
+
+void ProxyConnection::onUpstreamData()
+{
+    switch (m_stage) {
+    case Stage::Tunnel:
+        relay(m_upstream, m_client);
+        return;
+    case Stage::Upstream:
+        if (!m_responseHeadDone && !readResponseHead())
+            return;
+        relay(m_upstream, m_client);
+        return;
+    case Stage::Holding:
+        m_response += m_upstream->readAll();
+        finishHold(false);
+        return;
+    default:
+        m_upstream->readAll();
+        return;
+    }
+}
+
+// Passes interim (1xx) heads on as they are and the final head rewritten so
+// that the browser does not keep the connection; true once that is done.
+bool ProxyConnection::readResponseHead()
+{
+    m_response += m_upstream->readAll();
+    for (;;) {
+        const qsizetype end = http::headEnd(m_response);
+        if (end < 0) {
+            if (m_response.size() > kMaxHeadBytes)
+                fail(502, "response head too large");
+            return false;
+        }
+        http::ResponseHead head;
+        if (!http::parseResponseHead(m_response.left(end), &head)) {
+            fail(502, "malformed response from the server");
+            return false;
+        }
+        if (head.status >= 100 && head.status < 200 && head.status != 101) {
+            m_client->write(m_response.left(end));
+            m_sentToClient = true;
+            m_response.remove(0, end);
+            continue;
+        }
+        removeHopByHop(head.headers);
+        if (http::responseFraming(head, m_request.method).kind == http::BodyFraming::Chunked)
+            http::setHeader(head.headers, "Transfer-Encoding", "chunked");
+        head.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
+        m_client->write(http::serializeResponseHead(head));
+        m_client->write(m_response.mid(end));
+        m_sentToClient = true;
+        m_response.clear();
+        m_responseHeadDone = true;
+        return true;
+    }
+}
+
+// A held response is complete when its framing says so or the server closed.
+void ProxyConnection::finishHold(bool upstreamClosed)
+{
+    qsizetype end = -1;
+    http::ResponseHead head;
+    for (;;) {
+        end = http::headEnd(m_response);
+        if (end < 0)
+            break;
+        if (!http::parseResponseHead(m_response.left(end), &head)) {
+            fail(502, "malformed response from the server");
+            return;
+        }
+        if (head.status >= 100 && head.status < 200) {
+            m_response.remove(0, end);  // interim heads are not part of the answer
+            continue;
+        }
+        break;
+    }
+    if (end < 0) {
+        if (upstreamClosed)
+            fail(502, "the server closed the connection without a response");
+        else if (m_response.size() > kMaxHeadBytes)
+            fail(502, "response head too large");
+        return;
+    }
+    const http::BodyFraming framing = http::responseFraming(head, m_request.method);
+    const QByteArray rest = m_response.mid(end);
+    ProxyResponse response;
+    response.head = head;
+    switch (framing.kind) {
+    case http::BodyFraming::None:
+        break;
+    case http::BodyFraming::Length:
+        if (rest.size() < framing.length && !upstreamClosed)
+            return;
+        response.body = rest.left(qsizetype(framing.length));
+        break;
+    case http::BodyFraming::Chunked: {
+        const qsizetype used = http::decodeChunked(rest, &response.body);
+        if (used == -1 && !upstreamClosed)
+            return;
+        if (used < 0) {
+            fail(502, "malformed chunked response");
+            return;
+        }
+        http::removeHeader(response.head.headers, "Transfer-Encoding");
+        break;
+    }
+    case http::BodyFraming::UntilClose:
+        if (!upstreamClosed)
+            return;
+        response.body = rest;
+        break;
+    }
+    m_response.clear();
+    m_stage = Stage::Delivering;
+    disconnect(m_upstream, nullptr, this, nullptr);
+    m_upstream->abort();
+    m_server->toOwner([exchange = m_exchange, response](ProxyOwner* owner) {
+        owner->responseArrived(exchange, response);
+    });
+}
+
+void ProxyConnection::deliver(std::optional<ProxyResponse> response)
+{
+    if (m_stage != Stage::Delivering)
+        return;
+    if (!response) {
+        m_stage = Stage::Closing;
+        m_client->abort();
+        return;
+    }
+    writeResponse(std::move(*response));
+}
+
+void ProxyConnection::writeResponse(ProxyResponse response)
+{
+    http::ResponseHead& head = response.head;
+    if (head.version.isEmpty())
+        head.version = "HTTP/1.1";
+    if (head.status == 0)
+        head.status = 200;
+    if (head.reason.isEmpty())
+        head.reason = http::reasonPhrase(head.status);
+    removeHopByHop(head.headers);
+    http::removeHeader(head.headers, "Transfer-Encoding");
+    const bool bodiless = m_request.method == "HEAD" || head.status == 204 || head.status == 304 ||
+                          (head.status >= 100 && head.status < 200);
+    if (!bodiless)
+        http::setHeader(head.headers, "Content-Length", QByteArray::number(response.body.size()));
+    head.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
+    m_client->write(http::serializeResponseHead(head));
+    if (!bodiless)
+        m_client->write(response.body);
+    m_sentToClient = true;
+    closeClient();
+}
+
+void ProxyConnection::onUpstreamClosed()
+{
+    if (m_clientGone) {
+        deleteLater();
+        return;
+    }
+    switch (m_stage) {
+    case Stage::Tunnel:
+    case Stage::Upstream:
+        if (m_stage == Stage::Upstream && !m_responseHeadDone) {
+            if (m_upstream->bytesAvailable() > 0 && readResponseHead()) {
+                relay(m_upstream, m_client);
+            } else {
+                fail(502, "the server closed the connection without a response");
+                return;
+            }
+        }
+        // Pass on what is left, then close.
+        while (m_upstream->bytesAvailable() > 0)
+            m_client->write(m_upstream->read(kRelayChunk));
+        closeClient();
+        return;
+    case Stage::Holding:
+        m_response += m_upstream->readAll();
+        finishHold(true);
+        return;
+    default:
+        return;
+    }
+}
+
+void ProxyConnection::onUpstreamError()
+{
+    if (m_upstream->error() == QAbstractSocket::RemoteHostClosedError)
+        return;  // handled as a close
+    if (m_stage == Stage::Tunnel || m_stage == Stage::Upstream || m_stage == Stage::Holding) {
+        if (!m_sentToClient)
+            fail(502, "cannot reach " + m_upstream->peerName().toUtf8() + ": " +
+                          m_upstream->errorString().toUtf8());
+        else
+            closeClient();
+    }
+}
+
+void ProxyConnection::fail(int status, const QByteArray& text)
+{
+    if (m_upstream) {
+        disconnect(m_upstream, nullptr, this, nullptr);
+        m_upstream->abort();
+    }
+    if (!m_sentToClient)
+        m_client->write(errorResponse(status, text));
+    m_sentToClient = true;
+    closeClient();
+}
+
+void ProxyConnection::closeClient()
+{
+    m_stage = Stage::Closing;
+    // Qt sends what is buffered before it closes.
+    m_client->disconnectFromHost();
+    if (m_client->state() == QAbstractSocket::UnconnectedState)
+        deleteLater();
+}
+
+void ProxyConnection::relay(QTcpSocket* from, QTcpSocket* to)
+{
+    if (m_clientGone && to == m_client)
+        return;
+    while (from->bytesAvailable() > 0 && to->bytesToWrite() < kRelayHighWater) {
+        to->write(from->read(kRelayChunk));
+        m_sentToClient = m_sentToClient || to == m_client;
+    }
+}
+
+void ProxyServer::incomingConnection(qintptr descriptor)
+{
+    auto* socket = new QTcpSocket;
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    const quint64 exchange = m_nextExchange++;
+    m_connections[exchange] = new ProxyConnection(socket, exchange, this);
+}
+
+void ProxyServer::decide(quint64 exchange, RequestDecision decision)
+{
+    const auto found = m_connections.find(exchange);
+    if (found != m_connections.end() && found->second)
+        found->second->decide(std::move(decision));
+}
+
+void ProxyServer::deliver(quint64 exchange, std::optional<ProxyResponse> response)
+{
+    const auto found = m_connections.find(exchange);
+    if (found != m_connections.end() && found->second)
+        found->second->deliver(std::move(response));
+}
+
+void ProxyServer::closeAll()
+{
+    close();
+    for (auto& [exchange, connection] : m_connections)
+        delete connection.data();
+    m_connections.clear();
+}
+
+NetProxy::NetProxy() = default;
+
+NetProxy::~NetProxy()
+{
+    stop();
+}
+
+bool NetProxy::start(ProxyOwner* owner)
+{
+    if (m_port)
+        return true;
+    m_ownerContext = new QObject;
+    m_thread = new QThread;
+    m_thread->setObjectName(QStringLiteral("engine-proxy"));
+    m_server = new ProxyServer;
+    m_server->moveToThread(m_thread);
+    QPointer<QObject> context = m_ownerContext;
+    m_server->toOwner = [context, owner](std::function<void(ProxyOwner*)> call) {
+        QMetaObject::invokeMethod(
+            context.data(),
+            [context, owner, call = std::move(call)] {
+                if (context)
+                    call(owner);
+            },
+            Qt::QueuedConnection);
+    };
+    m_thread->start();
+    quint16 port = 0;
+    QMetaObject::invokeMethod(
+        m_server,
+        [this, &port] {
+            if (m_server->listen(QHostAddress::LocalHost, 0))
+                port = m_server->serverPort();
+        },
+        Qt::BlockingQueuedConnection);
+    if (!port) {
+        stop();
+        return false;
+    }
+    m_port = port;
+    return true;
+}
+
+void NetProxy::stop()
+{
+    if (m_thread) {
+        QMetaObject::invokeMethod(
+            m_server, [server = m_server] { server->closeAll(); delete server; },
+            Qt::BlockingQueuedConnection);
+        m_server = nullptr;
+        m_thread->quit();
+        m_thread->wait();
+        delete m_thread;
+        m_thread = nullptr;
+    }
+    delete m_ownerContext;
+    m_ownerContext = nullptr;
+    m_port = 0;
+}
+
+void NetProxy::decide(quint64 exchange, RequestDecision decision)
+{
+    if (!m_server)
+        return;
+    QMetaObject::invokeMethod(
+        m_server, [server = m_server, exchange, decision = std::move(decision)]() mutable {
+            server->decide(exchange, std::move(decision));
+        },
+        Qt::QueuedConnection);
+}
+
+void NetProxy::deliver(quint64 exchange, std::optional<ProxyResponse> response)
+{
+    if (!m_server)
+        return;
+    QMetaObject::invokeMethod(
+        m_server, [server = m_server, exchange, response = std::move(response)]() mutable {
+            server->deliver(exchange, std::move(response));
+        },
+        Qt::QueuedConnection);
+}
+
+}  // namespace engine
