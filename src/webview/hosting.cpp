@@ -164,10 +164,11 @@ void applyMaximizedRect(const EngineView& view)
     if (!host || !view.handleMinMaxInfo(&geometry))
         return;
     QWidget* window = host->window();
-    // After the window system has placed the maximised window.
+    // After the window system has placed the maximised window. Through the
+    // native window: QWidget::setGeometry would end the maximised state.
     QTimer::singleShot(0, window, [window, geometry] {
-        if (window->isMaximized() && window->geometry() != geometry)
-            window->setGeometry(geometry);
+        if (window->isMaximized() && window->windowHandle() && window->geometry() != geometry)
+            window->windowHandle()->setGeometry(geometry);
     });
 }
 
