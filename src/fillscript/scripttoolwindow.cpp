@@ -213,9 +213,9 @@ void ScriptToolWindow::onToolWindowCreated()
     buildCatalogue();
 }
 
-void ScriptToolWindow::setExecutor(CommandExecutor* executor)
+void ScriptToolWindow::setExecutor(std::shared_ptr<CommandExecutor> executor)
 {
-    executor_ = executor;
+    executor_ = std::move(executor);
 }
 
 void ScriptToolWindow::flushChange()
@@ -462,7 +462,9 @@ void ScriptToolWindow::runFillScript()
     lines.reserve(std::size_t(n));
     for (int k = 0; k < n; ++k)
         lines.push_back(gb_->line(k));
-    CommandExecutor& exec = executor_ ? *executor_ : noPageExecutor();
+    // Held for the whole run, even if the tool is rebound meanwhile.
+    const std::shared_ptr<CommandExecutor> held = executor_;
+    CommandExecutor& exec = held ? *held : noPageExecutor();
     fillscript::runFillScript(lines, exec, [this](const std::string& entry) { appendToLog(entry); });
     runButton_->setEnabled(true);
     running_ = false;

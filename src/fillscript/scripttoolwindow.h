@@ -57,9 +57,10 @@ public:
     explicit ScriptToolWindow(QWidget* parent = nullptr);
     ~ScriptToolWindow() override;
 
-    // The commands of a run go to `executor` (not owned; must outlive its
-    // use). Without one every command logs an empty result.
-    void setExecutor(CommandExecutor* executor);
+    // The commands of a run go to `executor`. A run that is under way keeps
+    // the executor it started with. Without one every command logs an empty
+    // result.
+    void setExecutor(std::shared_ptr<CommandExecutor> executor);
 
     // Controls.
     ScriptEditor* scriptEditor() const { return editor_; }
@@ -112,7 +113,7 @@ private:
     int completionEnd_ = 0;
     bool changePending_ = false;
     bool running_ = false;
-    CommandExecutor* executor_ = nullptr;
+    std::shared_ptr<CommandExecutor> executor_;
 };
 
 }  // namespace fillscript

@@ -348,15 +348,15 @@ void TestEditor::caretKeysOverWholeCharacters()
 
 void TestEditor::runAppendsToLog()
 {
-    EchoExecutor exec;
-    w->setExecutor(&exec);
+    auto exec = std::make_shared<EchoExecutor>();
+    w->setExecutor(exec);
     w->scriptEditor()->setText(QStringLiteral("填表_取页面文本()\r\n填表_坐标点击(1)"));
     QTest::mouseClick(w->runButton(), Qt::LeftButton);
     const QString once = QStringLiteral("第1行：echo 填表_取页面文本\r\n第2行：错误，参数不对，实际需要2个参数，你只提供1个参数\r\n");
     QCOMPARE(Q(w->logText()), once);
     QTest::mouseClick(w->runButton(), Qt::LeftButton);
     QCOMPARE(Q(w->logText()), once + once);
-    QCOMPARE(exec.calls, 2);
+    QCOMPARE(exec->calls, 2);
 }
 
 QTEST_MAIN(TestEditor)

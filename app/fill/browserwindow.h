@@ -1,0 +1,22 @@
+#pragma once
+// A plain browser window: an address bar above a web view.
+#include "webview/webview.h"
+
+#include <QWidget>
+
+class QLineEdit;
+
+class BrowserWindow : public QWidget {
+    Q_OBJECT
+public:
+    // Creates the view in a profile of its own (cookies and local storage
+    // kept between runs) and loads url.
+    explicit BrowserWindow(const std::string& url, QWidget* parent = nullptr);
+
+    webview::WebView& view() { return view_; }
+
+private:
+    QLineEdit* address_ = nullptr;
+    QWidget* host_ = nullptr;
+    webview::WebView view_;
+};

@@ -1,0 +1,62 @@
+#include "fillscript/opentool.h"
+
+#include "fillscript/executor.h"
+#include "fillscript/scripttoolwindow.h"
+#include "webview/webview.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+
+namespace fillscript {
+namespace {
+
+struct ToolState {
+    std::shared_ptr<WebViewExecutor> view;
+    QPointer<ScriptToolWindow> window;
+    bool cleanupRegistered = false;
+};
+
+ToolState& state()
+{
+    static ToolState s;
+    return s;
+}
+
+// The copy must go while the application (and the engine) still exist.
+void releaseTool()
+{
+    ToolState& s = state();
+    delete s.window.data();
+    s.view.reset();
+}
+
+}  // namespace
+
+ScriptToolWindow* openScriptTool(const webview::WebView& view)
+{
+    ToolState& s = state();
+    if (!s.cleanupRegistered) {
+        qAddPostRoutine(releaseTool);
+        s.cleanupRegistered = true;
+    }
+    if (!s.window) {
+        s.window = new ScriptToolWindow;
+        s.window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    s.window->show();
+    s.window->raise();
+    s.window->activateWindow();
+
+    // The new copy is made before the old one goes.
+    auto fresh = std::make_shared<WebViewExecutor>(view);
+    s.window->setExecutor(fresh);
+    s.view = std::move(fresh);
+    return s.window;
+}
+
+WebViewExecutor* toolView()
+{
+    return state().view.get();
+}
+
+}  // namespace fillscript
