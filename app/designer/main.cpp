@@ -1,5 +1,10 @@
-// The designer: one main window; closing it ends the program.
+// The designer: one main window; closing it ends the program. The live
+// preview beside it uses the designer's web view, which lives from start-up
+// to exit; the page engine is loaded only when the preview first opens.
 #include "designer_ui/mainwindow.h"
+#include "designer_ui/previewwindow.h"
+#include "webview/appsetup.h"
+#include "webview/webview.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -29,8 +34,11 @@ public:
 
 int main(int argc, char** argv)
 {
+    webview::prepareApplication();  // the engine may be loaded after the application starts
     QApplication app(argc, argv);
+    webview::WebView previewView;   // no engine call until the preview opens
     designer::MainWindow window;
+    designer::LivePreview preview(window, previewView);
     if (qEnvironmentVariableIsSet("TOLVANE_STARTUP_PROBE"))
         window.installEventFilter(new FirstPaintProbe(&window));
     window.show();
