@@ -1,0 +1,168 @@
+// tolvane-fill --run: a script file against a page served from 127.0.0.1, its
+// log on standard output and its exit statuses.
+#include "testenv.h"
+
+#include "enginetest.h"
+#include "runtime/textcodec.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using webview_test::HttpServer;
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString out;  // standard output, UTF-8
+    QString err;
+};
+
+}  // namespace
+
+class TestRunner : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void passingScript();
+    void failedCheckKeepsRunning();
+    void gbScriptFile();
+    void usageErrors_data();
+    void usageErrors();
+    void unreadableScript();
+    void pageThatFailsToLoad();
+
+private:
+    // Runs tolvane-fill while this process keeps serving the page.
+    Outcome runFill(const QStringList& args);
+    QString writeScript(const QString& name, const QByteArray& bytes);
+
+    std::unique_ptr<HttpServer> server;
+    QTemporaryDir dir;
+    QString pageUrl;
+};
+
+void TestRunner::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    server = std::make_unique<HttpServer>([](const QByteArray&) {
+        return webview_test::httpAnswer(
+            "<!doctype html><html><head><meta charset='utf-8'><title>runner</title></head><body>"
+            "<input id='kw' value='起点'><select id='s'><option value='a'>甲</option></select></body></html>");
+    });
+    pageUrl = server->origin() + "/page.html";
+}
+
+Outcome TestRunner::runFill(const QStringList& args)
+{
+    QProcess p;
+    p.setProgram(QCoreApplication::applicationDirPath() + "/tolvane-fill");
+    p.setArguments(args);
+    p.start();
+    Outcome o;
+    if (!p.waitForStarted(10000))
+        return o;
+    webview_test::waitUntil([&] { return p.state() == QProcess::NotRunning; }, 60000);
+    if (p.state() != QProcess::NotRunning) {
+        p.kill();
+        p.waitForFinished();
+        return o;
+    }
+    o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    o.out = QString::fromUtf8(p.readAllStandardOutput());
+    o.err = QString::fromUtf8(p.readAllStandardError());
+    return o;
+}
+
+QString TestRunner::writeScript(const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write a script");
+    return path;
+}
+
+void TestRunner::passingScript()
+{
+    // UTF-8 with LF line ends; the final line break ends the last line.
+    const QString script = writeScript("ok.txt",
+        "填表操作_取内容(input,kw,0,,,,假)\n"
+        "填表操作_写内容（input，kw，“终点”，0,,,,假）\n"
+        "填表操作_取内容(input,kw,0,,,,假)\n"
+        "填表操作_枚举组合框内容(select,s, , ,0,,,,假)\n");
+    const Outcome o = runFill({"--run", script, pageUrl});
+    QCOMPARE(o.out, QStringLiteral("第1行：起点\r\n第2行：success\r\n第3行：终点\r\n第4行：甲|a\r\n"));
+    QCOMPARE(o.exitCode, 0);
+}
+
+void TestRunner::failedCheckKeepsRunning()
+{
+    const QString script = writeScript("bad.txt",
+        "填表操作_取内容(input,kw,0,,,,假)\r\n"
+        "\r\n"
+        "填表_坐标点击(1)\r\n"
+        "填表操作_取内容(input,nothing,0,,,,假)");
+    const Outcome o = runFill({"--run", script, pageUrl});
+    QCOMPARE(o.out, QStringLiteral("第1行：起点\r\n第2行：错误，不存在的命令\r\n"
+                                   "第3行：错误，参数不对，实际需要2个参数，你只提供1个参数\r\n"
+                                   "第4行：undefined\r\n"));
+    QCOMPARE(o.exitCode, 1);
+}
+
+void TestRunner::gbScriptFile()
+{
+    // Not valid UTF-8: read as GB18030.
+    const std::string gb = rt::gb("填表_取页面属性(title)\r\n填表操作_取内容(input,kw,0,,,,假)");
+    const QString script = writeScript("gb.txt", QByteArray(gb.data(), qsizetype(gb.size())));
+    const Outcome o = runFill({"--run", script, pageUrl});
+    QCOMPARE(o.out, QStringLiteral("第1行：runner\r\n第2行：起点\r\n"));
+    QCOMPARE(o.exitCode, 0);
+}
+
+void TestRunner::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("nothing") << QStringList{};
+    QTest::newRow("run without url") << QStringList{"--run", "x.txt"};
+    QTest::newRow("too many") << QStringList{"--run", "x.txt", "http://127.0.0.1/", "more"};
+    QTest::newRow("unknown option") << QStringList{"--walk"};
+}
+
+void TestRunner::usageErrors()
+{
+    QFETCH(QStringList, args);
+    const Outcome o = runFill(args);
+    QCOMPARE(o.exitCode, 2);
+    QVERIFY(o.out.isEmpty());
+    QCOMPARE(o.err.count('\n'), 1);
+    QVERIFY(o.err.startsWith("tolvane-fill: usage:"));
+}
+
+void TestRunner::unreadableScript()
+{
+    const Outcome o = runFill({"--run", dir.filePath("missing.txt"), pageUrl});
+    QCOMPARE(o.exitCode, 2);
+    QVERIFY(o.out.isEmpty());
+    QVERIFY2(o.err.contains("tolvane-fill: cannot read the script file"), qPrintable(o.err));
+}
+
+void TestRunner::pageThatFailsToLoad()
+{
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        closedPort = probe.serverPort();
+    }
+    const QString script = writeScript("one.txt", "填表_取页面文本()");
+    const Outcome o = runFill({"--run", script, QStringLiteral("http://127.0.0.1:%1/").arg(closedPort)});
+    QCOMPARE(o.exitCode, 2);
+    QVERIFY(o.out.isEmpty());
+    QVERIFY2(o.err.contains("tolvane-fill: the page failed to load"), qPrintable(o.err));
+}
+
+QTEST_MAIN(TestRunner)
+#include "test_runner.moc"
