@@ -1,0 +1,147 @@
+// The script runner on a 2,000-line script: fill 1,000 inputs of a local
+// page, then read each back. Measures the run in process (runFillScript with
+// the real engine) and the whole `tolvane-fill --run` command, then the same
+// work done by Playwright driving Debian's Chromium when both are installed
+// (bench/fillscript/setup-playwright.sh).
+#include "fillscript/catalogue.h"
+#include "fillscript/executor.h"
+#include "fillscript/parser.h"
+#include "runtime/textcodec.h"
+#include "webview/appsetup.h"
+#include "webview/webview.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+#include <cstdio>
+
+namespace {
+
+constexpr int kInputs = 1000;
+
+template <typename Predicate>
+bool waitUntil(Predicate done, int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    poll.start(5);
+    loop.exec();
+    return done();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
+        qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false");
+    webview::prepareApplication();
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+
+    QByteArray page = "<!doctype html><html><head><meta charset='utf-8'><title>bench</title></head><body>\n";
+    for (int i = 0; i < kInputs; ++i)
+        page += "<input id='in" + QByteArray::number(i) + "' name='field" + QByteArray::number(i) + "'>\n";
+    page += "</body></html>\n";
+    QByteArray script;
+    for (int i = 0; i < kInputs; ++i)
+        script += "填表操作_写内容(input,in" + QByteArray::number(i) + ",值" + QByteArray::number(i) + ",0,,,,假)\r\n";
+    for (int i = 0; i < kInputs; ++i)
+        script += "填表操作_取内容(input,in" + QByteArray::number(i) + ",0,,,,假)" +
+                  (i + 1 < kInputs ? "\r\n" : "");
+    const QString pagePath = dir.filePath("page.html"), scriptPath = dir.filePath("script.txt");
+    if (!writeFile(pagePath, page) || !writeFile(scriptPath, script))
+        return 1;
+    const QString pageUrl = QUrl::fromLocalFile(pagePath).toString();
+
+    // In process: the run alone.
+    QWidget host;
+    host.resize(1024, 768);
+    host.show();
+    webview::WebView view;
+    view.create(&host, std::string(), rt::qstringToGb(pageUrl), {});
+    if (!waitUntil([&] { return view.isLoadingCompleted(); }, 30000) || !view.isLoadingSucceeded()) {
+        std::fprintf(stderr, "page did not load\n");
+        return 1;
+    }
+    fillscript::buildCatalogue();
+    fillscript::WebViewExecutor exec(view);
+    const std::vector<std::string> lines = fillscript::scriptLines(rt::utf8ToGb(script.toStdString()));
+    std::string log;
+    QElapsedTimer t;
+    t.start();
+    fillscript::runFillScript(lines, exec, [&](const std::string& e) { log += e; });
+    const double runMs = t.nsecsElapsed() / 1e6;
+    // Every read must give back what was written.
+    const QString logText = rt::gbToQString(log);
+    for (int i = 0; i < kInputs; ++i) {
+        const QString expected = QStringLiteral("第%1行：值%2\r\n").arg(kInputs + i + 1).arg(i);
+        if (!logText.contains(expected)) {
+            std::fprintf(stderr, "line %d did not read back\n", kInputs + i + 1);
+            return 1;
+        }
+    }
+    std::printf("script: %d lines (fill and read back %d inputs)\n", int(lines.size()), kInputs);
+    std::printf("runner, in process: %.0f ms in all, %.2f ms per line\n", runMs, runMs / lines.size());
+
+    // The whole command, engine start and page load included.
+    QProcess fill;
+    fill.setProgram(QCoreApplication::applicationDirPath() + "/tolvane-fill");
+    fill.setArguments({"--run", scriptPath, pageUrl});
+    t.restart();
+    fill.start();
+    fill.waitForFinished(600000);
+    const double cliMs = t.nsecsElapsed() / 1e6;
+    if (fill.exitStatus() == QProcess::NormalExit && fill.exitCode() == 0)
+        std::printf("tolvane-fill --run, whole command: %.0f ms\n", cliMs);
+    else
+        std::printf("tolvane-fill --run failed (exit %d)\n", fill.exitCode());
+
+    // Playwright with Debian's Chromium, when set up.
+    const QString benchDir = QStringLiteral(TOLVANE_BENCH_DIR);
+    const QString chromium = "/usr/bin/chromium";
+    if (!QFile::exists(benchDir + "/node_modules/playwright-core") || !QFile::exists(chromium)) {
+        std::printf("Playwright: not set up (run bench/fillscript/setup-playwright.sh)\n");
+        return 0;
+    }
+    QProcess node;
+    node.setWorkingDirectory(benchDir);
+    node.setProgram("node");
+    node.setArguments({benchDir + "/playwright_fill.js", pageUrl, QString::number(kInputs), chromium});
+    node.start();
+    node.waitForFinished(600000);
+    const QJsonObject r = QJsonDocument::fromJson(node.readAllStandardOutput()).object();
+    if (node.exitCode() != 0 || r.isEmpty()) {
+        std::printf("Playwright failed: %s\n", node.readAllStandardError().constData());
+        return 0;
+    }
+    const double ops = r["operations"].toDouble();
+    std::printf("Playwright %s, locator fill/inputValue: %.0f ms in all, %.2f ms per operation\n",
+                qPrintable(r["browser"].toString()), r["locatorMs"].toDouble(),
+                r["locatorMs"].toDouble() / ops);
+    std::printf("Playwright, one evaluate per operation: %.0f ms in all, %.2f ms per operation\n",
+                r["evaluateMs"].toDouble(), r["evaluateMs"].toDouble() / ops);
+    return 0;
+}

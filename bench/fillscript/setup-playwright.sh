@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what the runner benchmark compares against: Debian's Chromium and
+# npm's playwright-core, here in bench/fillscript/ only. Nothing of it is used
+# by the product or its tests.
+set -euo pipefail
+cd "$(dirname "$0")"
+if ! command -v chromium >/dev/null; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends chromium nodejs npm
+fi
+npm install --no-audit --no-fund
