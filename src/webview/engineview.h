@@ -179,8 +179,12 @@ public:
     void setLocalStorageFullPath(const std::string& folder);
 
     // ---- Page script bridge ---------------------------------------------
-    // (runScript, runScriptWide, globalExec: declared here, defined in the
-    //  bridge's own source file)
+
+    // Run a script (byte text, or a byte array of UTF-16) as a function body
+    // in the page's main world; returns once the page has run it (wkeRunJSW).
+    jsValue runScript(const std::string& script);
+    jsValue runScriptWide(const QByteArray& script);
+    jsExecState globalExec() const;
 
     // ---- Events, cookies, network jobs, capture -------------------------
     // (the eighteen event registrations, setCookies, setCookie, getCookie,

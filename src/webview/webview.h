@@ -6,7 +6,9 @@
 // Copies share the engine view (see EngineView).
 #include "webview/engineview.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -81,13 +83,193 @@ public:
     void loadHtml(const std::string& html);
 
     // ---- Page script bridge ---------------------------------------------
-    // (runScript, runScriptText, engineStringToText, buildLocatorScript, the
-    //  element and page operations, globalExec: declared here, defined in the
-    //  bridge's own source files)
+    // Each operation runs the page library plus a short script in the page's
+    // main frame and returns the page variable `text` as byte text: "undefined"
+    // when the locator found no element, "success" for a done action, "error"
+    // when the script failed in the page, "" when the page gave no answer.
+    // Element operations take a locator: tag, key, [their own arguments,]
+    // skip count, frame path ("a|b", empty: main document), attribute name
+    // (compare the key with that attribute only), member step (a member path
+    // applied to the found element, e.g. "parentNode"), text-encoding flag
+    // (accepted, not used). Values inserted into a quoted literal are escaped,
+    // names and statements are code. A run made before a navigation has
+    // loaded its new page runs in the old document (see navigate).
+
+    jsValue runScript(const std::string& script);
+    jsExecState globalExec() const;
+    // Page library + script + " return text;".
+    std::string runScriptText(const std::string& script, bool gbkFlag = false);
+    std::string engineStringToText(wkeString string) const;
+    std::string buildLocatorScript(const std::string& tag, const std::string& key, int skip = 0,
+                                   const std::string& attribute = {}, const std::string& frame = {},
+                                   const std::string& step = {}) const;
+    // Evaluates code in the window of an iframe ("name|0": x_f2 path); its
+    // `text` is the run's own.
+    std::string runFrameScript(const std::string& frame, const std::string& code);
+
+    std::string navigate(const std::string& url);  // returns before the new page loads
+    std::string getElementPosition(const std::string& tag, const std::string& key, int skip = 0,
+                                   const std::string& frame = {}, const std::string& attribute = {},
+                                   const std::string& step = {}, bool gbkFlag = false);
+    // Up to tries runs, 500 ms apart (events are processed meanwhile).
+    bool waitForElement(const std::string& tag, const std::string& key, int tries, int skip = 0,
+                        const std::string& frame = {}, const std::string& attribute = {},
+                        const std::string& step = {}, bool gbkFlag = false);
+    std::string getChecked(const std::string& tag, const std::string& key, int skip = 0,
+                           const std::string& frame = {}, const std::string& attribute = {},
+                           const std::string& step = {}, bool gbkFlag = false);
+    std::string getCanvasImage(const std::string& tag, const std::string& key, int skip = 0,
+                               const std::string& frame = {}, const std::string& attribute = {},
+                               const std::string& step = {}, bool gbkFlag = false);
+    std::string setChecked(const std::string& tag, const std::string& key, bool state, int skip = 0,
+                           const std::string& frame = {}, const std::string& attribute = {},
+                           const std::string& step = {}, bool gbkFlag = false);
+    std::string setSelectedIndex(const std::string& tag, const std::string& key, int index,
+                                 int skip = 0, const std::string& frame = {},
+                                 const std::string& attribute = {}, const std::string& step = {},
+                                 bool gbkFlag = false);
+    std::string getSelectedOption(const std::string& tag, const std::string& key, int& index,
+                                  std::string& value, std::string& text, int skip = 0,
+                                  const std::string& frame = {}, const std::string& attribute = {},
+                                  const std::string& step = {}, bool gbkFlag = false);
+    std::string setComboValue(const std::string& tag, const std::string& key,
+                              const std::string& value, int skip = 0, const std::string& frame = {},
+                              const std::string& attribute = {}, const std::string& step = {},
+                              bool gbkFlag = false);
+    std::string selectOptionByText(const std::string& tag, const std::string& key,
+                                   const std::string& optionText, int skip = 0,
+                                   const std::string& frame = {}, const std::string& attribute = {},
+                                   const std::string& step = {}, bool gbkFlag = false);
+    // Appends each option's text and value to the arrays.
+    std::string listOptions(const std::string& tag, const std::string& key,
+                            std::vector<std::string>& texts, std::vector<std::string>& values,
+                            int skip = 0, const std::string& frame = {},
+                            const std::string& attribute = {}, const std::string& step = {},
+                            bool gbkFlag = false);
+    std::string getValue(const std::string& tag, const std::string& key, int skip = 0,
+                         const std::string& frame = {}, const std::string& attribute = {},
+                         const std::string& step = {}, bool gbkFlag = false);
+    std::string getInnerHtml(const std::string& tag, const std::string& key, int skip = 0,
+                             const std::string& frame = {}, const std::string& attribute = {},
+                             const std::string& step = {}, bool gbkFlag = false);
+    std::string uploadFile(const std::string& tag, const std::string& key,
+                           const std::string& filePath, int skip = 0, const std::string& frame = {},
+                           const std::string& attribute = {}, const std::string& step = {},
+                           bool gbkFlag = false);
+    std::string setValue(const std::string& tag, const std::string& key, const std::string& value,
+                         int skip = 0, const std::string& frame = {},
+                         const std::string& attribute = {}, const std::string& step = {},
+                         bool gbkFlag = false);
+    std::string setInnerHtml(const std::string& tag, const std::string& key,
+                             const std::string& html, int skip = 0, const std::string& frame = {},
+                             const std::string& attribute = {}, const std::string& step = {},
+                             bool gbkFlag = false);
+    std::string getImageSrc(const std::string& tag, const std::string& key, int skip = 0,
+                            const std::string& frame = {}, const std::string& attribute = {},
+                            const std::string& step = {}, bool gbkFlag = false);
+    std::string setProperty(const std::string& tag, const std::string& key,
+                            const std::string& propertyName, const std::string& value, int skip = 0,
+                            const std::string& frame = {}, const std::string& attribute = {},
+                            const std::string& step = {}, bool gbkFlag = false);
+    std::string getProperty(const std::string& tag, const std::string& key,
+                            const std::string& propertyName, int skip = 0,
+                            const std::string& frame = {}, const std::string& attribute = {},
+                            const std::string& step = {}, bool gbkFlag = false);
+    std::string click(const std::string& tag, const std::string& key, int skip = 0,
+                      const std::string& frame = {}, const std::string& attribute = {},
+                      const std::string& step = {}, bool gbkFlag = false);
+    std::string focus(const std::string& tag, const std::string& key, int skip = 0,
+                      const std::string& frame = {}, const std::string& attribute = {},
+                      const std::string& step = {}, bool gbkFlag = false);
+    std::string blur(const std::string& tag, const std::string& key, int skip = 0,
+                     const std::string& frame = {}, const std::string& attribute = {},
+                     const std::string& step = {}, bool gbkFlag = false);
+    std::string fireChange(const std::string& tag, const std::string& key, int skip = 0,
+                           const std::string& frame = {}, const std::string& attribute = {},
+                           const std::string& step = {}, bool gbkFlag = false);
+    std::string fireKeyUp(const std::string& tag, const std::string& key, int skip = 0,
+                          const std::string& frame = {}, const std::string& attribute = {},
+                          const std::string& step = {}, bool gbkFlag = false);
+    std::string fireKeyDown(const std::string& tag, const std::string& key, int skip = 0,
+                            const std::string& frame = {}, const std::string& attribute = {},
+                            const std::string& step = {}, bool gbkFlag = false);
+    std::string fireKeyPress(const std::string& tag, const std::string& key, int skip = 0,
+                             const std::string& frame = {}, const std::string& attribute = {},
+                             const std::string& step = {}, bool gbkFlag = false);
+    // mousedown at (startX, startY), then mousemove and mouseup at (endX,
+    // endY); nothing more when the first finds no element.
+    std::string dragElement(const std::string& tag, const std::string& key, int startX, int startY,
+                            int endX, int endY, int skip = 0, const std::string& frame = {},
+                            const std::string& attribute = {}, const std::string& step = {},
+                            bool gbkFlag = false);
+    std::string callElementMethod(const std::string& tag, const std::string& key,
+                                  const std::string& methodName, int skip = 0,
+                                  const std::string& frame = {}, const std::string& attribute = {},
+                                  const std::string& step = {}, bool gbkFlag = false);
+    std::string fireElementEvent(const std::string& tag, const std::string& key,
+                                 const std::string& eventName, int skip = 0,
+                                 const std::string& frame = {}, const std::string& attribute = {},
+                                 const std::string& step = {}, bool gbkFlag = false);
+    std::string fireElementMouseEvent(const std::string& tag, const std::string& key,
+                                      const std::string& eventName, bool bubbles, bool cancelable,
+                                      int screenX = 0, int screenY = 0, int clientX = 0,
+                                      int clientY = 0, int skip = 0, const std::string& frame = {},
+                                      const std::string& attribute = {},
+                                      const std::string& step = {}, bool gbkFlag = false);
+    std::string fireTouchEvent(const std::string& tag, const std::string& key,
+                               const std::string& eventName, bool bubbles, bool cancelable,
+                               int skip = 0, const std::string& frame = {},
+                               const std::string& attribute = {}, const std::string& step = {},
+                               bool gbkFlag = false);
+    // Evaluates dom.<statement> on the found element.
+    std::string runElementScript(const std::string& tag, const std::string& key,
+                                 const std::string& statement, int skip = 0,
+                                 const std::string& frame = {}, const std::string& attribute = {},
+                                 const std::string& step = {}, bool gbkFlag = false);
+    std::string setElementAttribute(const std::string& tag, const std::string& key,
+                                    const std::string& attributeName, const std::string& value,
+                                    int skip = 0, const std::string& frame = {},
+                                    const std::string& attribute = {},
+                                    const std::string& step = {}, bool gbkFlag = false);
+    std::string hideElement(const std::string& tag, const std::string& key, int skip = 0,
+                            const std::string& frame = {}, const std::string& attribute = {},
+                            const std::string& step = {}, bool gbkFlag = false);
+    std::string getElementAttribute(const std::string& tag, const std::string& key,
+                                    const std::string& attributeName, int skip = 0,
+                                    const std::string& frame = {}, const std::string& attribute = {},
+                                    const std::string& step = {}, bool gbkFlag = false);
+
+    std::string getPageUrl(const std::string& frame = {}, bool gbkFlag = false);
+    // Checks the address for text every 500 ms, 2 x seconds times (0 or
+    // less: 40 seconds).
+    bool waitForUrl(int seconds, const std::string& text);
+    std::string getDocumentProperty(const std::string& propertyName);
+    std::string getPageText();
+    std::string getPageSource();
+    // An omitted coordinate keeps the current one.
+    std::string scrollTo(std::optional<int> x = std::nullopt, std::optional<int> y = std::nullopt);
+    std::string getScrollPosition(int& x, int& y);
+    std::string blockAlerts();
+    std::string clickAtPoint(int x, int y);
+    std::string getReferrer();
+    int listElements(const std::string& tag, const std::string& text, bool mark = false,
+                     bool gbkFlag = false);
 
     // ---- Posted mouse input ---------------------------------------------
-    // (postMouseMessages, moveToElement: declared here, defined in their own
-    //  source file)
+    // Mouse input posted to the widget that takes window's page input (the
+    // host of a view: the page's render widget), handled after the call
+    // returns. button: 0/1 left, 2 right, 3 middle, 4 wheel forward, 5 wheel
+    // backward; action: 0/1 click, 2 double-click, 3 press, 4 release.
+    // Returns 1 when it posted, 0 without a window.
+    int postMouseMessages(QWidget* window = nullptr, int x = 2, int y = 2, int button = 0,
+                          int action = 0);
+    // Scrolls the element into view in 10-pixel steps and posts a left click
+    // 5 pixels inside the right end of its client width, on its top edge.
+    // 0 when no element matches; 1 otherwise. clickFlag is not read.
+    int moveToElement(const std::string& tag, const std::string& key, QWidget* window,
+                      bool clickFlag = true, int skip = 0, const std::string& frame = {},
+                      const std::string& attribute = {}, const std::string& step = {},
+                      bool gbkFlag = false);
 
     // ---- Events, cookies, network jobs, capture -------------------------
     // (the event registrations, setCookies, setCookie, getCookie,

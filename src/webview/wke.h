@@ -164,9 +164,35 @@ WKE_API wkeWebFrameHandle wkeWebFrameGetMainFrame(wkeWebView view);
 
 // ---------------------------------------------------------------------------
 // Scripts
-// (page script bridge: wkeRunJSW, wkeRunJS, wkeGlobalExec, jsToStringW,
-//  wkeGetStringW and their value types go here)
 // ---------------------------------------------------------------------------
+
+// A script value: 64 bits, 0 meaning none. The value of a run is the text the
+// page made of the run's result with String(); the engine keeps the values of
+// the 64 most recent runs, older ones read as none.
+typedef int64_t jsValue;
+// The execution state of a view's main frame.
+typedef struct jsExecStateTag* jsExecState;
+// A text the engine hands to a callback, valid during the call.
+typedef struct wkeStringTag* wkeString;
+
+// Runs script as the body of a function in the main world of the view's main
+// frame (a return statement gives the value; a variable assigned without a
+// declaration is the page's global) and returns once the page has run it,
+// processing events other than user input meanwhile. While the main frame is
+// loading a document not yet parsed, the run first waits for it (at most
+// 10 s). A run that throws or does not compile gives the text "error" and
+// writes the page's message to the page console; a page that does not answer
+// within 10 s, or no view, gives no value (0).
+WKE_API jsValue wkeRunJSW(wkeWebView view, const char16_t* script);
+// The same with a UTF-8 script.
+WKE_API jsValue wkeRunJS(wkeWebView view, const char* script);
+// Null when there is no view.
+WKE_API jsExecState wkeGlobalExec(wkeWebView view);
+// The value's text, valid until the next call; null for no value (or one no
+// longer kept). es may be null.
+WKE_API const char16_t* jsToStringW(jsExecState es, jsValue value);
+// The string's text; null for a null string.
+WKE_API const char16_t* wkeGetStringW(wkeString string);
 
 // ---------------------------------------------------------------------------
 // Settings

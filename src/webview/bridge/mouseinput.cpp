@@ -1,6 +1,7 @@
 #include "webview/bridge/mouseinput.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QWidget>
@@ -40,6 +41,16 @@ Qt::KeyboardModifiers modifiersOf(unsigned keys)
     return modifiers;
 }
 
+// Event time in milliseconds. The engine counts clicks from the times of the
+// presses, so posted events carry the time they were posted.
+ulong eventTime()
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return ulong(clock.elapsed()) + 1;
+}
+
 }  // namespace
 
 int postMouseMessage(QWidget* window, unsigned message, unsigned keys, int x, int y, int delta)
@@ -62,16 +73,19 @@ int postMouseMessage(QWidget* window, unsigned message, unsigned keys, int x, in
     case kRightUp: type = QEvent::MouseButtonRelease; button = Qt::RightButton; break;
     case kMiddleDown: case kMiddleDoubleClick: type = QEvent::MouseButtonPress; button = Qt::MiddleButton; break;
     case kMiddleUp: type = QEvent::MouseButtonRelease; button = Qt::MiddleButton; break;
-    case kMouseWheel:
-        QCoreApplication::postEvent(receiver,
-                                    new QWheelEvent(local, global, QPoint(), QPoint(0, delta),
-                                                    buttons, modifiers, Qt::NoScrollPhase, false));
+    case kMouseWheel: {
+        auto* wheel = new QWheelEvent(local, global, QPoint(), QPoint(0, delta), buttons, modifiers,
+                                      Qt::NoScrollPhase, false);
+        wheel->setTimestamp(eventTime());
+        QCoreApplication::postEvent(receiver, wheel);
         return 1;
+    }
     default:
         return 0;  // the context menu and anything else: nothing reaches the page
     }
-    QCoreApplication::postEvent(receiver,
-                                new QMouseEvent(type, local, global, button, buttons, modifiers));
+    auto* mouse = new QMouseEvent(type, local, global, button, buttons, modifiers);
+    mouse->setTimestamp(eventTime());
+    QCoreApplication::postEvent(receiver, mouse);
     return 1;
 }
 

@@ -1,0 +1,182 @@
+// Script functions of the engine interface: synchronous runs in a page's main
+// world, script values and engine texts.
+//
+// A run wraps its text as the body of a function, which the page calls in its
+// main world (so `text = ...` without a declaration sets the page's global).
+// The page turns the result into text itself (String()), because Qt hands
+// back only strings, numbers and booleans. Qt answers asynchronously; the run
+// waits for the answer in a nested event loop that leaves user input queued.
+#include "engine/enginepage.h"
+#include "engine/scriptvalues.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QPointer>
+#include <QTimer>
+#include <QVariant>
+
+#include <deque>
+#include <memory>
+#include <utility>
+
+namespace engine {
+namespace {
+
+// How long a run waits for a page still loading its document, and for the
+// page's answer. A page busy for longer gives no value; its late answer is
+// dropped.
+constexpr int kDocumentWaitMs = 10000;
+constexpr int kAnswerWaitMs = 10000;
+
+// The text of a run that failed in the page (an exception or a syntax
+// error); the page's own message goes to its console.
+const QString kErrorText = QStringLiteral("error");
+
+struct ValueStore {
+    std::deque<std::pair<jsValue, QString>> values;
+    jsValue next = 1;
+    std::u16string handedOut;  // what jsToStringW returned last
+};
+
+constexpr std::size_t kKeptValues = 64;
+
+ValueStore& store()
+{
+    static auto* s = new ValueStore;  // leaked like every engine global
+    return *s;
+}
+
+// The execution state of a view: the address of a per-view record.
+struct ExecState {
+    char tag = 0;
+};
+
+QString wrap(const QString& body)
+{
+    // The body stands on lines of its own, so a closing line comment cannot
+    // swallow the wrapper. An exception is written to the page console and
+    // answered as ["e"]; a syntax error makes the whole text fail, which Qt
+    // answers with an empty value.
+    return QStringLiteral(
+               "(function(){try{var v=(function(){\n") +
+           body +
+           QStringLiteral(
+               "\n})();return [\"v\",String(v)];}catch(e){var m;try{m=String(e);}catch(x){m="
+               "\"exception\";}try{console.error(\"error: \"+m);}catch(x){}return [\"e\",m];}})()");
+}
+
+// Waits while the main frame is loading a document that is not parsed yet.
+void waitForDocument(wkeViewState* view)
+{
+    if (!view->loading || view->documentReady)
+        return;
+    QEventLoop loop;
+    QPointer<EnginePage> page = view->page;
+    QObject::connect(page, &EnginePage::documentReady, &loop, &QEventLoop::quit);
+    QObject::connect(page, &QWebEnginePage::loadFinished, &loop, &QEventLoop::quit);
+    QObject::connect(page, &QObject::destroyed, &loop, &QEventLoop::quit);
+    QTimer::singleShot(kDocumentWaitMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+// State of one run, shared with Qt's answer callback: an answer that comes
+// after the run gave up finds it still alive and only fills it in.
+struct Answer {
+    bool arrived = false;
+    QVariant value;
+    QEventLoop* loop = nullptr;
+};
+
+jsValue run(wkeWebView handle, const QString& body)
+{
+    wkeViewState* view = liveView(handle);
+    if (!view || !view->page)
+        return 0;
+    waitForDocument(view);
+    view = liveView(handle);  // the view or its page may have gone meanwhile
+    if (!view || !view->page)
+        return 0;
+
+    QPointer<EnginePage> page = view->page;
+    auto answer = std::make_shared<Answer>();
+    page->runJavaScript(wrap(body), [answer](const QVariant& value) {
+        answer->arrived = true;
+        answer->value = value;
+        if (answer->loop)
+            answer->loop->quit();
+    });
+    if (!answer->arrived) {
+        QEventLoop loop;
+        answer->loop = &loop;
+        QObject::connect(page, &QObject::destroyed, &loop, &QEventLoop::quit);
+        QTimer::singleShot(kAnswerWaitMs, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        answer->loop = nullptr;
+    }
+    if (!answer->arrived) {
+        qWarning("engine: the page did not answer a script run within %d ms", kAnswerWaitMs);
+        return 0;
+    }
+    const QVariantList list = answer->value.toList();
+    if (list.size() == 2 && list.at(0).toString() == QLatin1String("v"))
+        return keepScriptValue(list.at(1).toString());
+    // An exception (["e", message]) or a script that did not compile.
+    if (list.size() == 2)
+        qWarning("engine: a script run failed in the page: %s", qPrintable(list.at(1).toString()));
+    else
+        qWarning("engine: a script run did not compile");
+    return keepScriptValue(kErrorText);
+}
+
+}  // namespace
+
+jsValue keepScriptValue(const QString& text)
+{
+    ValueStore& s = store();
+    const jsValue id = s.next++;
+    s.values.emplace_back(id, text);
+    if (s.values.size() > kKeptValues)
+        s.values.pop_front();
+    return id;
+}
+
+}  // namespace engine
+
+extern "C" {
+
+WKE_API jsValue wkeRunJSW(wkeWebView view, const char16_t* script)
+{
+    return engine::run(view, script ? QString::fromUtf16(script) : QString());
+}
+
+WKE_API jsValue wkeRunJS(wkeWebView view, const char* script)
+{
+    return engine::run(view, script ? QString::fromUtf8(script) : QString());
+}
+
+WKE_API jsExecState wkeGlobalExec(wkeWebView handle)
+{
+    wkeViewState* view = engine::liveView(handle);
+    if (!view || !view->page)
+        return nullptr;
+    return reinterpret_cast<jsExecState>(&view->extension<engine::ExecState>());
+}
+
+WKE_API const char16_t* jsToStringW(jsExecState, jsValue value)
+{
+    engine::ValueStore& s = engine::store();
+    for (const auto& [id, text] : s.values) {
+        if (id == value) {
+            s.handedOut = text.toStdU16String();
+            return s.handedOut.c_str();
+        }
+    }
+    return nullptr;
+}
+
+WKE_API const char16_t* wkeGetStringW(wkeString string)
+{
+    return string ? string->text.c_str() : nullptr;
+}
+
+}  // extern "C"

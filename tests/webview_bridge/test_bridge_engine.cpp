@@ -1,0 +1,456 @@
+// The script bridge on the real engine: synchronous runs, the page library's
+// element search, element and page operations, frames, escaping, waits and
+// the bounded wait for a page that does not answer.
+#include "bridgetest.h"
+
+#include "webview/bridge/scripts.h"
+
+using namespace bridge_test;
+
+namespace {
+QString q(const std::string& s) { return rt::gbToQString(s); }
+}  // namespace
+
+class TestBridgeEngine : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void runs();
+    void failingRuns();
+    void withoutView();
+    void locatorKeys_data();
+    void locatorKeys();
+    void frames_data();
+    void frames();
+    void frameScript();
+    void escapedValuesReachThePage();
+    void memberStep();
+    void selectOperations();
+    void checkboxCanvasAndEvents();
+    void elementContent();
+    void waitForElementPolls();
+    void dragElement();
+    void pageOperations();
+    void listElements();
+    void navigateAndWaitForUrl();
+    void unansweredRunIsBounded();
+
+private:
+    HostedView m_view;
+};
+
+void TestBridgeEngine::initTestCase() { QVERIFY(m_view.start()); }
+
+void TestBridgeEngine::runs()
+{
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open("keys.html"));
+    QCOMPARE(q(web.runScriptText("text = 1 + 1;")), QString("2"));
+    // A script that assigns nothing returns what the previous run left.
+    QCOMPARE(q(web.runScriptText("var unused = 5;")), QString("2"));
+    // The page turns the value into text as String() does.
+    QCOMPARE(q(m_view.eval("undefined")), QString("undefined"));
+    QCOMPARE(q(m_view.eval("null")), QString("null"));
+    QCOMPARE(q(m_view.eval("false")), QString("false"));
+    QCOMPARE(q(m_view.eval("1.5")), QString("1.5"));
+    QCOMPARE(q(m_view.eval("({})")), QString("[object Object]"));
+    QCOMPARE(q(m_view.eval("document.title")), QString("keys"));
+    // `text` is the page's global, seen by a raw run without the library.
+    web.runScriptText("text = 'global';");
+    QCOMPARE(valueText(web, web.runScript("return window.text;")), QString("global"));
+    QCOMPARE(valueText(web, web.runScript("return 6 * 7;")), QString("42"));
+    QCOMPARE(valueText(web, web.runScript("var a = 1; // a closing comment")), QString("undefined"));
+    // The library's functions belong to the run: the page's window.find stays.
+    QCOMPARE(q(m_view.eval("typeof str_mid + ',' + (window.find === find)")), QString("function,false"));
+    QCOMPARE(q(m_view.eval("str_mid('a[b]c', '[', ']') + str_mid_all('<1><2><3', '<', '>').join('+')")),
+             QString("b1+2"));
+    QCOMPARE(q(m_view.eval("String(str_mid('abc', 'x', 'c')) + str_mid_all('', '', '').length")),
+             QString("undefined1"));
+    QCOMPARE(q(m_view.eval("window.test_jmp + ',' + ('test_str' in window)")), QString("0,true"));
+    // Non-ASCII text both ways.
+    const std::string chinese = rt::gb("填表“引号”");
+    QCOMPARE(web.setValue("textarea", "ta", chinese), std::string("success"));
+    QCOMPARE(web.getValue("textarea", "ta"), chinese);
+}
+
+// A run that throws or does not compile gives "error"; what it assigned
+// before throwing stays.
+void TestBridgeEngine::failingRuns()
+{
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open("keys.html"));
+    QCOMPARE(q(web.runScriptText("text = 'before';")), QString("before"));
+    QCOMPARE(q(web.runScriptText("text = nosuch.member;")), QString("error"));
+    QCOMPARE(q(web.runScriptText("text = (;")), QString("error"));
+    QCOMPARE(q(web.runScriptText("text = 'partial'; throw new Error('x');")), QString("error"));
+    QCOMPARE(q(web.runScriptText("")), QString("partial"));
+    QCOMPARE(valueText(web, web.runScript("throw 1;")), QString("error"));
+    // A numeric frame selector beyond the frames fails in the page.
+    QCOMPARE(q(web.getValue("input", "kw", 0, "4")), QString("error"));
+    QCOMPARE(q(web.getValue("input", "kw", 0, "nomatch")), QString("undefined"));
+    // A missing value handle reads as none.
+    QCOMPARE(valueText(web, 0), QString("<none>"));
+}
+
+void TestBridgeEngine::withoutView()
+{
+    webview::WebView none;
+    QCOMPARE(none.runScriptText("text = 1;"), std::string());
+    QCOMPARE(none.getValue("input", "kw"), std::string());
+    int x = 7, y = 8;
+    QCOMPARE(none.getScrollPosition(x, y), std::string());
+    QCOMPARE(x, 7);
+    QVERIFY(!none.waitForElement("input", "kw", 0));
+    QCOMPARE(none.moveToElement("input", "kw", nullptr), 0);
+}
+
+void TestBridgeEngine::locatorKeys_data()
+{
+    QTest::addColumn<QString>("tag");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("skip");
+    QTest::addColumn<QString>("attribute");
+    QTest::addColumn<QString>("found");
+    // i0 has id and class kw: it counts once.
+    QTest::newRow("id") << "input" << "kw" << 0 << "" << "i0";
+    QTest::newRow("name, after an element matching twice") << "input" << "kw" << 1 << "" << "i1";
+    QTest::newRow("class") << "input" << "kw" << 2 << "" << "i2";
+    QTest::newRow("value") << "input" << "kw" << 3 << "" << "i3";
+    QTest::newRow("skip past the last") << "input" << "kw" << 4 << "" << "undefined";
+    QTest::newRow("inner text") << "div" << "kw" << 0 << "" << "d0";
+    QTest::newRow("inner text of html") << "div" << "kw" << 1 << "" << "d1";
+    QTest::newRow("inner html") << "div" << "<b>kw</b>" << 0 << "" << "d1";
+    QTest::newRow("link target") << "a" << "http://example.invalid/kw" << 0 << "" << "a0";
+    QTest::newRow("index without attribute") << "input" << "3" << 0 << "" << "i3";
+    QTest::newRow("index ignores skip") << "input" << "3" << 1 << "" << "i3";
+    QTest::newRow("index beyond the elements") << "div" << "9" << 0 << "" << "undefined";
+    QTest::newRow("index key compared with the attribute") << "input" << "3" << 0 << "data-k" << "i4";
+    QTest::newRow("attribute only") << "input" << "kw" << 0 << "name" << "i1";
+    QTest::newRow("attribute no match") << "input" << "kw" << 0 << "title" << "undefined";
+    QTest::newRow("key containing ==") << "input" << "abc==" << 0 << "" << "i5";
+    QTest::newRow("key with quotes and a backslash") << "input" << "q\"k'\\x" << 0 << "" << "quoted";
+    QTest::newRow("unknown tag") << "video" << "kw" << 0 << "" << "undefined";
+}
+
+void TestBridgeEngine::locatorKeys()
+{
+    QFETCH(QString, tag);
+    QFETCH(QString, key);
+    QFETCH(int, skip);
+    QFETCH(QString, attribute);
+    QFETCH(QString, found);
+    if (QTest::currentDataTag() == QByteArray("id"))
+        QVERIFY(m_view.open("keys.html"));
+    QCOMPARE(q(m_view.web.getElementAttribute(rt::qstringToGb(tag), rt::qstringToGb(key), "data-t",
+                                             skip, "", rt::qstringToGb(attribute))),
+             found);
+}
+
+void TestBridgeEngine::frames_data()
+{
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("main document") << "" << "undefined";
+    QTest::newRow("frame by id") << "main" << "inner";
+    QTest::newRow("frame by index") << "1" << "inner";
+    QTest::newRow("first frame") << "0" << "outer-first";
+    QTest::newRow("main|1") << "main|1" << "second";
+    QTest::newRow("main|0") << "main|0" << "first";
+    QTest::newRow("main|b (name)") << "main|b" << "second";
+    QTest::newRow("no such frame") << "main|zz" << "undefined";
+}
+
+void TestBridgeEngine::frames()
+{
+    QFETCH(QString, frame);
+    QFETCH(QString, value);
+    if (QTest::currentDataTag() == QByteArray("main document"))
+        QVERIFY(m_view.open("frames.html"));
+    QCOMPARE(q(m_view.web.getValue("input", "v", 0, rt::qstringToGb(frame))), value);
+}
+
+void TestBridgeEngine::frameScript()
+{
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open("frames.html"));
+    web.runScriptText("text = 'page';");
+    // The result is the frame's `text`, which the code sets; the frame keeps
+    // it from one run to the next.
+    QCOMPARE(q(web.runFrameScript("main", "document.title")), QString("undefined"));
+    QCOMPARE(q(web.runFrameScript("main", "text = document.title")), QString("inner"));
+    QCOMPARE(q(web.runFrameScript("main", "document.title")), QString("inner"));
+    QCOMPARE(q(web.runFrameScript("main|1", "text = document.title + '!'")), QString("one!"));
+    // Code with quotes and a line break runs as written inside the frame.
+    QCOMPARE(q(web.runFrameScript("main", "var s = \"a'b\";\ntext = s + document.title")),
+             QString("a'binner"));
+    // The frame run has its own `text`.
+    QCOMPARE(q(web.runScriptText("")), QString("page"));
+    QVERIFY(q(web.getPageUrl("main")).endsWith("/pages/frames_inner.html"));
+    QVERIFY(q(web.getPageUrl()).endsWith("/pages/frames.html"));
+}
+
+// Values with quotes, backslashes and line breaks reach the page unchanged
+// and never run as code.
+void TestBridgeEngine::escapedValuesReachThePage()
+{
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open("keys.html"));
+    const std::string nasty = "a\"b'c\\d\r\ne\\\"; text = 'pwned'; //";
+    QCOMPARE(web.setValue("textarea", "ta", nasty), std::string("success"));
+    // A textarea's value normalises CR LF to LF.
+    QCOMPARE(valueText(web, web.runScript("return JSON.stringify(document.getElementById('ta').value);")),
+             QString("\"a\\\"b'c\\\\d\\ne\\\\\\\"; text = 'pwned'; //\""));
+    // An input's value drops line breaks.
+    QCOMPARE(web.setValue("input", "child", nasty), std::string("success"));
+    QCOMPARE(web.getValue("input", "child"), std::string("a\"b'c\\de\\\"; text = 'pwned'; //"));
+    QCOMPARE(web.setElementAttribute("input", "child", "data-x", nasty), std::string("success"));
+    QCOMPARE(web.getElementAttribute("input", "child", "data-x"), nasty);
+    QCOMPARE(web.setProperty("input", "child", "title", nasty), std::string("success"));
+    QCOMPARE(web.getProperty("input", "child", "title"), nasty);
+    QCOMPARE(web.setInnerHtml("p", "outer", "<i>'\"\\</i>"), std::string("success"));
+    QCOMPARE(web.getInnerHtml("p", "outer"), std::string("<i>'\"\\</i>"));
+    QCOMPARE(web.listElements("li", "it's", false), 0);
+    QCOMPARE(web.runScriptText(""), std::string("0"));
+}
+
+void TestBridgeEngine::memberStep()
+{
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open("keys.html"));
+    QCOMPARE(web.setValue("input", "child", "v", 0, "", "", "parentNode"), std::string("success"));
+    QCOMPARE(web.runElementScript("p", "outer", "value"), std::string("v"));
+    QCOMPARE(web.getValue("input", "child"), std::string("start"));
+    QCOMPARE(web.getProperty("input", "child", "id", 0, "", "", "parentNode"), std::string("outer"));
+    QCOMPARE(web.getProperty("ul", "0", "tagName", 0, "", "", "children[2]"), std::string("LI"));
+    // A step to nothing makes the operation fail in the page.
+    QCOMPARE(web.getValue("input", "child", 0, "", "", "nextSibling.nextSibling.nextSibling"),
+             std::string("error"));
+}
+
+void TestBridgeEngine::selectOperations()
+{
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open("controls.html"));
+    QCOMPARE(web.setSelectedIndex("select", "s", 2), std::string("success"));
+    int index = -1;
+    std::string value = "v", text = "t";
+    QCOMPARE(web.getSelectedOption("select", "s", index, value, text), std::string("success"));
+    QCOMPARE(index, 2);
+    QCOMPARE(value, std::string("red"));
+    QCOMPARE(text, std::string("Red"));
+    QCOMPARE(web.setComboValue("select", "s", "b"), std::string("success"));
+    QCOMPARE(web.getValue("select", "s"), std::string("b"));
+    QCOMPARE(web.selectOptionByText("select", "s", "A"), std::string("success"));
+    QCOMPARE(web.getValue("select", "s"), std::string("a"));
+    QCOMPARE(web.selectOptionByText("select", "s", "Nope"), std::string("undefined"));
+    QCOMPARE(web.getValue("select", "s"), std::string("a"));
+    QCOMPARE(q(m_view.eval("log.join(' ')")),
+             QString("change:s change:s change:s"));
+
+    std::vector<std::string> texts{"kept"}, values{"k"};
+    QCOMPARE(web.listOptions("select", "s", texts, values), std::string("success"));
+    QCOMPARE(texts, (std::vector<std::string>{"kept", "A", "B", "Red"}));
+    QCOMPARE(values, (std::vector<std::string>{"k", "a", "b", "red"}));
+    QCOMPARE(web.listOptions("select", "none", texts, values), std::string("undefined"));
+    QCOMPARE(web.listOptions("select", "empty", texts, values), std::string());
+    QCOMPARE(texts.size(), std::size_t(4));
+
+    // A select with nothing selected makes the read fail; the outs stay.
+    index = 9;
+    QCOMPARE(web.getSelectedOption("select", "empty", index, value, text), std::string("error"));
+    QCOMPARE(index, 9);
+    QCOMPARE(web.getSelectedOption("select", "none", index, value, text), std::string("undefined"));
+}
+
+void TestBridgeEngine::checkboxCanvasAndEvents()
+{
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open("controls.html"));
+    QCOMPARE(web.getChecked("input", "c"), std::string("false"));
+    QCOMPARE(web.setChecked("input", "c", true), std::string("success"));
+    QCOMPARE(web.getChecked("input", "c"), std::string("true"));
+    QCOMPARE(web.setChecked("input", "c", false), std::string("success"));
+    QCOMPARE(web.getChecked("input", "c"), std::string("false"));
+    QCOMPARE(web.getChecked("input", "nothing"), std::string("undefined"));
+    QCOMPARE(web.setChecked("input", "nothing", true), std::string("undefined"));
+
+    const std::string png = web.getCanvasImage("canvas", "cv");
+    QVERIFY2(png.rfind("data:image/png;base64,", 0) == 0, png.c_str());
+    QCOMPARE(web.getCanvasImage("canvas", "nothing"), std::string("undefined"));
+
+    m_view.eval("log = []");
+    for (auto op : {&webview::WebView::fireKeyDown, &webview::WebView::fireKeyPress,
+                    &webview::WebView::fireKeyUp, &webview::WebView::fireChange,
+                    &webview::WebView::focus, &webview::WebView::blur, &webview::WebView::click}) {
+        QCOMPARE((web.*op)("input", "t", 0, "", "", "", false), std::string("success"));
+    }
+    QCOMPARE(web.fireElementEvent("input", "t", "mouseover"), std::string("success"));
+    QCOMPARE(web.fireElementMouseEvent("input", "t", "click", true, true, 1, 2, 3, 4),
+             std::string("success"));
+    QCOMPARE(q(m_view.eval("log.join(' ')")),
+             QString("keydown:t keypress:t keyup:t change:t focus:t blur:t click:t mouseover:t click:t"));
+    QCOMPARE(web.callElementMethod("input", "t", "focus"), std::string("success"));
+    QCOMPARE(q(m_view.eval("document.activeElement.id")), QString("t"));
+    QCOMPARE(web.click("input", "nothing"), std::string("undefined"));
+    QCOMPARE(web.fireElementEvent("input", "nothing", "x"), std::string("undefined"));
+    // Touch events need touch support in the engine: without it the page
+    // cannot make one and the run fails.
+    const std::string touch = web.fireTouchEvent("input", "t", "touchstart", true, true);
+    QVERIFY2(touch == "success" || touch == "error", touch.c_str());
+    QCOMPARE(web.fireTouchEvent("input", "nothing", "touchstart", true, true), std::string("undefined"));
+    // A file input takes no path from script: the page refuses.
+    QCOMPARE(web.uploadFile("input", "f", "/tmp/x.txt"), std::string("error"));
+    QCOMPARE(web.uploadFile("input", "f", ""), std::string("success"));
+}
+
+void TestBridgeEngine::elementContent()
+{
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open("keys.html"));
+    QVERIFY(q(web.getImageSrc("img", "pic")).endsWith("/pages/pixel.png"));
+    QCOMPARE(web.getInnerHtml("div", "d1", 0, "", "data-t"), std::string("<b>kw</b>"));
+    QCOMPARE(web.setInnerHtml("div", "d0", "<u>new</u>", 0, "", "data-t"), std::string("success"));
+    QCOMPARE(web.getInnerHtml("div", "d0", 0, "", "data-t"), std::string("<u>new</u>"));
+    const std::string pos = web.getElementPosition("div", "d2", 0, "", "data-t");
+    QCOMPARE(q(pos), q(m_view.eval(
+        "(function(r){return parseInt(r.left) + ',' + parseInt(r.top);})("
+        "document.querySelector('[data-t=d2]').getBoundingClientRect())")));
+    QCOMPARE(web.getElementPosition("div", "nothing"), std::string("undefined"));
+    QCOMPARE(web.hideElement("div", "d2", 0, "", "data-t"), std::string("success"));
+    QCOMPARE(web.getElementAttribute("div", "d2", "style", 0, "", "data-t"), std::string("display:none"));
+    QCOMPARE(web.getElementAttribute("div", "d2", "nothing", 0, "", "data-t"), std::string("null"));
+}
+
+// waitForElement: one run per try, 500 ms apart, with events processed in
+// between. The fixture counts the runs: every search reads one id.
+void TestBridgeEngine::waitForElementPolls()
+{
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open("counting.html"));
+    QCOMPARE(q(m_view.eval("idReads")), QString("0"));
+
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(50);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!web.waitForElement("div", "missing", 3));
+    const qint64 elapsed = clock.elapsed();
+    ticker.stop();
+    QCOMPARE(q(m_view.eval("idReads")), QString("3"));
+    QVERIFY2(elapsed >= 1450, qPrintable(QString::number(elapsed)));  // three pauses
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));        // events ran meanwhile
+
+    QVERIFY(web.waitForElement("div", "counted", 3));
+    QCOMPARE(q(m_view.eval("idReads")), QString("4"));
+    QVERIFY(!web.waitForElement("div", "missing", 0));
+    QVERIFY(!web.waitForElement("div", "missing", -1));
+    QCOMPARE(q(m_view.eval("idReads")), QString("4"));
+}
+
+void TestBridgeEngine::dragElement()
+{
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open("counting.html"));
+    // The press finds nothing: one run, nothing else sent.
+    QCOMPARE(web.dragElement("div", "missing", 1, 2, 30, 40), std::string("undefined"));
+    QCOMPARE(q(m_view.eval("idReads + '|' + drags.length")), QString("1|0"));
+
+    QCOMPARE(web.dragElement("div", "x", 5, 6, 30, 40), std::string("success"));
+    QCOMPARE(q(m_view.eval("drags.join(';')")),
+             QString("mousedown DIV 5,6 1,1 true true;mousemove DIV 30,40 1,1 true true;"
+                     "mouseup DIV 30,40 1,1 true true"));
+}
+
+void TestBridgeEngine::pageOperations()
+{
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open("controls.html"));
+    QCOMPARE(web.getDocumentProperty("title"), std::string("controls"));
+    QCOMPARE(web.getDocumentProperty("nosuch"), std::string("undefined"));
+    QCOMPARE(web.getReferrer(), std::string(""));
+    QVERIFY(web.getPageText().find("go") != std::string::npos);
+    const std::string source = web.getPageSource();
+    QVERIFY(source.rfind("<body>", 0) == 0);
+    QVERIFY(source.find("id=\"btn\"") != std::string::npos);
+
+    m_view.eval("log = []");
+    const std::string position = web.getElementPosition("button", "btn");
+    const auto pieces = webview::bridge::splitText(position, ",");
+    QCOMPARE(pieces.size(), std::size_t(2));
+    QCOMPARE(web.clickAtPoint(webview::bridge::readNumber(pieces[0]) + 3,
+                              webview::bridge::readNumber(pieces[1]) + 3),
+             std::string("success"));
+    QCOMPARE(q(m_view.eval("log.join(' ')")), QString("click:btn"));
+    QCOMPARE(web.clickAtPoint(-50, -50), std::string("error"));  // nothing there
+
+    QCOMPARE(web.blockAlerts(), std::string("success"));
+    // The alert no longer blocks: the run goes on at once.
+    QCOMPARE(web.runScriptText("alert('hello'); text = 'after';"), std::string("after"));
+}
+
+void TestBridgeEngine::listElements()
+{
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open("keys.html"));
+    QCOMPARE(web.listElements("li", ""), 3);
+    QCOMPARE(web.listElements("li", "two"), 1);
+    QCOMPARE(web.listElements("li", "x"), 1);  // class name
+    QCOMPARE(web.listElements("video", ""), 0);
+    QCOMPARE(q(m_view.eval("document.querySelector('ul').innerText.replace(/\\n/g, '|')")),
+             QString("one|two|three"));
+    // Marking: the position among all elements of the tag...
+    QCOMPARE(web.listElements("li", "", true), 3);
+    QCOMPARE(q(m_view.eval("document.querySelector('ul').innerText.replace(/\\n/g, '|')")),
+             QString("[0]one|[1]two|[2]three"));
+    // ...or the count of matches so far; the value takes the inner HTML.
+    QVERIFY(m_view.open("keys.html"));
+    QCOMPARE(web.listElements("div", "kw", true), 2);
+    QCOMPARE(q(m_view.eval("['d0', 'd1'].map(function (t) { var e = "
+                           "document.querySelector('[data-t=' + t + ']'); "
+                           "return e.innerText + '/' + e.value; }).join(' ')")),
+             QString("[0]kw/[0]kw [1]kw/[1]<b>kw</b>"));
+}
+
+void TestBridgeEngine::navigateAndWaitForUrl()
+{
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open("keys.html"));
+    // A quote in the address reaches the page as part of it.
+    QCOMPARE(web.navigate("file://" + pagePath("target.html") + "?q='1'"), std::string("success"));
+    QVERIFY(web.waitForUrl(10, "target.html?q="));
+    QVERIFY(q(web.getPageUrl()).endsWith("?q='1'") || q(web.getPageUrl()).endsWith("?q=%271%27"));
+    QVERIFY(waitUntil([&] { return web.getDocumentProperty("title") == "target"; }));
+    QVERIFY(q(web.getReferrer()).isEmpty());
+
+    // 0 seconds means 40: a change 1.5 s later is still seen.
+    web.runScriptText("setTimeout(function(){ location.hash = 'later'; }, 1500); text = '';");
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(web.waitForUrl(0, "#later"));
+    QVERIFY(clock.elapsed() >= 1000);
+    // One second: two checks, 500 ms apart.
+    clock.restart();
+    QVERIFY(!web.waitForUrl(1, "never"));
+    QVERIFY2(clock.elapsed() >= 950 && clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(web.waitForUrl(1, "#later"));
+}
+
+// A page busy for longer than a run waits gives no value; its late answer is
+// dropped and the next run gets its own.
+void TestBridgeEngine::unansweredRunIsBounded()
+{
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open("keys.html"));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(web.runScriptText("var t = Date.now(); while (Date.now() - t < 12500) {} text = 'late';"),
+             std::string());
+    QVERIFY2(clock.elapsed() >= 9500 && clock.elapsed() < 12500, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(web.runScriptText("text = 'next';"), std::string("next"));
+    QCOMPARE(web.runScriptText(""), std::string("next"));
+}
+
+QTEST_MAIN(TestBridgeEngine)
+#include "test_bridge_engine.moc"
