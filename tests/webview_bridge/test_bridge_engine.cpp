@@ -130,6 +130,8 @@ void TestBridgeEngine::locatorKeys_data()
     QTest::newRow("key containing ==") << "input" << "abc==" << 0 << "" << "i5";
     QTest::newRow("key with quotes and a backslash") << "input" << "q\"k'\\x" << 0 << "" << "quoted";
     QTest::newRow("unknown tag") << "video" << "kw" << 0 << "" << "undefined";
+    // An input has no text: an empty key matches its empty inner text.
+    QTest::newRow("empty key") << "input" << "" << 0 << "" << "i0";
 }
 
 void TestBridgeEngine::locatorKeys()
