@@ -187,10 +187,54 @@ public:
     jsExecState globalExec() const;
 
     // ---- Events, cookies, network jobs, capture -------------------------
-    // (the eighteen event registrations, setCookies, setCookie, getCookie,
-    //  getCookieWide, setCookieEnabled, isCookieEnabled, netSetData,
-    //  netRedirect, netSetMimeType, setViewNetInterface, capturePage:
-    //  declared here, defined in that group's own source files)
+    // (engineview_events.cpp)
+
+    // Event registrations, one adapter slot each (slot = the order below):
+    // the engine calls handler with this view, parameter and the event's
+    // values; a later registration of the same event replaces the handler, a
+    // null handler removes it. The handler signatures, and which handlers run
+    // inline (no synchronous scripts there), are documented in wke.h.
+    void onTitleChanged(wkeTitleChangedCallback handler, void* parameter);
+    void onUrlChanged(wkeURLChangedCallback handler, void* parameter);
+    void onUrlChanged2(wkeURLChangedCallback2 handler, void* parameter);
+    void onAlertBox(wkeAlertBoxCallback handler, void* parameter);
+    void onConfirmBox(wkeConfirmBoxCallback handler, void* parameter);
+    void onPromptBox(wkePromptBoxCallback handler, void* parameter);
+    void onNavigation(wkeNavigationCallback handler, void* parameter);
+    void onCreateView(wkeCreateViewCallback handler, void* parameter);
+    void onDocumentReady(wkeDocumentReadyCallback handler, void* parameter);
+    void onDocumentReady2(wkeDocumentReady2Callback handler, void* parameter);
+    void onLoadingFinish(wkeLoadingFinishCallback handler, void* parameter);
+    void onDownload(wkeDownloadCallback handler, void* parameter);
+    void onConsole(wkeConsoleCallback handler, void* parameter);
+    void onLoadUrlBegin(wkeLoadUrlBeginCallback handler, void* parameter);
+    void onNetResponse(wkeNetResponseCallback handler, void* parameter);
+    void onLoadUrlEnd(wkeLoadUrlEndCallback handler, void* parameter);
+    void onDidCreateScriptContext(wkeDidCreateScriptContextCallback handler, void* parameter);
+    void onWillReleaseScriptContext(wkeWillReleaseScriptContextCallback handler, void* parameter);
+
+    // Cookies of the view's profile. setCookies splits the list at ";" and
+    // sets each pair, spaces removed, as pair + "; domain=" + domain +
+    // "; path=/;" for url; setCookie sets one cookie in Set-Cookie form.
+    void setCookies(const std::string& url, const std::string& domain, const std::string& cookieList);
+    void setCookie(const std::string& url, const std::string& cookie);
+    // The current page's cookies, "a=1; b=2"; empty when none.
+    std::string getCookie() const;
+    QByteArray getCookieWide() const;  // UTF-16 with terminator; empty when none
+    void setCookieEnabled(bool enable);
+    bool isCookieEnabled() const;
+
+    // Network jobs (wke.h tells what works for which requests).
+    void netSetData(wkeNetJob job, const std::string& data);  // the bytes as they are
+    // Answers the job with "<script>window.location.href='" + url + "'</script>".
+    void netRedirect(wkeNetJob job, const std::string& url);
+    void netSetMimeType(wkeNetJob job, const std::string& type);
+    void setViewNetInterface(const std::string& name);
+
+    // The whole page at its content size as a bitmap file image (54-byte
+    // header, 32-bit pixels top row first); the view keeps its size. Empty
+    // without a view or when the page has no content.
+    QByteArray capturePage();
 
     // State shared by copies (webview/engineview_p.h), and another
     // EngineView on a given state: for the web view's own source files.

@@ -272,9 +272,66 @@ public:
                       bool gbkFlag = false);
 
     // ---- Events, cookies, network jobs, capture -------------------------
-    // (the event registrations, setCookies, setCookie, getCookie,
-    //  clearCookies, the net... operations, injectFillBridge, capturePage:
-    //  declared here, defined in that group's own source files)
+    // (webview_events.cpp; EngineView tells more)
+
+    // Event registrations, forwarded to the EngineView.
+    void onTitleChanged(wkeTitleChangedCallback handler, void* parameter);
+    void onUrlChanged(wkeURLChangedCallback handler, void* parameter);
+    void onUrlChanged2(wkeURLChangedCallback2 handler, void* parameter);
+    void onAlertBox(wkeAlertBoxCallback handler, void* parameter);
+    void onConfirmBox(wkeConfirmBoxCallback handler, void* parameter);
+    void onPromptBox(wkePromptBoxCallback handler, void* parameter);
+    void onNavigation(wkeNavigationCallback handler, void* parameter);
+    void onCreateView(wkeCreateViewCallback handler, void* parameter);
+    void onDocumentReady(wkeDocumentReadyCallback handler, void* parameter);
+    void onDocumentReady2(wkeDocumentReady2Callback handler, void* parameter);
+    void onLoadingFinish(wkeLoadingFinishCallback handler, void* parameter);
+    void onDownload(wkeDownloadCallback handler, void* parameter);
+    void onConsole(wkeConsoleCallback handler, void* parameter);
+    void onLoadUrlBegin(wkeLoadUrlBeginCallback handler, void* parameter);
+    void onNetResponse(wkeNetResponseCallback handler, void* parameter);
+    void onLoadUrlEnd(wkeLoadUrlEndCallback handler, void* parameter);
+    void onDidCreateScriptContext(wkeDidCreateScriptContextCallback handler, void* parameter);
+    void onWillReleaseScriptContext(wkeWillReleaseScriptContextCallback handler, void* parameter);
+
+    // Cookies (forwarded), and clearing them: the profile's cookie file
+    // (cookieFilePath("")) is deleted, then the engine runs command
+    // (wkeCookieCommand) on the view's profile.
+    void setCookies(const std::string& url, const std::string& domain, const std::string& cookieList);
+    void setCookie(const std::string& url, const std::string& cookie);
+    std::string getCookie() const;
+    void clearCookies(int command);
+
+    // Network jobs.
+    void netHookRequest(wkeNetJob job);
+    void netSetData(wkeNetJob job, const std::string& data);
+    void netRedirect(wkeNetJob job, const std::string& url);
+    void netSetMimeType(wkeNetJob job, const std::string& type);
+    // wkeRequestType of the request.
+    int netGetRequestMethod(wkeNetJob job);
+    // The request body up to its first zero byte; empty when none.
+    std::string netGetPostBody(wkeNetJob job);
+    void netSetHeaderField(wkeNetJob job, const std::string& name, const std::string& value,
+                           bool response);
+    void netSetRequestHeader(wkeNetJob job, const std::string& name, const std::string& value);
+    // Sets the job's body to text; length receives its byte length. The
+    // buffer is not used.
+    void netSetResponseText(wkeNetJob job, void* buffer, int& length, const std::string& text);
+    // Sets the job's body to the length bytes at buffer with every occurrence
+    // of find replaced by replacement (an empty find changes nothing); length
+    // receives the new length.
+    void netReplaceInResponse(wkeNetJob job, const void* buffer, int& length, const std::string& find,
+                              const std::string& replacement);
+    // Sets the job's body to text followed by the length bytes at buffer;
+    // length receives the new length.
+    void netPrependToResponse(wkeNetJob job, const void* buffer, int& length, const std::string& text);
+
+    // Page capture (forwarded).
+    QByteArray capturePage();
+
+    // Runs the form-fill bridge script in the page: it connects to
+    // ws://127.0.0.1:<port>/echo and introduces itself as identifier.
+    void injectFillBridge(int port, const std::string& identifier);
 
     // ---- Script tool ----------------------------------------------------
     // (openScriptTool: declared here, defined with the script tool)

@@ -275,21 +275,251 @@ WKE_API void wkeSetLocalStorageFullPath(wkeWebView view, const char16_t* folder)
 
 // ---------------------------------------------------------------------------
 // Storage: cookies
-// (cookie group: wkeSetCookie, wkeGetCookieW, wkeSetCookieEnabled,
-//  wkeIsCookieEnabled, wkePerformCookieCommand go here)
 // ---------------------------------------------------------------------------
+// Cookies live in the view's profile (its storage folders): every view on the
+// same folders sees them.
+
+// Sets one cookie in Set-Cookie form ("a=1; domain=example.com; path=/;")
+// for url, which also gives the domain when the cookie names none. UTF-8.
+WKE_API void wkeSetCookie(wkeWebView view, const char* url, const char* cookie);
+// The cookies that the current page's address would be sent, as
+// "a=1; b=2": what the page reads from document.cookie, followed by the
+// HttpOnly ones set since the engine started. Null when there is no view. The
+// page is asked synchronously: not from an inline handler (see Events).
+WKE_API const char16_t* wkeGetCookieW(wkeWebView view);
+// Whether pages on the view's profile may store and send cookies (both
+// through the network and document.cookie). On by default.
+WKE_API void wkeSetCookieEnabled(wkeWebView view, bool enable);
+WKE_API bool wkeIsCookieEnabled(wkeWebView view);
+
+typedef enum wkeCookieCommand {
+    wkeCookieCommandClearAllCookies = 0,
+    wkeCookieCommandClearSessionCookies = 1,
+    wkeCookieCommandFlushCookiesToFile = 2,   // Chromium writes its cookie file itself
+    wkeCookieCommandReloadCookiesFromFile = 3,
+} wkeCookieCommand;
+// Runs the command on the cookies of the view's profile.
+WKE_API void wkePerformCookieCommand(wkeWebView view, int command);
 
 // ---------------------------------------------------------------------------
 // Network jobs
-// (network group: wkeNetHookRequest, wkeNetSetData, wkeNetSetMIMEType,
-//  wkeNetSetHTTPHeaderField, wkeNetGetRequestMethod, wkeNetGetPostBody,
-//  wkeSetViewNetInterface go here)
 // ---------------------------------------------------------------------------
+// A job is one request of a view, handed to the network handlers (see
+// Events: wkeOnLoadUrlBegin, wkeNetOnResponse, wkeOnLoadUrlEnd). A job handle
+// is valid during those calls; a stale one makes every function here do
+// nothing.
+//
+// Plain http requests (loopback ones included) pass through the engine's own
+// proxy and are fully in reach: method, headers and body are seen, the
+// request can be answered without the network, changed, or its response
+// rewritten before the page sees it. Requests of other schemes (https, file,
+// data, ...) are seen at the start only (URL and method): they can be
+// cancelled and given extra request headers, nothing more. Resources a page
+// takes from Blink's memory cache make no request at all.
+
+typedef struct wkeNetJobTag* wkeNetJob;
+
+typedef enum wkeRequestType {
+    WKE_HTTP_METHOD_OTHER = 0,
+    WKE_HTTP_METHOD_GET = 1,
+    WKE_HTTP_METHOD_POST = 2,
+    WKE_HTTP_METHOD_PUT = 3,
+    WKE_HTTP_METHOD_DELETE = 4,
+    WKE_HTTP_METHOD_HEAD = 5,
+    WKE_HTTP_METHOD_OPTIONS = 6,
+    WKE_HTTP_METHOD_PATCH = 7,
+} wkeRequestType;
+
+// Asks for the job's response body: the request goes out, and its whole
+// response is handed to wkeOnLoadUrlEnd's handler before the page gets it
+// (asked from wkeOnLoadUrlBegin's handler, the server is asked for an
+// uncompressed body). http only.
+WKE_API void wkeNetHookRequest(wkeNetJob job);
+// The body the page gets for the job, copied: from wkeOnLoadUrlBegin's
+// handler it answers the request without the network (status 200, a content
+// type from wkeNetSetMIMEType or guessed from the URL, not cached); from the
+// response handlers it replaces the response's body. http only.
+WKE_API void wkeNetSetData(wkeNetJob job, const void* data, int length);
+// The Content-Type of the job's answer or response ("text/html;
+// charset=utf-8"). UTF-8. http only.
+WKE_API void wkeNetSetMIMEType(wkeNetJob job, const char* type);
+// Sets a header field of the request (response false; from
+// wkeOnLoadUrlBegin's handler, any scheme but file and data) or of the
+// answer or response (response true; http only), replacing a field of that
+// name.
+WKE_API void wkeNetSetHTTPHeaderField(wkeNetJob job, const char16_t* name, const char16_t* value,
+                                      bool response);
+// The request's method (wkeRequestType).
+WKE_API int wkeNetGetRequestMethod(wkeNetJob job);
+// The request body, zero-terminated, valid during the handler call; null when
+// the request has none (or is not http).
+WKE_API const char* wkeNetGetPostBody(wkeNetJob job);
+// The network interface (its name, e.g. "eth1") whose address the view's
+// plain http requests leave from; empty: the system's choice. Takes effect
+// for requests the view makes afterwards. UTF-8.
+WKE_API void wkeSetViewNetInterface(wkeWebView view, const char* netInterface);
+
+// ---------------------------------------------------------------------------
+// Page capture
+// ---------------------------------------------------------------------------
+
+// Paints the page's content from its top-left corner, width x height pixels,
+// into bits (32-bit premultiplied BGRA in memory order, rows top first,
+// 4 x width bytes per row). The view is resized to show the content (in
+// tiles when it is taller or wider than the window system can paint), each
+// part grabbed once the page has painted it, and the view's size and scroll
+// position are restored. A view that is not shown grabs white. False when
+// there is no view or nothing could be grabbed. Runs the page synchronously:
+// not from an inline handler.
+WKE_API bool wkeCaptureContent(wkeWebView view, void* bits, int width, int height);
 
 // ---------------------------------------------------------------------------
 // Events
-// (event group: the eighteen wkeOn... registrations and wkeNetOnResponse,
-//  with their callback types, go here)
 // ---------------------------------------------------------------------------
+// Each registration takes (view, handler, param). The handler replaces the
+// view's earlier handler for the same event (null removes it); registrations
+// of different events are independent, and all of them end with the view.
+// The handler gets the view and param first, then the event's values.
+//
+// Handlers run on the UI thread, in one of two ways:
+// - Queued (unless marked otherwise): the engine needs no answer. The handler
+//   runs from the engine's handler queue, which a timer empties while no
+//   engine callback is under way, so it may call any function, synchronous
+//   script runs included. Its values were taken when the event happened; a
+//   view destroyed meanwhile gets no call.
+// - Inline: the handler's answer decides something at once, so it runs from
+//   inside Qt WebEngine's own callback. It must not run scripts synchronously
+//   (wkeRunJSW, wkeRunJS, wkeGetCookieW, wkeCaptureContent) nor otherwise wait
+//   for the page: the page cannot answer then, and the wait deadlocks or
+//   times out. Such work belongs in a timer started by the handler.
+// Texts handed to a handler (wkeString, char*) are valid during the call.
+
+typedef enum wkeNavigationType {
+    WKE_NAVIGATION_TYPE_LINKCLICK = 0,
+    WKE_NAVIGATION_TYPE_FORMSUBMIT = 1,
+    WKE_NAVIGATION_TYPE_BACKFORWARD = 2,
+    WKE_NAVIGATION_TYPE_RELOAD = 3,
+    WKE_NAVIGATION_TYPE_TYPED = 4,     // a load asked for by the program
+    WKE_NAVIGATION_TYPE_REDIRECT = 5,
+    WKE_NAVIGATION_TYPE_OTHER = 6,     // scripts and everything else
+} wkeNavigationType;
+
+typedef enum wkeLoadingResult {
+    WKE_LOADING_SUCCEEDED = 0,
+    WKE_LOADING_FAILED = 1,
+    WKE_LOADING_CANCELED = 2,
+} wkeLoadingResult;
+
+typedef enum wkeConsoleLevel {
+    WKE_CONSOLE_LEVEL_INFO = 0,     // console.log, info and debug
+    WKE_CONSOLE_LEVEL_WARNING = 1,
+    WKE_CONSOLE_LEVEL_ERROR = 2,
+} wkeConsoleLevel;
+
+// What a page asked of a new window. Sizes of 0 were not asked for.
+typedef struct wkeWindowFeatures {
+    int x;
+    int y;
+    int width;
+    int height;
+    bool popup;        // a window of its own (window.open with features), not a tab
+    bool userGesture;  // asked for by a click or key of the user
+} wkeWindowFeatures;
+
+// A prompt box: the message and default value, and the answer the handler
+// writes (UTF-16, copied by the engine when the handler returns; null means
+// the empty text).
+typedef struct wkePromptParams {
+    wkeString message;
+    wkeString defaultValue;
+    const char16_t* result;
+} wkePromptParams;
+
+// Slot 0: the main frame's title changed.
+typedef void (*wkeTitleChangedCallback)(wkeWebView view, void* param, const wkeString title);
+WKE_API void wkeOnTitleChanged(wkeWebView view, wkeTitleChangedCallback callback, void* param);
+// Slot 1: the main frame's address changed.
+typedef void (*wkeURLChangedCallback)(wkeWebView view, void* param, const wkeString url);
+WKE_API void wkeOnURLChanged(wkeWebView view, wkeURLChangedCallback callback, void* param);
+// Slot 2: the same with the frame (always the main frame).
+typedef void (*wkeURLChangedCallback2)(wkeWebView view, void* param, wkeWebFrameHandle frame,
+                                       const wkeString url);
+WKE_API void wkeOnURLChanged2(wkeWebView view, wkeURLChangedCallback2 callback, void* param);
+// Slot 3, inline: window.alert. With a handler no box is shown.
+typedef void (*wkeAlertBoxCallback)(wkeWebView view, void* param, const wkeString message);
+WKE_API void wkeOnAlertBox(wkeWebView view, wkeAlertBoxCallback callback, void* param);
+// Slot 4, inline: window.confirm; the result is the page's answer.
+typedef bool (*wkeConfirmBoxCallback)(wkeWebView view, void* param, const wkeString message);
+WKE_API void wkeOnConfirmBox(wkeWebView view, wkeConfirmBoxCallback callback, void* param);
+// Slot 5, inline: window.prompt. True: the page gets prompt->result; false:
+// the box counts as cancelled (null).
+typedef bool (*wkePromptBoxCallback)(wkeWebView view, void* param, wkePromptParams* prompt);
+WKE_API void wkeOnPromptBox(wkeWebView view, wkePromptBoxCallback callback, void* param);
+// Slot 6, inline: the main frame is about to navigate to url. False refuses
+// the navigation; the page stays.
+typedef bool (*wkeNavigationCallback)(wkeWebView view, void* param, wkeNavigationType type,
+                                      const wkeString url);
+WKE_API void wkeOnNavigation(wkeWebView view, wkeNavigationCallback callback, void* param);
+// Slot 7, inline: the page asks for a new window showing url. The result is
+// the view to show it in: view itself (loaded in place), another view (which
+// becomes the new window, opener kept), or null (nothing opens). Without a
+// handler the engine opens a window of its own (or loads in place when
+// wkeSetNavigationToNewWindowEnable is off).
+typedef wkeWebView (*wkeCreateViewCallback)(wkeWebView view, void* param, wkeNavigationType type,
+                                            const wkeString url, const wkeWindowFeatures* features);
+WKE_API void wkeOnCreateView(wkeWebView view, wkeCreateViewCallback callback, void* param);
+// Slot 8: the main frame's document has been parsed (DOMContentLoaded).
+typedef void (*wkeDocumentReadyCallback)(wkeWebView view, void* param);
+WKE_API void wkeOnDocumentReady(wkeWebView view, wkeDocumentReadyCallback callback, void* param);
+// Slot 9: the same for every frame: the main frame's handle
+// (wkeWebFrameGetMainFrame) or one handle standing for any subframe.
+typedef void (*wkeDocumentReady2Callback)(wkeWebView view, void* param, wkeWebFrameHandle frame);
+WKE_API void wkeOnDocumentReady2(wkeWebView view, wkeDocumentReady2Callback callback, void* param);
+// Slot 10: the main frame's load ended; failedReason is empty on success.
+typedef void (*wkeLoadingFinishCallback)(wkeWebView view, void* param, const wkeString url,
+                                         wkeLoadingResult result, const wkeString failedReason);
+WKE_API void wkeOnLoadingFinish(wkeWebView view, wkeLoadingFinishCallback callback, void* param);
+// Slot 11, inline: a download (UTF-8 url). True: the engine saves the file in
+// its download folder; false: it does not (the handler may fetch url itself).
+// Without a handler nothing is downloaded.
+typedef bool (*wkeDownloadCallback)(wkeWebView view, void* param, const char* url);
+WKE_API void wkeOnDownload(wkeWebView view, wkeDownloadCallback callback, void* param);
+// Slot 12: a console message of the page. sourceLine counts from 1;
+// stackTrace is empty (Qt WebEngine gives none).
+typedef void (*wkeConsoleCallback)(wkeWebView view, void* param, wkeConsoleLevel level,
+                                   const wkeString message, const wkeString sourceName,
+                                   unsigned sourceLine, const wkeString stackTrace);
+WKE_API void wkeOnConsole(wkeWebView view, wkeConsoleCallback callback, void* param);
+// Slot 13, inline: a request of the view is about to be sent (UTF-8 url). The
+// handler may answer it (wkeNetSetData), change its request headers, ask for
+// its response (wkeNetHookRequest), or return true to cancel it (the page
+// sees a failed request). An http request arrives here whole (method,
+// headers, body); other schemes see the start only (see Network jobs).
+typedef bool (*wkeLoadUrlBeginCallback)(wkeWebView view, void* param, const char* url, wkeNetJob job);
+WKE_API void wkeOnLoadUrlBegin(wkeWebView view, wkeLoadUrlBeginCallback callback, void* param);
+// Slot 14: the response to an http request of the view has arrived, whole;
+// the page gets it after the handler returns. The handler may set response
+// header fields and the MIME type, replace the body (wkeNetSetData), hook the
+// job for wkeOnLoadUrlEnd, or return true to fail the request.
+typedef bool (*wkeNetResponseCallback)(wkeWebView view, void* param, const char* url, wkeNetJob job);
+WKE_API void wkeNetOnResponse(wkeWebView view, wkeNetResponseCallback callback, void* param);
+// Slot 15: a hooked job's response body (buf, len: a copy, valid during the
+// call). The page gets the body set with wkeNetSetData if the handler sets
+// one, the original otherwise.
+typedef void (*wkeLoadUrlEndCallback)(wkeWebView view, void* param, const char* url, wkeNetJob job,
+                                      void* buf, int len);
+WKE_API void wkeOnLoadUrlEnd(wkeWebView view, wkeLoadUrlEndCallback callback, void* param);
+// Slot 16: a frame's script context was created (a new document). frame as
+// for slot 9; context identifies the context until its release; extension
+// group and world are 0 (the page's main world).
+typedef void (*wkeDidCreateScriptContextCallback)(wkeWebView view, void* param, wkeWebFrameHandle frame,
+                                                  void* context, int extensionGroup, int worldId);
+WKE_API void wkeOnDidCreateScriptContext(wkeWebView view, wkeDidCreateScriptContextCallback callback,
+                                         void* param);
+// Slot 17: a frame's script context is going away (its document is left).
+typedef void (*wkeWillReleaseScriptContextCallback)(wkeWebView view, void* param, wkeWebFrameHandle frame,
+                                                    void* context, int worldId);
+WKE_API void wkeOnWillReleaseScriptContext(wkeWebView view, wkeWillReleaseScriptContextCallback callback,
+                                           void* param);
 
 }  // extern "C"

@@ -111,7 +111,7 @@ bool EnginePage::javaScriptPrompt(const QUrl& origin, const QString& message,
     if (hooks.prompt) {
         if (std::optional<QString> answer = hooks.prompt(origin, message, defaultValue)) {
             *result = *answer;
-            return true;
+            return !answer->isNull();  // a null answer cancels the box
         }
     }
     return QWebEnginePage::javaScriptPrompt(origin, message, defaultValue, result);

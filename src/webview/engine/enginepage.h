@@ -26,6 +26,7 @@ public:
         // Return true when the hook answered the dialog (no dialog is shown).
         std::function<bool(const QUrl& origin, const QString& message)> alert;
         std::function<std::optional<bool>(const QUrl& origin, const QString& message)> confirm;
+        // A null QString answer cancels the box.
         std::function<std::optional<QString>(const QUrl& origin, const QString& message,
                                              const QString& defaultValue)> prompt;
         std::function<void(JavaScriptConsoleMessageLevel level, const QString& message,

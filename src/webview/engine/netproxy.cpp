@@ -89,6 +89,12 @@ void removeHopByHop(http::HeaderList& headers)
         http::removeHeader(headers, name);
 }
 
+void removeCookieFields(http::HeaderList& headers)
+{
+    http::removeHeader(headers, "Set-Cookie");
+    http::removeHeader(headers, "Set-Cookie2");
+}
+
 // The target of an absolute http URL in origin form ("/path?query").
 QByteArray originForm(const QByteArray& absolute)
 {
@@ -151,7 +157,8 @@ private:
     void onClientData();
     void onHead(const QByteArray& headBytes);
     void tryCompleteBody();
-    void startUpstream(const QString& host, quint16 port, bool tunnel);
+    void startUpstream(const QString& host, quint16 port, bool tunnel,
+                       const QHostAddress& bindAddress = QHostAddress());
     void onUpstreamConnected();
     void onUpstreamData();
     void onUpstreamClosed();
@@ -178,6 +185,7 @@ private:
 
     QByteArray m_toUpstream; // written once the upstream connection is up
     bool m_holdResponse = false;
+    bool m_withoutCookies = false;
     QByteArray m_response;   // upstream bytes not passed on yet
     bool m_responseHeadDone = false;
     bool m_sentToClient = false;
@@ -377,15 +385,19 @@ void ProxyConnection::decide(RequestDecision decision)
     m_toUpstream = http::serializeRequestHead(request.head.method, target, request.head.version, headers) +
                    request.body;
     m_holdResponse = decision.holdResponse;
+    m_withoutCookies = decision.withoutCookies;
     m_stage = m_holdResponse ? Stage::Holding : Stage::Upstream;
-    startUpstream(url.host(), quint16(url.port(80)), false);
+    startUpstream(url.host(), quint16(url.port(80)), false, decision.bindAddress);
 }
 
-void ProxyConnection::startUpstream(const QString& host, quint16 port, bool tunnel)
+void ProxyConnection::startUpstream(const QString& host, quint16 port, bool tunnel,
+                                    const QHostAddress& bindAddress)
 {
     const Route route = routeFor(host, port, tunnel);
     m_upstream = new QTcpSocket(this);
     m_upstream->setProxy(route.socketProxy);
+    if (!bindAddress.isNull())
+        m_upstream->bind(bindAddress);
     m_upstream->setReadBufferSize(kSocketReadBuffer);
     connect(m_upstream, &QTcpSocket::connected, this, [this] { onUpstreamConnected(); });
     connect(m_upstream, &QTcpSocket::readyRead, this, [this] { onUpstreamData(); });
@@ -455,6 +467,8 @@ bool ProxyConnection::readResponseHead()
             continue;
         }
         removeHopByHop(head.headers);
+        if (m_withoutCookies)
+            removeCookieFields(head.headers);
         if (http::responseFraming(head, m_request.method).kind == http::BodyFraming::Chunked)
             http::setHeader(head.headers, "Transfer-Encoding", "chunked");
         head.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
@@ -553,6 +567,8 @@ void ProxyConnection::writeResponse(ProxyResponse response)
     if (head.reason.isEmpty())
         head.reason = http::reasonPhrase(head.status);
     removeHopByHop(head.headers);
+    if (m_withoutCookies)
+        removeCookieFields(head.headers);
     http::removeHeader(head.headers, "Transfer-Encoding");
     const bool bodiless = m_request.method == "HEAD" || head.status == 204 || head.status == 304 ||
                           (head.status >= 100 && head.status < 200);
@@ -601,13 +617,21 @@ void ProxyConnection::onUpstreamError()
 {
     if (m_upstream->error() == QAbstractSocket::RemoteHostClosedError)
         return;  // handled as a close
-    if (m_stage == Stage::Tunnel || m_stage == Stage::Upstream || m_stage == Stage::Holding) {
-        if (!m_sentToClient)
-            fail(502, "cannot reach " + m_upstream->peerName().toUtf8() + ": " +
-                          m_upstream->errorString().toUtf8());
-        else
-            closeClient();
+    if (m_stage != Stage::Tunnel && m_stage != Stage::Upstream && m_stage != Stage::Holding)
+        return;
+    if (!m_sentToClient && m_stage != Stage::Tunnel) {
+        // A server that cannot be reached gets no made-up page: the browser
+        // sees the request fail, as it would without the proxy.
+        disconnect(m_upstream, nullptr, this, nullptr);
+        m_upstream->abort();
+        m_stage = Stage::Closing;
+        m_client->abort();
+        return;
     }
+    if (!m_sentToClient)
+        fail(502, "cannot reach the server");
+    else
+        closeClient();
 }
 
 void ProxyConnection::fail(int status, const QByteArray& text)

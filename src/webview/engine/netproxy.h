@@ -16,6 +16,7 @@
 #include "engine/httpwire.h"
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QtGlobal>
 
 #include <optional>
@@ -42,6 +43,10 @@ struct RequestDecision {
     ProxyRequest request;
     // Forward: the whole response goes to the owner (responseArrived) first.
     bool holdResponse = false;
+    // Forward: the local address the connection leaves from (null: any).
+    QHostAddress bindAddress;
+    // Forward: the response's Set-Cookie fields are dropped (cookies off).
+    bool withoutCookies = false;
     // Answer: the response the page gets; Content-Length is set from the body.
     ProxyResponse answer;
 };

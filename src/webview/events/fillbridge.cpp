@@ -1,4 +1,4 @@
-#include "webview/fillbridge.h"
+#include "webview/events/fillbridge.h"
 
 #include "runtime/textcodec.h"
 

@@ -1,0 +1,194 @@
+// Page capture of the engine interface: the whole content of a page painted
+// into one block of pixels. The view is resized to show the content and each
+// part is grabbed once the page has painted it at that size; content larger
+// than the window system paints in one piece is grabbed in tiles, scrolling
+// the page between them.
+#include "engine/enginepage.h"
+#include "engine/events.h"
+
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <cstring>
+
+namespace engine {
+namespace {
+
+// A side longer than this grabs black under X; tiles stay well below it.
+constexpr int kMaxSide = 16384;
+constexpr int kTileSide = 8192;
+// How long one part may take to show its new size and scroll, and to paint.
+constexpr int kSettleMs = 5000;
+constexpr int kPaintMs = 1000;
+
+// Counts the paint events of the widget that shows the page.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) : m_widget(widget)
+    {
+        if (m_widget)
+            m_widget->installEventFilter(this);
+    }
+    ~PaintCounter() override
+    {
+        if (m_widget)
+            m_widget->removeEventFilter(this);
+    }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_widget;
+};
+
+void pause(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+// Waits until the page shows size (in device-independent pixels times the
+// zoom) scrolled to (x, y) as far as it can be, has run two animation frames
+// since, and the widget has painted after that. Gives the scroll position
+// reached.
+QPoint settle(wkeWebView handle, QSize size, QPoint scroll)
+{
+    QElapsedTimer clock;
+    clock.start();
+    wkeViewState* view = liveView(handle);
+    if (!view || !view->page)
+        return scroll;
+    const double zoom = view->page->zoomFactor();
+    const QString script =
+        QStringLiteral(
+            "(function(){window.scrollTo(%1,%2);"
+            "if(window.__tolvaneCaptureFrames===undefined){window.__tolvaneCaptureFrames=0;"
+            "requestAnimationFrame(function(){requestAnimationFrame(function(){window.__tolvaneCaptureFrames=1;});});}"
+            "return [innerWidth,innerHeight,scrollX,scrollY,window.__tolvaneCaptureFrames];})()")
+            .arg(scroll.x() / zoom)
+            .arg(scroll.y() / zoom);
+    QPoint reached = scroll;
+    while (clock.elapsed() < kSettleMs) {
+        view = liveView(handle);
+        if (!view || !view->page)
+            return reached;
+        const std::optional<QVariant> answer = events::evaluate(view->page, script, kSettleMs);
+        view = liveView(handle);
+        if (!answer || !view || !view->page)
+            break;
+        const QVariantList v = answer->toList();
+        if (v.size() == 5) {
+            const bool sized = std::abs(v[0].toDouble() * zoom - size.width()) <= 1 &&
+                               std::abs(v[1].toDouble() * zoom - size.height()) <= 1;
+            reached = QPoint(qRound(v[2].toDouble() * zoom), qRound(v[3].toDouble() * zoom));
+            if (sized && v[4].toInt() == 1)
+                break;
+            if (!sized)
+                events::evaluate(view->page, QStringLiteral("delete window.__tolvaneCaptureFrames;"), kSettleMs);
+        }
+        pause(10);
+    }
+    view = liveView(handle);
+    if (!view || !view->page)
+        return reached;
+    events::evaluate(view->page, QStringLiteral("delete window.__tolvaneCaptureFrames;"), kSettleMs);
+    view = liveView(handle);
+    if (!view)
+        return reached;
+    // The frame the page has drawn reaches the widget with its next paint.
+    PaintCounter counter(inputTarget(view));
+    if (QWidget* widget = inputTarget(view))
+        widget->update();
+    QElapsedTimer paint;
+    paint.start();
+    while (counter.count == 0 && paint.elapsed() < kPaintMs)
+        pause(5);
+    pause(30);
+    return reached;
+}
+
+// Copies the part of image that shows content area (x, y, w, h), the image
+// showing the content from origin, into bits (width pixels per row).
+void copyPart(const QImage& image, QPoint origin, QRect area, uchar* bits, int width)
+{
+    const QRect shown = QRect(origin, image.size()).intersected(area);
+    if (shown.isEmpty())
+        return;
+    for (int y = shown.top(); y <= shown.bottom(); ++y) {
+        const uchar* from = image.constScanLine(y - origin.y()) + 4 * (shown.left() - origin.x());
+        uchar* to = bits + (qsizetype(y) * width + shown.left()) * 4;
+        std::memcpy(to, from, size_t(shown.width()) * 4);
+    }
+}
+
+bool capture(wkeWebView handle, uchar* bits, int width, int height)
+{
+    wkeViewState* view = liveView(handle);
+    QWidget* frame = view->frame;
+    if (!frame->isVisible()) {
+        // A view that is not shown is never painted: it grabs white.
+        std::memset(bits, 0xff, size_t(width) * size_t(height) * 4);
+        return true;
+    }
+    const QSize oldSize = frame->size();
+    QPoint oldScroll;
+    if (const std::optional<QVariant> v =
+            events::evaluate(view->page, QStringLiteral("[scrollX,scrollY]"), kSettleMs)) {
+        const QVariantList xy = v->toList();
+        if (xy.size() == 2)
+            oldScroll = QPoint(qRound(xy[0].toDouble()), qRound(xy[1].toDouble()));
+    }
+    view = liveView(handle);
+    if (!view || !view->frame || !view->page)
+        return false;
+    const bool tiled = width > kMaxSide || height > kMaxSide;
+    const QSize tile(tiled ? std::min(width, kTileSide) : width, tiled ? std::min(height, kTileSide) : height);
+    view->frame->resize(tile);
+    bool grabbed = false;
+    for (int y = 0; y < height; y += tile.height()) {
+        for (int x = 0; x < width; x += tile.width()) {
+            const QPoint reached = settle(handle, tile, QPoint(x, y));
+            view = liveView(handle);
+            if (!view || !view->page || !view->frame)
+                return false;
+            const QImage& image = refreshPixels(view);
+            if (image.isNull())
+                continue;
+            const QRect area(x, y, std::min(tile.width(), width - x), std::min(tile.height(), height - y));
+            copyPart(image, reached, area, bits, width);
+            grabbed = true;
+        }
+    }
+    view->frame->resize(oldSize);
+    events::evaluate(view->page,
+                         QStringLiteral("window.scrollTo(%1,%2)").arg(oldScroll.x()).arg(oldScroll.y()),
+                         kSettleMs);
+    return grabbed;
+}
+
+}  // namespace
+}  // namespace engine
+
+extern "C" {
+
+WKE_API bool wkeCaptureContent(wkeWebView handle, void* bits, int width, int height)
+{
+    wkeViewState* view = engine::liveView(handle);
+    if (!view || !view->frame || !view->page || !bits || width <= 0 || height <= 0)
+        return false;
+    return engine::capture(handle, static_cast<uchar*>(bits), width, height);
+}
+
+}  // extern "C"

@@ -1,0 +1,465 @@
+// Engine events, cookies, network hooks and page capture against the real
+// engine, offscreen, with pages served by a local HTTP server.
+#include "../webview/testenv.h"
+
+#include "httpserver.h"
+
+#include "runtime/textcodec.h"
+#include "webview/engineloader.h"
+#include "webview/webview.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTest>
+#include <QWidget>
+
+#include <memory>
+
+using events_test::HttpServer;
+using events_test::RecordedRequest;
+
+namespace {
+
+constexpr int kTimeoutMs = 20000;
+
+QString text(const wkeString s)
+{
+    const char16_t* t = WKE_CALL(wkeGetStringW)(s);
+    return t ? QString::fromUtf16(t) : QString();
+}
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = kTimeoutMs)
+{
+    return QTest::qWaitFor(condition, timeoutMs);
+}
+
+// A shown host with a web view on a profile, loading url.
+struct View {
+    QWidget host;
+    webview::WebView web;
+
+    View(const QByteArray& url, const std::string& profile = "events", QSize size = QSize(640, 480))
+    {
+        host.resize(size);
+        host.show();
+        web.create(&host, profile, url.toStdString(), "");
+    }
+    QString title() const { return rt::gbToQString(web.engine().getTitle()); }
+    bool titleBecomes(const QString& expected, int timeoutMs = kTimeoutMs)
+    {
+        return waitFor([&] { return title() == expected; }, timeoutMs);
+    }
+    QString value(const QString& expression)
+    {
+        return rt::gbToQString(web.runScriptText(rt::qstringToGb("text = String(" + expression + ");")));
+    }
+};
+
+QByteArray page(const QByteArray& title, const QByteArray& body = {})
+{
+    return HttpServer::response("<!doctype html><html><head><meta charset='utf-8'><title>" + title +
+                                "</title></head><body>" + body + "</body></html>");
+}
+
+// What the handlers saw; each test's handlers write into one of these.
+struct Seen {
+    QStringList log;
+    bool answer = true;
+    QString promptAnswer;
+    wkeWebView returnView = nullptr;
+    webview::WebView* web = nullptr;
+    QString fromScript;
+    wkeWindowFeatures features{};
+    int method = -1;
+    QByteArray postBody;
+    int lengthAfter = -1;
+};
+
+Seen* seen(void* p)
+{
+    return static_cast<Seen*>(p);
+}
+
+}  // namespace
+
+class TestEvents : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { m_server.route("/blank.html", page("blank")); }
+    void dialogsAndConsoleReachHandlers_data();
+    void dialogsAndConsoleReachHandlers();
+    void queuedHandlersMayRunScripts();
+    void navigationRefusedKeepsThePage();
+    void newWindowAskedFor();
+    void registrationsKeepApartAndReplace();
+    void cookiesReachThePageAndOutliveTheView();
+    void requestAnsweredWithoutTheNetwork();
+    void postRequestVisibleToTheHandler();
+    void scriptRewrittenBeforeItRuns();
+    void capturesTheWholePage();
+
+private:
+    HttpServer m_server;
+};
+
+void TestEvents::dialogsAndConsoleReachHandlers_data()
+{
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("accepted") << true << "true|answer";
+    QTest::newRow("refused") << false << "false|null";
+}
+
+void TestEvents::dialogsAndConsoleReachHandlers()
+{
+    QFETCH(bool, answer);
+    QFETCH(QString, title);
+    m_server.route("/dialogs.html",
+                   HttpServer::response("<!doctype html><title>dialogs</title><body><script>\n"
+                                        "console.warn('console line');\n"
+                                        "alert('alert text');\n"
+                                        "document.title = confirm('confirm text') + '|' + prompt('prompt text', 'dv');\n"
+                                        "</script></body>"));
+    View view(m_server.url("/blank.html"));
+    Seen s;
+    s.answer = answer;
+    s.promptAnswer = QStringLiteral("answer");
+    view.web.onAlertBox([](wkeWebView, void* p, const wkeString m) { seen(p)->log << "alert:" + text(m); }, &s);
+    view.web.onConfirmBox(
+        [](wkeWebView, void* p, const wkeString m) {
+            seen(p)->log << "confirm:" + text(m);
+            return seen(p)->answer;
+        },
+        &s);
+    view.web.onPromptBox(
+        [](wkeWebView, void* p, wkePromptParams* prompt) {
+            static std::u16string kept;
+            seen(p)->log << "prompt:" + text(prompt->message) + "/" + text(prompt->defaultValue);
+            kept = seen(p)->promptAnswer.toStdU16String();
+            prompt->result = kept.c_str();
+            return seen(p)->answer;
+        },
+        &s);
+    view.web.onConsole(
+        [](wkeWebView, void* p, wkeConsoleLevel level, const wkeString message, const wkeString source,
+           unsigned line, const wkeString) {
+            seen(p)->log << QStringLiteral("console:%1:%2:%3:%4")
+                                .arg(int(level))
+                                .arg(text(message), QFileInfo(text(source)).fileName())
+                                .arg(line);
+        },
+        &s);
+    view.web.loadUrl(m_server.url("/dialogs.html").toStdString());
+    QVERIFY(view.titleBecomes(title));
+    QVERIFY(waitFor([&] { return s.log.size() == 4; }));
+    // The dialogs answer inline, in the page's order; the console line comes
+    // through the queue.
+    QCOMPARE(s.log.filter(QRegularExpression("^(alert|confirm|prompt):")),
+             QStringList({"alert:alert text", "confirm:confirm text", "prompt:prompt text/dv"}));
+    QVERIFY(s.log.contains("console:1:console line:dialogs.html:2"));
+}
+
+void TestEvents::queuedHandlersMayRunScripts()
+{
+    m_server.route("/ready.html", page("ready", "ready body"));
+    View view(m_server.url("/blank.html"));
+    QVERIFY(waitFor([&] { return view.web.isLoadingCompleted(); }));
+    Seen s;
+    s.web = &view.web;
+    // A synchronous script run from a queued handler must not deadlock.
+    view.web.onDocumentReady(
+        [](wkeWebView, void* p) {
+            seen(p)->fromScript = rt::gbToQString(seen(p)->web->runScriptText("text = document.body.innerText;"));
+            seen(p)->log << "ready";
+        },
+        &s);
+    view.web.onTitleChanged([](wkeWebView, void* p, const wkeString t) { seen(p)->log << "title:" + text(t); }, &s);
+    view.web.onUrlChanged(
+        [](wkeWebView, void* p, const wkeString u) { seen(p)->log << "url:" + QUrl(text(u)).path(); }, &s);
+    view.web.onLoadingFinish(
+        [](wkeWebView, void* p, const wkeString url, wkeLoadingResult result, const wkeString reason) {
+            seen(p)->log << QStringLiteral("finish:%1:%2:%3")
+                                .arg(QUrl(text(url)).path())
+                                .arg(int(result))
+                                .arg(text(reason).isEmpty() ? "no reason" : "reason");
+        },
+        &s);
+    view.web.loadUrl(m_server.url("/ready.html").toStdString());
+    QVERIFY(waitFor([&] { return s.log.contains("finish:/ready.html:0:no reason") && s.log.contains("ready"); }));
+    QCOMPARE(s.fromScript, QStringLiteral("ready body"));
+    QVERIFY(s.log.contains("title:ready"));
+    QVERIFY(s.log.contains("url:/ready.html"));
+
+    // A server that cannot be reached fails the load, with a reason.
+    quint16 closedPort;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    view.web.loadUrl("http://127.0.0.1:" + std::to_string(closedPort) + "/gone.html");
+    QVERIFY(waitFor([&] { return s.log.contains("finish:/gone.html:1:reason"); }));
+}
+
+void TestEvents::navigationRefusedKeepsThePage()
+{
+    m_server.route("/a.html", page("A", "<a id='link' href='/b.html'>to b</a>"));
+    m_server.route("/b.html", page("B"));
+    View view(m_server.url("/blank.html"));
+    Seen s;
+    view.web.onNavigation(
+        [](wkeWebView, void* p, wkeNavigationType type, const wkeString url) {
+            const QString path = QUrl(text(url)).path();
+            seen(p)->log << QStringLiteral("%1:%2").arg(int(type)).arg(path);
+            return path != QLatin1String("/b.html");
+        },
+        &s);
+    view.web.loadUrl(m_server.url("/a.html").toStdString());
+    QVERIFY(view.titleBecomes("A"));
+    QCOMPARE(s.log, QStringList({QStringLiteral("%1:/a.html").arg(WKE_NAVIGATION_TYPE_TYPED)}));
+
+    view.web.runScriptText("document.getElementById('link').click(); text = 'clicked';");
+    QVERIFY(waitFor([&] { return s.log.size() == 2; }));
+    QCOMPARE(s.log[1], QStringLiteral("%1:/b.html").arg(WKE_NAVIGATION_TYPE_LINKCLICK));
+    QTest::qWait(500);
+    QCOMPARE(view.title(), QStringLiteral("A"));
+    QCOMPARE(QUrl(QString::fromStdString(view.web.getUrl())).path(), QStringLiteral("/a.html"));
+    QVERIFY(m_server.requestsFor("/b.html").isEmpty());
+}
+
+void TestEvents::newWindowAskedFor()
+{
+    m_server.route("/opener.html", page("opener"));
+    m_server.route("/popup.html", page("popup"));
+    View view(m_server.url("/opener.html"));
+    QVERIFY(view.titleBecomes("opener"));
+    Seen s;
+    view.web.onCreateView(
+        [](wkeWebView, void* p, wkeNavigationType, const wkeString url, const wkeWindowFeatures* features) {
+            seen(p)->log << QUrl(text(url)).path();
+            seen(p)->features = *features;
+            return seen(p)->returnView;
+        },
+        &s);
+    // Refused: nothing opens, the page stays.
+    view.web.runScriptText("window.open('/popup.html', 'w', 'width=300,height=200'); text = 'x';");
+    QVERIFY(waitFor([&] { return s.log.size() == 1; }));
+    QCOMPARE(s.log[0], QStringLiteral("/popup.html"));
+    QCOMPARE(s.features.width, 300);
+    QCOMPARE(s.features.height, 200);
+    QVERIFY(s.features.popup);
+    QTest::qWait(300);
+    QCOMPARE(view.title(), QStringLiteral("opener"));
+    QCOMPARE(QApplication::topLevelWidgets().size(), 1);
+
+    // The view itself: the page opens in place.
+    s.returnView = view.web.engine().getViewHandle();
+    view.web.runScriptText("window.open('/popup.html'); text = 'x';");
+    QVERIFY(view.titleBecomes("popup"));
+}
+
+void TestEvents::registrationsKeepApartAndReplace()
+{
+    m_server.route("/one.html", page("one"));
+    m_server.route("/two.html", page("two"));
+    View view(m_server.url("/blank.html"));
+    QVERIFY(waitFor([&] { return view.web.isLoadingCompleted(); }));
+    Seen first, second, responses, releases;
+    view.web.onTitleChanged([](wkeWebView, void* p, const wkeString t) { seen(p)->log << text(t); }, &first);
+    view.web.onNetResponse(
+        [](wkeWebView, void* p, const char* url, wkeNetJob) {
+            seen(p)->log << QUrl(QString::fromUtf8(url)).path();
+            return false;
+        },
+        &responses);
+    view.web.onWillReleaseScriptContext(
+        [](wkeWebView view, void* p, wkeWebFrameHandle frame, void*, int) {
+            seen(p)->log << (frame == WKE_CALL(wkeWebFrameGetMainFrame)(view) ? "main" : "sub");
+        },
+        &releases);
+    // A second title registration replaces the first handler.
+    view.web.onTitleChanged([](wkeWebView, void* p, const wkeString t) { seen(p)->log << text(t); }, &second);
+
+    view.web.loadUrl(m_server.url("/one.html").toStdString());
+    QVERIFY(view.titleBecomes("one"));
+    view.web.loadUrl(m_server.url("/two.html").toStdString());
+    QVERIFY(view.titleBecomes("two"));
+    QVERIFY(waitFor([&] { return second.log.contains("two") && releases.log.contains("main"); }));
+    QVERIFY(first.log.isEmpty());
+    QVERIFY(responses.log.contains("/one.html"));
+    QVERIFY(responses.log.contains("/two.html"));
+}
+
+void TestEvents::cookiesReachThePageAndOutliveTheView()
+{
+    m_server.route("/c.html", HttpServer::response("<title>c</title>", "text/html",
+                                                   {"Set-Cookie: server=7; Path=/; HttpOnly"}));
+    const QByteArray url = m_server.url("/c.html");
+    auto first = std::make_unique<View>(m_server.url("/blank.html"), "cookies");
+    QVERIFY(waitFor([&] { return first->web.isLoadingCompleted(); }));
+    first->web.setCookies(url.toStdString(), "127.0.0.1", "a=1; b=two words");
+    first->web.loadUrl(url.toStdString());
+    QVERIFY(first->titleBecomes("c"));
+    QCOMPARE(first->value("document.cookie"), QStringLiteral("a=1; b=twowords"));
+    // The page's request carried them; the HttpOnly cookie is reported too.
+    QCOMPARE(m_server.requestsFor("/c.html").last().header("Cookie"), QByteArray("a=1; b=twowords"));
+    QCOMPARE(first->web.getCookie(), std::string("a=1; b=twowords; server=7"));
+    first.reset();
+
+    // A new view on the same profile has them.
+    View second(url, "cookies");
+    QVERIFY(second.titleBecomes("c"));
+    QCOMPARE(second.value("document.cookie"), QStringLiteral("a=1; b=twowords"));
+    QCOMPARE(second.web.getCookie(), std::string("a=1; b=twowords; server=7"));
+
+    // Switched off, no cookie travels; cleared, none is left.
+    second.web.engine().setCookieEnabled(false);
+    QVERIFY(!second.web.engine().isCookieEnabled());
+    second.web.reload();
+    QVERIFY(waitFor([&] { return m_server.requestsFor("/c.html").size() == 3; }));
+    QVERIFY(!m_server.requestsFor("/c.html").last().hasHeader("Cookie"));
+    QVERIFY(second.titleBecomes("c"));
+    QCOMPARE(second.value("document.cookie"), QString());
+    second.web.engine().setCookieEnabled(true);
+    second.web.clearCookies(wkeCookieCommandClearAllCookies);
+    QVERIFY(waitFor([&] { return second.value("document.cookie").isEmpty(); }));
+    second.web.reload();
+    QVERIFY(waitFor([&] { return m_server.requestsFor("/c.html").size() == 4; }));
+    QVERIFY(!m_server.requestsFor("/c.html").last().hasHeader("Cookie"));
+}
+
+void TestEvents::requestAnsweredWithoutTheNetwork()
+{
+    View view(m_server.url("/blank.html"));
+    QVERIFY(waitFor([&] { return view.web.isLoadingCompleted(); }));
+    Seen s;
+    s.web = &view.web;
+    view.web.onLoadUrlBegin(
+        [](wkeWebView, void* p, const char* url, wkeNetJob job) {
+            if (QUrl(QString::fromUtf8(url)).path() == QLatin1String("/answered.html")) {
+                seen(p)->web->netSetData(job, rt::gb("<title>answered</title><p id=t>由处理函数给出</p>"));
+                seen(p)->web->netSetMimeType(job, "text/html; charset=gbk");
+            }
+            return false;
+        },
+        &s);
+    view.web.loadUrl(m_server.url("/answered.html").toStdString());
+    QVERIFY(view.titleBecomes("answered"));
+    QCOMPARE(view.value("document.getElementById('t').textContent"), QStringLiteral("由处理函数给出"));
+    QVERIFY(m_server.requestsFor("/answered.html").isEmpty());
+}
+
+void TestEvents::postRequestVisibleToTheHandler()
+{
+    m_server.route("/form.html", page("form", "<form method='post' action='/submit'>"
+                                              "<input name='a' value='1'><input name='b' value='x y'></form>"));
+    m_server.route("/submit", page("submitted"));
+    View view(m_server.url("/form.html"));
+    QVERIFY(view.titleBecomes("form"));
+    Seen s;
+    s.web = &view.web;
+    view.web.onLoadUrlBegin(
+        [](wkeWebView, void* p, const char* url, wkeNetJob job) {
+            if (QUrl(QString::fromUtf8(url)).path() == QLatin1String("/submit")) {
+                seen(p)->method = seen(p)->web->netGetRequestMethod(job);
+                seen(p)->postBody = QByteArray::fromStdString(seen(p)->web->netGetPostBody(job));
+                seen(p)->web->netSetRequestHeader(job, "X-Seen", "yes");
+            }
+            return false;
+        },
+        &s);
+    view.web.runScriptText("document.forms[0].submit(); text = 'sent';");
+    QVERIFY(view.titleBecomes("submitted"));
+    QCOMPARE(s.method, int(WKE_HTTP_METHOD_POST));
+    QCOMPARE(s.postBody, QByteArray("a=1&b=x+y"));
+    const RecordedRequest got = m_server.requestsFor("/submit").last();
+    QCOMPARE(got.method, QByteArray("POST"));
+    QCOMPARE(got.body, QByteArray("a=1&b=x+y"));
+    QCOMPARE(got.header("X-Seen"), QByteArray("yes"));
+    QCOMPARE(got.header("Origin"), "http://127.0.0.1:" + QByteArray::number(m_server.port()));
+}
+
+void TestEvents::scriptRewrittenBeforeItRuns()
+{
+    m_server.route("/script.html", HttpServer::response("<!doctype html><title>before</title>"
+                                                        "<script src='/s.js'></script><body>x</body>"));
+    m_server.route("/s.js", HttpServer::response("document.title = 'abcab';", "text/javascript"));
+    View view(m_server.url("/blank.html"));
+    QVERIFY(waitFor([&] { return view.web.isLoadingCompleted(); }));
+    Seen s;
+    s.web = &view.web;
+    view.web.onLoadUrlBegin(
+        [](wkeWebView, void* p, const char* url, wkeNetJob job) {
+            if (QByteArray(url).endsWith("/s.js"))
+                seen(p)->web->netHookRequest(job);
+            return false;
+        },
+        &s);
+    view.web.onLoadUrlEnd(
+        [](wkeWebView, void* p, const char* url, wkeNetJob job, void* buf, int len) {
+            seen(p)->log << QStringLiteral("%1:%2").arg(QUrl(QString::fromUtf8(url)).path()).arg(len);
+            int length = len;
+            seen(p)->web->netReplaceInResponse(job, buf, length, "ab", "x");
+            seen(p)->lengthAfter = length;
+        },
+        &s);
+    view.web.loadUrl(m_server.url("/script.html").toStdString());
+    QVERIFY(view.titleBecomes("xcx"));
+    QCOMPARE(s.log, QStringList({QStringLiteral("/s.js:25")}));
+    QCOMPARE(s.lengthAfter, 23);
+}
+
+void TestEvents::capturesTheWholePage()
+{
+    m_server.route("/tall.html",
+                   HttpServer::response(
+                       "<!doctype html><html><head><title>tall</title><style>"
+                       "html,body{margin:0;padding:0}"
+                       "#page{position:relative;width:800px;height:1200px;background:#00ff00}"
+                       "#red{position:absolute;left:0;top:0;width:100px;height:100px;background:#ff0000}"
+                       "#blue{position:absolute;left:700px;top:1100px;width:100px;height:100px;background:#0000ff}"
+                       "</style></head><body><div id='page'><div id='red'></div><div id='blue'></div></div>"
+                       "</body></html>"));
+    View view(m_server.url("/tall.html"));
+    QVERIFY(view.titleBecomes("tall"));
+    QCOMPARE(view.web.engine().getWidth(), 640);
+
+    const QByteArray file = view.web.capturePage();
+    QCOMPARE(file.size(), 3840054);
+    QCOMPARE(file.left(2), QByteArray("BM"));
+    const auto le32 = [&](int at) {
+        return qint32(quint32(uchar(file[at])) | quint32(uchar(file[at + 1])) << 8 |
+                      quint32(uchar(file[at + 2])) << 16 | quint32(uchar(file[at + 3])) << 24);
+    };
+    QCOMPARE(le32(2), 3840054);
+    QCOMPARE(le32(10), 54);
+    QCOMPARE(le32(18), 800);
+    QCOMPARE(le32(22), -1200);
+    QCOMPARE(le32(34), 3840000);
+    // Pixels are BGRA, rows top first.
+    const auto pixel = [&](int x, int y) {
+        const int at = 54 + (y * 800 + x) * 4;
+        return QColor(uchar(file[at + 2]), uchar(file[at + 1]), uchar(file[at]));
+    };
+    QCOMPARE(pixel(50, 50), QColor(255, 0, 0));
+    QCOMPARE(pixel(750, 1150), QColor(0, 0, 255));
+    QCOMPARE(pixel(400, 600), QColor(0, 255, 0));
+    QCOMPARE(pixel(799, 1199), QColor(0, 0, 255));
+    QCOMPARE(pixel(0, 1199), QColor(0, 255, 0));
+
+    QCOMPARE(view.web.engine().getWidth(), 640);
+    QCOMPARE(view.web.engine().getHeight(), 480);
+    QCOMPARE(view.value("document.body.style.overflow"), QStringLiteral("visible"));
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    TestEvents test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_events.moc"
