@@ -22,11 +22,14 @@ ToolState& state()
     return s;
 }
 
-// The copy must go while the application (and the engine) still exist.
+// The copy must go while the engine still exists: this runs before the
+// engine's own clean-up, which was registered earlier. A window still open
+// is left to the end of the process; it only loses its executor.
 void releaseTool()
 {
     ToolState& s = state();
-    delete s.window.data();
+    if (s.window)
+        s.window->setExecutor(nullptr);
     s.view.reset();
 }
 
