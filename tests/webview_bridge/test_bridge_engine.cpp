@@ -55,6 +55,9 @@ void TestBridgeEngine::runs()
     QCOMPARE(q(m_view.eval("1.5")), QString("1.5"));
     QCOMPARE(q(m_view.eval("({})")), QString("[object Object]"));
     QCOMPARE(q(m_view.eval("document.title")), QString("keys"));
+    // Page globals are seen as they are, whatever names the run's wrapper uses.
+    web.runScriptText("window.v = 'page v'; window.m = 'page m'; window.f = 'page f'; text = '';");
+    QCOMPARE(q(m_view.eval("v + '|' + m + '|' + f")), QString("page v|page m|page f"));
     // `text` is the page's global, seen by a raw run without the library.
     web.runScriptText("text = 'global';");
     QCOMPARE(valueText(web, web.runScript("return window.text;")), QString("global"));

@@ -53,16 +53,16 @@ struct ExecState {
 
 QString wrap(const QString& body)
 {
-    // The body stands on lines of its own, so a closing line comment cannot
-    // swallow the wrapper. An exception is written to the page console and
-    // answered as ["e"]; a syntax error makes the whole text fail, which Qt
-    // answers with an empty value.
+    // The body becomes a function made in the page's global scope (so the
+    // wrapper's own names never hide page globals), on lines of its own (so a
+    // closing line comment cannot swallow the wrapper). An exception is
+    // written to the page console and answered as ["e", message]; a syntax
+    // error makes the whole text fail, which Qt answers with an empty value.
     return QStringLiteral(
-               "(function(){try{var v=(function(){\n") +
-           body +
-           QStringLiteral(
-               "\n})();return [\"v\",String(v)];}catch(e){var m;try{m=String(e);}catch(x){m="
-               "\"exception\";}try{console.error(\"error: \"+m);}catch(x){}return [\"e\",m];}})()");
+               "(function(f){try{return [\"v\",String(f())];}catch(e){var m;try{m=String(e);}"
+               "catch(x){m=\"exception\";}try{console.error(\"error: \"+m);}catch(x){}"
+               "return [\"e\",m];}})(function(){\n") +
+           body + QStringLiteral("\n})");
 }
 
 // Waits while the main frame is loading a document that is not parsed yet.
