@@ -4,6 +4,7 @@
 #include "bridgetest.h"
 
 #include "webview/bridge/scripts.h"
+#include "webview/engine/scriptvalues.h"
 
 using namespace bridge_test;
 
@@ -63,6 +64,13 @@ void TestBridgeEngine::runs()
     QCOMPARE(valueText(web, web.runScript("return window.text;")), QString("global"));
     QCOMPARE(valueText(web, web.runScript("return 6 * 7;")), QString("42"));
     QCOMPARE(valueText(web, web.runScript("var a = 1; // a closing comment")), QString("undefined"));
+    // The single-byte run takes UTF-8.
+    QCOMPARE(valueText(web, WKE_CALL(wkeRunJS)(web.engine().getViewHandle(), "return '\xE4\xB8\xAD' + 1;")),
+             QString::fromUtf8("\xE4\xB8\xAD" "1"));
+    // Engine texts handed to callbacks.
+    wkeStringTag engineText{u"\u6587\u672C"};
+    QCOMPARE(web.engineStringToText(&engineText), rt::gb("\xE6\x96\x87\xE6\x9C\xAC"));
+    QCOMPARE(web.engineStringToText(nullptr), std::string());
     // The library's functions belong to the run: the page's window.find stays.
     QCOMPARE(q(m_view.eval("typeof str_mid + ',' + (window.find === find)")), QString("function,false"));
     QCOMPARE(q(m_view.eval("str_mid('a[b]c', '[', ']') + str_mid_all('<1><2><3', '<', '>').join('+')")),
