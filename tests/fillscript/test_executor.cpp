@@ -2,14 +2,14 @@
 // 127.0.0.1: each command's operation, argument conversions and the logged
 // results, including the four commands that call waitForElement,
 // listOptions, listElements and buildLocatorScript.
-#include "testenv.h"
+#include "pagetest.h"
 
-#include "enginetest.h"
 #include "fillscript/catalogue.h"
 #include "fillscript/executor.h"
 #include "fillscript/opentool.h"
 #include "fillscript/scripttoolwindow.h"
 #include "runtime/textcodec.h"
+#include "webview/webview.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -18,18 +18,17 @@
 #include <QtTest>
 
 using namespace fillscript;
-using webview_test::HttpServer;
+using fill_test::PageServer;
 
 namespace {
 
-QByteArray servePages(const QByteArray& head)
+// The files of pages/.
+QByteArray servePages(const QByteArray& path)
 {
-    const QList<QByteArray> parts = head.split(' ');
-    const QByteArray path = parts.size() > 1 ? parts[1] : QByteArray("/");
     QFile file(QStringLiteral(TOLVANE_TEST_DATA_DIR "/pages") + QString::fromUtf8(path));
     if (path.contains("..") || !file.open(QIODevice::ReadOnly))
-        return webview_test::httpAnswer("missing", {}, "404 Not Found");
-    return webview_test::httpAnswer(file.readAll());
+        return {};
+    return file.readAll();
 }
 
 }  // namespace
@@ -51,7 +50,7 @@ private:
     QString run(const QString& script);
     static QString logOf(const QStringList& results);
 
-    std::unique_ptr<HttpServer> server;
+    std::unique_ptr<PageServer> server;
     std::unique_ptr<QWidget> host;
     std::unique_ptr<webview::WebView> view;
     std::unique_ptr<WebViewExecutor> exec;
@@ -60,13 +59,13 @@ private:
 void TestExecutor::initTestCase()
 {
     buildCatalogue();
-    server = std::make_unique<HttpServer>(servePages);
+    server = std::make_unique<PageServer>(servePages);
     host = std::make_unique<QWidget>();
     host->resize(800, 600);
     host->show();
     view = std::make_unique<webview::WebView>();
     view->create(host.get(), std::string(), rt::qstringToGb(server->origin() + "/form.html"), {});
-    QVERIFY(webview_test::loads(*view));
+    QVERIFY(fill_test::waitUntil([&] { return view->isLoadingCompleted(); }));
     QVERIFY(view->isLoadingSucceeded());
     exec = std::make_unique<WebViewExecutor>(*view);
 }
@@ -232,7 +231,7 @@ void TestExecutor::toolWindowRunsOnTheView()
 void TestExecutor::navigateLoadsAnotherPage()
 {
     QCOMPARE(run("填表_跳转地址(" + server->origin() + "/inner.html)"), logOf({"success"}));
-    QVERIFY(webview_test::waitUntil([&] {
+    QVERIFY(fill_test::waitUntil([&] {
         return run("填表操作_取内容(input,deep,0,,,,假)") == logOf({"框架内"});
     }));
 }

@@ -1,8 +1,7 @@
 // tolvane-fill --run: a script file against a page served from 127.0.0.1, its
 // log on standard output and its exit statuses.
-#include "testenv.h"
+#include "pagetest.h"
 
-#include "enginetest.h"
 #include "runtime/textcodec.h"
 
 #include <QCoreApplication>
@@ -10,7 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-using webview_test::HttpServer;
+using fill_test::PageServer;
 
 namespace {
 
@@ -39,7 +38,7 @@ private:
     Outcome runFill(const QStringList& args);
     QString writeScript(const QString& name, const QByteArray& bytes);
 
-    std::unique_ptr<HttpServer> server;
+    std::unique_ptr<PageServer> server;
     QTemporaryDir dir;
     QString pageUrl;
 };
@@ -47,8 +46,8 @@ private:
 void TestRunner::initTestCase()
 {
     QVERIFY(dir.isValid());
-    server = std::make_unique<HttpServer>([](const QByteArray&) {
-        return webview_test::httpAnswer(
+    server = std::make_unique<PageServer>([](const QByteArray&) {
+        return QByteArray(
             "<!doctype html><html><head><meta charset='utf-8'><title>runner</title></head><body>"
             "<input id='kw' value='起点'><select id='s'><option value='a'>甲</option></select></body></html>");
     });
@@ -64,7 +63,7 @@ Outcome TestRunner::runFill(const QStringList& args)
     Outcome o;
     if (!p.waitForStarted(10000))
         return o;
-    webview_test::waitUntil([&] { return p.state() == QProcess::NotRunning; }, 60000);
+    fill_test::waitUntil([&] { return p.state() == QProcess::NotRunning; }, 60000);
     if (p.state() != QProcess::NotRunning) {
         p.kill();
         p.waitForFinished();
