@@ -6,15 +6,20 @@
 #include "webview/webview.h"
 
 #include <QColor>
+#include <QHash>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
+
+#include <functional>
 
 namespace webview_test {
 
@@ -82,6 +87,53 @@ inline bool titleBecomes(const webview::WebView& web, const std::string& title,
 inline bool loads(const webview::WebView& web, int timeoutMs = kLoadTimeoutMs)
 {
     return waitUntil([&] { return web.isLoadingCompleted(); }, timeoutMs);
+}
+
+// An HTTP server on 127.0.0.1 answering each request with what respond
+// gives for its head (request line and headers). Connections close after one
+// answer.
+class HttpServer : public QObject {
+public:
+    explicit HttpServer(std::function<QByteArray(const QByteArray& head)> respond)
+        : m_respond(std::move(respond))
+    {
+        if (!m_server.listen(QHostAddress::LocalHost))
+            qFatal("cannot listen on 127.0.0.1");
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    QByteArray& buffer = m_buffers[socket];
+                    buffer += socket->readAll();
+                    const qsizetype end = buffer.indexOf("\r\n\r\n");
+                    if (end < 0)
+                        return;
+                    const QByteArray head = buffer.left(end);
+                    m_buffers.remove(socket);
+                    requests << head;
+                    socket->write(m_respond(head));
+                    socket->disconnectFromHost();
+                });
+            }
+        });
+    }
+    quint16 port() const { return m_server.serverPort(); }
+    QString origin() const { return QStringLiteral("http://127.0.0.1:%1").arg(port()); }
+
+    QList<QByteArray> requests;
+
+private:
+    QTcpServer m_server;
+    std::function<QByteArray(const QByteArray&)> m_respond;
+    QHash<QTcpSocket*, QByteArray> m_buffers;
+};
+
+// A complete HTTP/1.1 answer.
+inline QByteArray httpAnswer(const QByteArray& body, const QByteArray& extraHeaders = {},
+                             const QByteArray& status = "200 OK")
+{
+    return "HTTP/1.1 " + status + "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
 }
 
 // A page whose body is one colour with a box of another at (20, 20), 100 x 60.

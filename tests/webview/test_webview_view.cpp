@@ -215,5 +215,11 @@ void TestWebViewView::inputPostedToHostReachesPage()
     QVERIFY(titleBecomes(web, "clicked 120,70"));
 }
 
-QTEST_MAIN(TestWebViewView)
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    TestWebViewView test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return runTests(test, argc, argv);
+}
 #include "test_webview_view.moc"

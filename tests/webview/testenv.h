@@ -1,15 +1,19 @@
 #pragma once
 // Included first by every web view test. Before main (and so before the
 // QApplication) it points HOME and the XDG folders at a fresh temporary
-// folder, removed at exit, so that neither the test nor Chromium writes into
+// folder, removed at exit (child processes started with
+// TOLVANE_TEST_SHARED_ENV set keep their parent's), so that neither the test nor Chromium writes into
 // the real home folder, and prepares the application for the engine.
 #include "webview/appsetup.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
+#include <QTest>
 
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 namespace webview_test {
 
@@ -18,6 +22,11 @@ struct IsolatedEnvironment {
 
     IsolatedEnvironment()
     {
+        // A child process of a test shares its parent's folders.
+        if (qEnvironmentVariableIsSet("TOLVANE_TEST_SHARED_ENV")) {
+            webview::prepareApplication();
+            return;
+        }
         char pattern[] = "/tmp/tolvane-webview-test-XXXXXX";
         if (!::mkdtemp(pattern))
             std::abort();
@@ -51,6 +60,17 @@ inline IsolatedEnvironment& IsolatedEnvironment::instance()
 
 // Made before main by every test that includes this header.
 inline const bool environmentReady = (IsolatedEnvironment::instance(), true);
+
+// Runs a test object like QTEST_MAIN's main, without Qt Test's crash
+// handler: its signal handling stops Chromium's network I/O in the process
+// (pages from http:// never arrive).
+inline int runTests(QObject& test, int argc, char** argv)
+{
+    std::vector<char*> args(argv, argv + argc);
+    static char noCrashHandler[] = "-nocrashhandler";
+    args.insert(args.begin() + 1, noCrashHandler);
+    return QTest::qExec(&test, int(args.size()), args.data());
+}
 
 inline QString dataHome()
 {

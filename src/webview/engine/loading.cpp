@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <QWebEngineHistory>
+#include <QWebEngineHttpRequest>
 
 namespace engine {
 namespace {
@@ -27,6 +28,20 @@ QUrl urlFromText(const QString& text)
     if (QDir::isAbsolutePath(trimmed) && !trimmed.startsWith(QLatin1String("//")))
         return QUrl::fromLocalFile(trimmed);
     return QUrl::fromUserInput(trimmed);
+}
+
+// Loads url; with the view's cache off, HTTP loads ask the network for a
+// fresh copy.
+void loadUrl(wkeViewState* view, const QUrl& url)
+{
+    if (view->memoryCache || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
+        view->page->load(url);
+        return;
+    }
+    QWebEngineHttpRequest request(url);
+    request.setHeader("Cache-Control", "no-cache");
+    request.setHeader("Pragma", "no-cache");
+    view->page->load(request);
 }
 
 EnginePage* pageForLoad(wkeWebView handle)
@@ -65,8 +80,8 @@ extern "C" {
 
 WKE_API void wkeLoadURLW(wkeWebView handle, const char16_t* url)
 {
-    if (engine::EnginePage* page = engine::pageForLoad(handle))
-        page->load(engine::urlFromText(engine::fromUtf16(url)));
+    if (engine::pageForLoad(handle))
+        engine::loadUrl(handle, engine::urlFromText(engine::fromUtf16(url)));
 }
 
 WKE_API void wkeLoadW(wkeWebView handle, const char16_t* url)
@@ -145,7 +160,8 @@ WKE_API void wkeReload(wkeWebView handle)
 {
     wkeViewState* view = liveView(handle);
     if (view && view->page)
-        view->page->triggerAction(QWebEnginePage::Reload);
+        view->page->triggerAction(view->memoryCache ? QWebEnginePage::Reload
+                                                    : QWebEnginePage::ReloadAndBypassCache);
 }
 
 WKE_API bool wkeCanGoBack(wkeWebView handle)

@@ -176,15 +176,11 @@ WKE_API void wkeSetCspCheckEnable(wkeWebView handle, bool enable)
 
 WKE_API void wkeSetMemoryCacheEnable(wkeWebView handle, bool enable)
 {
-    wkeViewState* view = liveView(handle);
-    if (!view || !view->profile)
-        return;
-    QWebEngineProfile* profile = view->profile;
-    if (!enable)
-        profile->setHttpCacheType(QWebEngineProfile::NoCache);
-    else
-        profile->setHttpCacheType(profile->isOffTheRecord() ? QWebEngineProfile::MemoryHttpCache
-                                                            : QWebEngineProfile::DiskHttpCache);
+    // Kept per view and applied to its own loads: changing the profile's
+    // cache would restart the profile's network context and lose loads in
+    // flight.
+    if (wkeViewState* view = liveView(handle))
+        view->memoryCache = enable;
 }
 
 WKE_API void wkeSetNpapiPluginsEnabled(wkeWebView handle, bool enable)

@@ -95,12 +95,13 @@ WKE_API wkeWebView wkeCreateWebView(void)
     view->frame->setFocusProxy(view->widget);
 
     engine::PendingViewSettings& pending = engine::pendingViewSettings();
-    engine::openPage(view, pending.storage);
     if (pending.hasUserAgent) {
-        view->profile->setHttpUserAgent(pending.userAgent);
+        // Before the page exists: nothing is loading yet.
+        engine::profileFor(pending.storage)->setHttpUserAgent(pending.userAgent);
         pending.hasUserAgent = false;
         pending.userAgent.clear();
     }
+    engine::openPage(view, pending.storage);
     return view;
 }
 

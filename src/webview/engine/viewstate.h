@@ -102,6 +102,7 @@ struct wkeViewState {
     bool awake = true;
     bool newWindowEnabled = true;
     bool cspCheck = true;
+    bool memoryCache = true;  // off: the view's loads and reloads skip the HTTP cache
     bool pluginsEnabled = false;
     bool editable = false;
     double zoomFactor = 1.0;
