@@ -889,7 +889,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     TestWebViewCalls test;
     QTEST_SET_MAIN_SOURCE_PATH
-    return webview_test::runTests(test, argc, argv);
+    return QTest::qExec(&test, argc, argv);
 }
 
 #include "test_webview_calls.moc"

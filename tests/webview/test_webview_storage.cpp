@@ -203,7 +203,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     TestWebViewStorage test;
     QTEST_SET_MAIN_SOURCE_PATH
-    return webview_test::runTests(test, argc, argv);
+    return QTest::qExec(&test, argc, argv);
 }
 
 #include "test_webview_storage.moc"

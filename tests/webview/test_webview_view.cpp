@@ -215,11 +215,5 @@ void TestWebViewView::inputPostedToHostReachesPage()
     QVERIFY(titleBecomes(web, "clicked 120,70"));
 }
 
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    TestWebViewView test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return runTests(test, argc, argv);
-}
+QTEST_MAIN(TestWebViewView)
 #include "test_webview_view.moc"

@@ -7,13 +7,10 @@
 #include "webview/appsetup.h"
 
 #include <QByteArray>
-#include <QObject>
 #include <QString>
-#include <QTest>
 
 #include <cstdlib>
 #include <filesystem>
-#include <vector>
 
 namespace webview_test {
 
@@ -60,17 +57,6 @@ inline IsolatedEnvironment& IsolatedEnvironment::instance()
 
 // Made before main by every test that includes this header.
 inline const bool environmentReady = (IsolatedEnvironment::instance(), true);
-
-// Runs a test object like QTEST_MAIN's main, without Qt Test's crash
-// handler: its signal handling stops Chromium's network I/O in the process
-// (pages from http:// never arrive).
-inline int runTests(QObject& test, int argc, char** argv)
-{
-    std::vector<char*> args(argv, argv + argc);
-    static char noCrashHandler[] = "-nocrashhandler";
-    args.insert(args.begin() + 1, noCrashHandler);
-    return QTest::qExec(&test, int(args.size()), args.data());
-}
 
 inline QString dataHome()
 {
