@@ -157,7 +157,7 @@ void LivePreview::followMainWindow()
     }
     if (main_.isMinimized())
         preview->showMinimized();
-    else if (preview->isMinimized())
+    else if (preview->isMinimized() || preview->isMaximized() || preview->isFullScreen())
         preview->showNormal();
     preview->move(besideMainWindow(main_));  // a top-level's position is its frame's
 }

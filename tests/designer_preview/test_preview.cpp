@@ -202,7 +202,7 @@ private slots:
         QCOMPARE(web.engine().getHeight(), canvas.height());
     }
 
-    void minimisesAndRestoresWithMainWindow()
+    void restoresWithMainWindow()
     {
         clickOpen();
         PreviewWindow* w = preview->window();
@@ -213,6 +213,14 @@ private slots:
         QTRY_VERIFY(!w->isMinimized());
         QCOMPARE(preview->window(), w);
         QVERIFY(web.engine().getViewHandle());
+
+        // A preview maximised on its own goes back to normal when the
+        // designer moves.
+        w->showMaximized();
+        QTRY_VERIFY(w->isMaximized());
+        main->move(main->pos() + QPoint(15, 10));
+        QTRY_VERIFY(!w->isMaximized());
+        QTRY_COMPARE(w->frameGeometry().topLeft(), expectedPreviewCorner());
     }
 
     // However the preview closes, its timer stops, the engine view goes, and
