@@ -17,13 +17,11 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <QUrl>
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
