@@ -16,9 +16,9 @@ namespace {
 
 constexpr qsizetype kMaxHeadBytes = 256 * 1024;
 // A relay stops reading its source while this much is still unsent to its sink.
-constexpr qint64 kRelayHighWater = 1 << 20;
-constexpr qint64 kRelayChunk = 64 * 1024;
-constexpr qint64 kSocketReadBuffer = 256 * 1024;
+constexpr qint64 kRelayHighWater = 4 << 20;
+constexpr qint64 kRelayChunk = 256 * 1024;
+constexpr qint64 kSocketReadBuffer = 1 << 20;
 
 bool isLoopbackHost(const QString& host)
 {
@@ -188,6 +188,9 @@ private:
     bool m_withoutCookies = false;
     QByteArray m_response;   // upstream bytes not passed on yet
     bool m_responseHeadDone = false;
+    qsizetype m_holdHeadEnd = -1;   // held response: end of its head once read
+    http::ResponseHead m_holdHead;
+    http::BodyFraming m_holdFraming;
     bool m_sentToClient = false;
 };
 
@@ -482,14 +485,19 @@ bool ProxyConnection::readResponseHead()
 }
 
 // A held response is complete when its framing says so or the server closed.
+// Its head is read once; after that only the body's length is looked at.
 void ProxyConnection::finishHold(bool upstreamClosed)
 {
-    qsizetype end = -1;
-    http::ResponseHead head;
-    for (;;) {
-        end = http::headEnd(m_response);
-        if (end < 0)
-            break;
+    while (m_holdHeadEnd < 0) {
+        const qsizetype end = http::headEnd(m_response);
+        if (end < 0) {
+            if (upstreamClosed)
+                fail(502, "the server closed the connection without a response");
+            else if (m_response.size() > kMaxHeadBytes)
+                fail(502, "response head too large");
+            return;
+        }
+        http::ResponseHead head;
         if (!http::parseResponseHead(m_response.left(end), &head)) {
             fail(502, "malformed response from the server");
             return;
@@ -498,29 +506,26 @@ void ProxyConnection::finishHold(bool upstreamClosed)
             m_response.remove(0, end);  // interim heads are not part of the answer
             continue;
         }
-        break;
+        m_holdHead = head;
+        m_holdHeadEnd = end;
+        m_holdFraming = http::responseFraming(head, m_request.method);
     }
-    if (end < 0) {
-        if (upstreamClosed)
-            fail(502, "the server closed the connection without a response");
-        else if (m_response.size() > kMaxHeadBytes)
-            fail(502, "response head too large");
-        return;
-    }
-    const http::BodyFraming framing = http::responseFraming(head, m_request.method);
-    const QByteArray rest = m_response.mid(end);
+    const qsizetype end = m_holdHeadEnd;
     ProxyResponse response;
-    response.head = head;
-    switch (framing.kind) {
+    response.head = m_holdHead;
+    switch (m_holdFraming.kind) {
     case http::BodyFraming::None:
         break;
     case http::BodyFraming::Length:
-        if (rest.size() < framing.length && !upstreamClosed)
+        if (m_response.size() - end < m_holdFraming.length && !upstreamClosed)
             return;
-        response.body = rest.left(qsizetype(framing.length));
+        response.body = m_response.mid(end, qsizetype(m_holdFraming.length));
         break;
     case http::BodyFraming::Chunked: {
-        const qsizetype used = http::decodeChunked(rest, &response.body);
+        // Decoding is tried once the bytes can be the last chunk's end.
+        if (!upstreamClosed && !m_response.endsWith("0\r\n\r\n"))
+            return;
+        const qsizetype used = http::decodeChunked(m_response.mid(end), &response.body);
         if (used == -1 && !upstreamClosed)
             return;
         if (used < 0) {
@@ -533,7 +538,7 @@ void ProxyConnection::finishHold(bool upstreamClosed)
     case http::BodyFraming::UntilClose:
         if (!upstreamClosed)
             return;
-        response.body = rest;
+        response.body = m_response.mid(end);
         break;
     }
     m_response.clear();
