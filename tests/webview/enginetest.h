@@ -136,6 +136,13 @@ inline QByteArray httpAnswer(const QByteArray& body, const QByteArray& extraHead
            QByteArray::number(body.size()) + "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
 }
 
+// Sets the page title to "ready" two frames after the page's scripts ran:
+// its layout is then on screen and takes input (Chromium sends input to page
+// listeners only once its compositor knows of them).
+inline const QByteArray kReadyScript =
+    "<script>requestAnimationFrame(function(){requestAnimationFrame(function(){"
+    "document.title='ready'})})</script>";
+
 // A page whose body is one colour with a box of another at (20, 20), 100 x 60.
 inline QByteArray boxPage(const char* background, const char* box)
 {

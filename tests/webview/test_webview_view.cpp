@@ -23,6 +23,12 @@ private slots:
     void reportsLoadState();
     void firedInputReachesPage();
     void inputPostedToHostReachesPage();
+    void reportsPaintsAndGivesPixels();
+    void wheelScrollsAndContextMenuReachesPage();
+    void caretAndEditorCommands();
+    void historyAndContentSize();
+    void loadsHtml_data();
+    void loadsHtml();
 
 private:
     Pages m_pages;
@@ -110,11 +116,10 @@ void TestWebViewView::tabMovesBetweenInputs()
                m_pages.write("inputs.html",
                              "<!doctype html><html><head><title>none</title></head><body>"
                              "<input id=a onfocus=\"document.title='a'\" style='position:absolute;left:10px;top:10px'>"
-                             "<input id=b onfocus=\"document.title='b'\" style='position:absolute;left:10px;top:60px'>"
-                             "</body></html>"),
+                             "<input id=b onfocus=\"document.title='b'\" style='position:absolute;left:10px;top:60px'>" +
+                                 kReadyScript + "</body></html>"),
                "");
-    QVERIFY(loads(web));
-    QVERIFY(titleBecomes(web, "none"));
+    QVERIFY(titleBecomes(web, "ready"));
     host.setFocus();
     QVERIFY(waitUntil([] { return QApplication::focusWidget() != nullptr; }));
     // Click into the first field, then Tab.
@@ -168,10 +173,10 @@ void TestWebViewView::firedInputReachesPage()
                              "<!doctype html><html><head><title>none</title></head><body style='margin:0'>"
                              "<input id=f style='position:absolute;left:0;top:0;width:200px;height:30px'"
                              " oninput=\"document.title='v:'+this.value\""
-                             " onmousedown=\"document.title='down'\">"
-                             "</body></html>"),
+                             " onmousedown=\"document.title='down'\">" +
+                                 kReadyScript + "</body></html>"),
                "");
-    QVERIFY(loads(web));
+    QVERIFY(titleBecomes(web, "ready"));
     web.engine().setFocus();
     QVERIFY(web.fireMouseEvent(WKE_MSG_LBUTTONDOWN, 50, 10, WKE_LBUTTON));
     QVERIFY(titleBecomes(web, "down"));
@@ -201,10 +206,10 @@ void TestWebViewView::inputPostedToHostReachesPage()
                m_pages.write("click.html",
                              "<!doctype html><html><head><title>none</title></head><body style='margin:0'>"
                              "<div style='position:absolute;left:100px;top:50px;width:50px;height:50px'"
-                             " onclick=\"document.title='clicked '+event.clientX+','+event.clientY\"></div>"
-                             "</body></html>"),
+                             " onclick=\"document.title='clicked '+event.clientX+','+event.clientY\"></div>" +
+                                 kReadyScript + "</body></html>"),
                "");
-    QVERIFY(loads(web));
+    QVERIFY(titleBecomes(web, "ready"));
     const QPointF at(120, 70);
     for (QEvent::Type type : {QEvent::MouseMove, QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
         const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
@@ -213,6 +218,174 @@ void TestWebViewView::inputPostedToHostReachesPage()
                                                            buttons, Qt::NoModifier));
     }
     QVERIFY(titleBecomes(web, "clicked 120,70"));
+}
+
+namespace {
+
+struct PaintLog {
+    int calls = 0;
+    QRect united;
+};
+
+void notePaint(wkeWebView, void* param, const void* hdc, int x, int y, int cx, int cy)
+{
+    auto* log = static_cast<PaintLog*>(param);
+    ++log->calls;
+    log->united |= QRect(x, y, cx, cy);
+    QVERIFY(!hdc);
+}
+
+}  // namespace
+
+void TestWebViewView::reportsPaintsAndGivesPixels()
+{
+    QWidget host;
+    host.resize(200, 120);
+    host.show();
+    webview::WebView web;
+    web.create(&host, "view", "", "");
+    const wkeWebView view = web.engine().getViewHandle();
+    PaintLog log;
+    WKE_CALL(wkeOnPaintUpdated)(view, notePaint, &log);
+    web.loadUrl(m_pages.write("paint.html", boxPage("#ffffff", "#0000ff")));
+    QVERIFY(showsColour(&host, {70, 50}, QColor(0, 0, 255)));
+    QVERIFY(waitUntil([&] { return log.calls > 0; }));
+    QVERIFY(QRect(0, 0, 200, 120).contains(log.united));
+
+    // The view's pixels: as an image, and copied into a caller's buffer
+    // (premultiplied BGRA, rows top first) with a wider pitch.
+    const auto* image = static_cast<const QImage*>(WKE_CALL(wkeGetViewDC)(view));
+    QVERIFY(image);
+    QCOMPARE(image->size(), QSize(200, 120));
+    QCOMPARE(image->pixelColor(70, 50), QColor(0, 0, 255));
+    QCOMPARE(image->pixelColor(150, 100), QColor(255, 255, 255));
+    const int pitch = 200 * 4 + 16;
+    std::vector<unsigned char> bits(size_t(pitch) * 120, 0x11);
+    WKE_CALL(wkePaint)(view, bits.data(), pitch);
+    const unsigned char* box = &bits[size_t(50 * pitch + 70 * 4)];
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(box), 4), QByteArray("\xff\x00\x00\xff", 4));
+    QCOMPARE(bits[size_t(pitch - 1)], 0x11);  // the padding is left alone
+
+    // No more reports after the callback is taken away.
+    WKE_CALL(wkeOnPaintUpdated)(view, nullptr, nullptr);
+    const int calls = log.calls;
+    web.loadUrl(m_pages.write("paint2.html", boxPage("#ffffff", "#ff0000")));
+    QVERIFY(showsColour(&host, {70, 50}, QColor(255, 0, 0)));
+    QCOMPARE(log.calls, calls);
+}
+
+void TestWebViewView::wheelScrollsAndContextMenuReachesPage()
+{
+    QWidget host;
+    host.resize(300, 200);
+    host.show();
+    webview::WebView web;
+    web.create(&host, "view",
+               m_pages.write("long.html",
+                             "<!doctype html><html><head><title>none</title></head>"
+                             "<body style='margin:0;height:3000px'"
+                             " oncontextmenu=\"menus++;document.title='menu '+menus+' at '+event.clientX+','+event.clientY;return false\">"
+                             "<script>var menus=0</script>"
+                             "<script>onscroll=function(){document.title='scrolled'}</script>" +
+                                 kReadyScript + "</body></html>"),
+               "");
+    QVERIFY(titleBecomes(web, "ready"));
+    QVERIFY(waitUntil([&] { return web.engine().getContentHeight() == 3000; }));
+    web.fireMouseWheelEvent(100, 100, -120, 0);
+    QVERIFY(titleBecomes(web, "scrolled"));
+    const wkeWebView view = web.engine().getViewHandle();
+    QVERIFY(WKE_CALL(wkeFireContextMenuEvent)(view, 30, 40, 0));
+    QVERIFY(titleBecomes(web, "menu 1 at 30,40"));
+    // After a right click at the same point the menu is already open: the
+    // context-menu event that follows adds no second one.
+    web.fireMouseEvent(WKE_MSG_RBUTTONDOWN, 60, 70, WKE_RBUTTON);
+    web.fireMouseEvent(WKE_MSG_RBUTTONUP, 60, 70, 0);
+    QVERIFY(WKE_CALL(wkeFireContextMenuEvent)(view, 60, 70, 0));
+    QVERIFY(titleBecomes(web, "menu 2 at 60,70"));
+    QVERIFY(WKE_CALL(wkeFireContextMenuEvent)(view, 5, 6, 0));
+    QVERIFY(titleBecomes(web, "menu 3 at 5,6"));
+}
+
+void TestWebViewView::caretAndEditorCommands()
+{
+    QWidget host;
+    host.resize(300, 200);
+    host.show();
+    webview::WebView web;
+    web.create(&host, "view",
+               m_pages.write("edit.html",
+                             "<!doctype html><html><head><title>none</title></head><body style='margin:0'>"
+                             "<input id=f value='abc' style='position:absolute;left:50px;top:60px;width:150px;height:30px'"
+                             " oninput=\"document.title='v:'+this.value\" onselect=\"document.title='selected'\""
+                             " oncontextmenu=\"document.title='menu on '+this.id;return false\">" +
+                                 kReadyScript + "</body></html>"),
+               "");
+    QVERIFY(titleBecomes(web, "ready"));
+    web.engine().setFocus();
+    web.fireMouseEvent(WKE_MSG_LBUTTONDOWN, 120, 75, WKE_LBUTTON);
+    web.fireMouseEvent(WKE_MSG_LBUTTONUP, 120, 75, 0);
+    const wkeWebView view = web.engine().getViewHandle();
+    QVERIFY(waitUntil([&] { return WKE_CALL(wkeGetCaretRect)(view).h > 0; }));
+    const wkeRect caret = WKE_CALL(wkeGetCaretRect)(view);
+    QVERIFY2(QRect(50, 60, 150, 30).contains(QPoint(caret.x, caret.y)),
+             qPrintable(QStringLiteral("%1,%2").arg(caret.x).arg(caret.y)));
+
+    // Asked for from the keyboard: the menu of the focused element.
+    QVERIFY(WKE_CALL(wkeFireContextMenuEvent)(view, -1, -1, 0));
+    QVERIFY(titleBecomes(web, "menu on f"));
+
+    web.engine().editorSelectAll();
+    QVERIFY(titleBecomes(web, "selected"));
+    web.engine().editorDelete();
+    QVERIFY(titleBecomes(web, "v:"));
+    web.engine().editorUndo();
+    QVERIFY(titleBecomes(web, "v:abc"));
+}
+
+void TestWebViewView::historyAndContentSize()
+{
+    QWidget host;
+    host.resize(300, 200);
+    host.show();
+    webview::WebView web;
+    web.create(&host, "view", m_pages.write("first.html", "<html><head><title>first</title></head></html>"), "");
+    QVERIFY(titleBecomes(web, "first"));
+    QVERIFY(!web.engine().canGoBack());
+    QVERIFY(!web.goBack());
+    web.loadUrl(m_pages.write("wide.html", "<html><head><title>wide</title></head>"
+                                           "<body style='margin:0'><div style='width:1200px;height:900px'></div></body></html>"));
+    QVERIFY(titleBecomes(web, "wide"));
+    QVERIFY(waitUntil([&] { return web.engine().getContentWidth() == 1200; }));
+    QCOMPARE(web.engine().getContentHeight(), 900);
+    QVERIFY(web.engine().canGoBack());
+    QVERIFY(web.goBack());
+    QVERIFY(titleBecomes(web, "first"));
+    QVERIFY(waitUntil([&] { return web.engine().canGoForward(); }));
+    QVERIFY(web.goForward());
+    QVERIFY(titleBecomes(web, "wide"));
+}
+
+void TestWebViewView::loadsHtml_data()
+{
+    QTest::addColumn<int>("padding");
+    QTest::newRow("small") << 0;
+    // Beyond what Chromium takes as a data URL.
+    QTest::newRow("3 MB") << 3 * 1024 * 1024;
+}
+
+void TestWebViewView::loadsHtml()
+{
+    QFETCH(int, padding);
+    QWidget host;
+    host.resize(200, 100);
+    host.show();
+    webview::WebView web;
+    web.create(&host, "view", "", "");
+    const std::string html = rt::gb("<html><head><title>内容</title></head><body><!--") +
+                             std::string(size_t(padding), 'x') + "--></body></html>";
+    web.loadHtml(html);
+    QVERIFY(titleBecomes(web, rt::gb("内容")));
+    QVERIFY(waitUntil([&] { return web.isLoadingSucceeded(); }));
 }
 
 QTEST_MAIN(TestWebViewView)

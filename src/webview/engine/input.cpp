@@ -5,7 +5,7 @@
 
 #include <QApplication>
 #include <QChildEvent>
-#include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -142,21 +142,37 @@ bool fireWheel(wkeViewState* view, int x, int y, int delta, unsigned flags)
     return deliver(target, &event);
 }
 
+qint64 monotonicMs()
+{
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
+// Chromium raises a page's context menu from the right button's press (or
+// the Menu key); there is no separate event. A menu asked for right after a
+// right press at the same point is the one that press raised.
 bool fireContextMenu(wkeViewState* view, int x, int y, unsigned flags)
 {
     QWidget* target = inputTarget(view);
     if (!target)
         return false;
     flushHeldKey(view);
-    const bool fromKeyboard = x < 0 && y < 0;
-    QPoint local(x, y);
-    if (fromKeyboard) {
-        const QRect caret = target->inputMethodQuery(Qt::ImCursorRectangle).toRect();
-        local = caret.isValid() ? caret.bottomLeft() : target->rect().center();
+    if (x < 0 && y < 0) {
+        const Qt::KeyboardModifiers modifiers = modifiersFromFlags(view, flags);
+        const bool down = sendKey(view, QEvent::KeyPress, Qt::Key_Menu, modifiers, QString(), false);
+        const bool up = sendKey(view, QEvent::KeyRelease, Qt::Key_Menu, modifiers, QString(), false);
+        return down || up;
     }
-    QContextMenuEvent event(fromKeyboard ? QContextMenuEvent::Keyboard : QContextMenuEvent::Mouse,
-                            local, target->mapToGlobal(local), modifiersFromFlags(view, flags));
-    return deliver(target, &event);
+    if (view->lastRightPressAt >= 0 && view->lastRightPress == QPoint(x, y) &&
+        monotonicMs() - view->lastRightPressAt < 1000)
+        return true;
+    const bool down = fireMouse(view, WKE_MSG_RBUTTONDOWN, x, y, flags | WKE_RBUTTON);
+    const bool up = fireMouse(view, WKE_MSG_RBUTTONUP, x, y, flags & ~unsigned(WKE_RBUTTON));
+    return down || up;
 }
 
 bool fireKeyDown(wkeViewState* view, unsigned code, unsigned flags, bool systemKey)
@@ -268,6 +284,13 @@ bool ViewObserver::eventFilter(QObject* watched, QEvent* event)
     if (isMouseEvent(type)) {
         if (!m_view->mouseEnabled)
             return true;
+        if (type == QEvent::MouseButtonPress) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::RightButton) {
+                m_view->lastRightPress = mouse->position().toPoint();
+                m_view->lastRightPressAt = monotonicMs();
+            }
+        }
         if (m_view->touchEnabled && type != QEvent::Wheel)
             return emulateTouch(static_cast<QWidget*>(watched), static_cast<QMouseEvent*>(event));
     }

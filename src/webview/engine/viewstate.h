@@ -95,6 +95,8 @@ struct wkeViewState {
     bool touchEnabled = false;
     Qt::KeyboardModifiers keyModifiers;  // from the modifier keys fired
     engine::HeldKey heldKey;
+    QPoint lastRightPress;            // where and when (ms, monotonic) the
+    qint64 lastRightPressAt = -1;     // right button last went down
 
     // Settings kept per view and applied again when the page is replaced.
     bool transparent = false;
