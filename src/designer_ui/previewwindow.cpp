@@ -99,7 +99,8 @@ void PreviewWindow::refreshPreview()
     const QString path = previewFilePath();
     // A page that cannot be written leaves the old file; the view reloads
     // whatever the path holds.
-    rt::writeFileAtomically(path, design::encodeUtf8(design::generateDocument()));
+    rt::writeFileAtomically(path, design::encodeUtf8(design::generateDocument()),
+                            rt::Durability::Replaced);
     web_.loadUrl(rt::qstringToGb(path));
 }
 

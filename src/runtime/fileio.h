@@ -14,8 +14,15 @@ struct WriteResult {
     QString error;  // the system's reason when !ok
 };
 
+enum class Durability {
+    Flushed,   // the data reaches the disk before the rename (documents)
+    Replaced,  // rename only: readers never see half a file, but a power
+               // cut may lose the newest version (files rewritten every second)
+};
+
 // Writes `bytes` to a temporary file beside `path` and renames it over
 // `path`, so a failed or interrupted write never destroys the old file.
-WriteResult writeFileAtomically(const QString& path, const std::string& bytes);
+WriteResult writeFileAtomically(const QString& path, const std::string& bytes,
+                                Durability durability = Durability::Flushed);
 
 }  // namespace rt

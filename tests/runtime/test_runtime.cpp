@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(rt::Durability)
+
 class TestRuntime : public QObject {
     Q_OBJECT
 private slots:
@@ -49,17 +51,24 @@ private slots:
         const std::string four = "\x81\x30\x81\x30" "0";
         QCOMPARE(rt::gbFind(four, "0"), size_t(4));
     }
+    void atomicWriteKeepsOldFileOnFailure_data()
+    {
+        QTest::addColumn<rt::Durability>("durability");
+        QTest::newRow("flushed") << rt::Durability::Flushed;
+        QTest::newRow("replaced") << rt::Durability::Replaced;
+    }
     void atomicWriteKeepsOldFileOnFailure()
     {
+        QFETCH(rt::Durability, durability);
         QTemporaryDir dir;
         const QString path = dir.filePath("page.html");
-        QVERIFY(rt::writeFileAtomically(path, "old").ok);
+        QVERIFY(rt::writeFileAtomically(path, "old", durability).ok);
         QCOMPARE(*rt::readWholeFile(path), std::string("old"));
-        QVERIFY(rt::writeFileAtomically(path, "new").ok);
+        QVERIFY(rt::writeFileAtomically(path, "new", durability).ok);
         QCOMPARE(*rt::readWholeFile(path), std::string("new"));
         if (geteuid() != 0) {  // root ignores folder permissions
             QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-            const rt::WriteResult r = rt::writeFileAtomically(path, "lost");
+            const rt::WriteResult r = rt::writeFileAtomically(path, "lost", durability);
             QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
             QVERIFY(!r.ok);
             QVERIFY(!r.error.isEmpty());
@@ -73,13 +82,15 @@ private slots:
             QVERIFY(keep.open(QIODevice::WriteOnly));
             keep.write("old");
         }
-        const rt::WriteResult r = rt::writeFileAtomically(longName, "new");
+        const rt::WriteResult r = rt::writeFileAtomically(longName, "new", durability);
         QVERIFY(!r.ok);
         QVERIFY2(r.error != "Unknown error", qPrintable(r.error));
         QCOMPARE(*rt::readWholeFile(longName), std::string("old"));
-        const rt::WriteResult missing = rt::writeFileAtomically(dir.filePath("no/such/dir/x.html"), "x");
+        const rt::WriteResult missing = rt::writeFileAtomically(dir.filePath("no/such/dir/x.html"), "x", durability);
         QVERIFY(!missing.ok);
         QVERIFY(!rt::readWholeFile(dir.filePath("absent")).has_value());
+        // No temporary file is left behind, whatever happened.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
 };
 
