@@ -102,6 +102,13 @@ private slots:
     void capturesTheWholePage();
 
 private:
+    // A view that has loaded the blank page; null when it did not.
+    std::unique_ptr<View> blankView()
+    {
+        auto view = std::make_unique<View>(m_server.url("/blank.html"));
+        return view->titleBecomes("blank") ? std::move(view) : nullptr;
+    }
+
     HttpServer m_server;
 };
 
@@ -165,8 +172,9 @@ void TestEvents::dialogsAndConsoleReachHandlers()
 void TestEvents::queuedHandlersMayRunScripts()
 {
     m_server.route("/ready.html", page("ready", "ready body"));
-    View view(m_server.url("/blank.html"));
-    QVERIFY(waitFor([&] { return view.web.isLoadingCompleted(); }));
+    auto shown = blankView();
+    QVERIFY(shown);
+    View& view = *shown;
     Seen s;
     s.web = &view.web;
     // A synchronous script run from a queued handler must not deadlock.
@@ -265,8 +273,9 @@ void TestEvents::registrationsKeepApartAndReplace()
 {
     m_server.route("/one.html", page("one"));
     m_server.route("/two.html", page("two"));
-    View view(m_server.url("/blank.html"));
-    QVERIFY(waitFor([&] { return view.web.isLoadingCompleted(); }));
+    auto shown = blankView();
+    QVERIFY(shown);
+    View& view = *shown;
     Seen first, second, responses, releases;
     view.web.onTitleChanged([](wkeWebView, void* p, const wkeString t) { seen(p)->log << text(t); }, &first);
     view.web.onNetResponse(
@@ -333,8 +342,9 @@ void TestEvents::cookiesReachThePageAndOutliveTheView()
 
 void TestEvents::requestAnsweredWithoutTheNetwork()
 {
-    View view(m_server.url("/blank.html"));
-    QVERIFY(waitFor([&] { return view.web.isLoadingCompleted(); }));
+    auto shown = blankView();
+    QVERIFY(shown);
+    View& view = *shown;
     Seen s;
     s.web = &view.web;
     view.web.onLoadUrlBegin(
@@ -387,8 +397,9 @@ void TestEvents::scriptRewrittenBeforeItRuns()
     m_server.route("/script.html", HttpServer::response("<!doctype html><title>before</title>"
                                                         "<script src='/s.js'></script><body>x</body>"));
     m_server.route("/s.js", HttpServer::response("document.title = 'abcab';", "text/javascript"));
-    View view(m_server.url("/blank.html"));
-    QVERIFY(waitFor([&] { return view.web.isLoadingCompleted(); }));
+    auto shown = blankView();
+    QVERIFY(shown);
+    View& view = *shown;
     Seen s;
     s.web = &view.web;
     view.web.onLoadUrlBegin(

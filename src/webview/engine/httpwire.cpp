@@ -48,6 +48,15 @@ bool parseFields(const QList<QByteArray>& lines, HeaderList* out)
     return true;
 }
 
+// The Content-Length value, or -1 when there is none (or it is not a number).
+qint64 contentLength(const HeaderList& headers)
+{
+    const QByteArray length = header(headers, "Content-Length");
+    bool ok = false;
+    const qint64 n = length.isNull() ? -1 : length.trimmed().toLongLong(&ok);
+    return ok && n >= 0 ? n : -1;
+}
+
 void appendFields(QByteArray& out, const HeaderList& headers)
 {
     for (const auto& [name, value] : headers) {
@@ -183,14 +192,8 @@ BodyFraming requestFraming(const RequestHead& head)
 {
     if (headerListsToken(head.headers, "Transfer-Encoding", "chunked"))
         return {BodyFraming::Chunked, 0};
-    const QByteArray length = header(head.headers, "Content-Length");
-    if (!length.isNull()) {
-        bool ok = false;
-        const qint64 n = length.trimmed().toLongLong(&ok);
-        if (ok && n > 0)
-            return {BodyFraming::Length, n};
-    }
-    return {BodyFraming::None, 0};
+    const qint64 n = contentLength(head.headers);
+    return n > 0 ? BodyFraming{BodyFraming::Length, n} : BodyFraming{BodyFraming::None, 0};
 }
 
 BodyFraming responseFraming(const ResponseHead& head, const QByteArray& requestMethod)
@@ -200,14 +203,10 @@ BodyFraming responseFraming(const ResponseHead& head, const QByteArray& requestM
         return {BodyFraming::None, 0};
     if (headerListsToken(head.headers, "Transfer-Encoding", "chunked"))
         return {BodyFraming::Chunked, 0};
-    const QByteArray length = header(head.headers, "Content-Length");
-    if (!length.isNull()) {
-        bool ok = false;
-        const qint64 n = length.trimmed().toLongLong(&ok);
-        if (ok && n >= 0)
-            return n == 0 ? BodyFraming{BodyFraming::None, 0} : BodyFraming{BodyFraming::Length, n};
-    }
-    return {BodyFraming::UntilClose, 0};
+    const qint64 n = contentLength(head.headers);
+    if (n < 0)
+        return {BodyFraming::UntilClose, 0};
+    return n == 0 ? BodyFraming{BodyFraming::None, 0} : BodyFraming{BodyFraming::Length, n};
 }
 
 qsizetype decodeChunked(const QByteArray& data, QByteArray* body)

@@ -765,24 +765,18 @@ void NetProxy::stop()
 
 void NetProxy::decide(quint64 exchange, RequestDecision decision)
 {
-    if (!m_server)
-        return;
-    QMetaObject::invokeMethod(
-        m_server, [server = m_server, exchange, decision = std::move(decision)]() mutable {
-            server->decide(exchange, std::move(decision));
-        },
-        Qt::QueuedConnection);
+    if (m_server)
+        QMetaObject::invokeMethod(m_server, [server = m_server, exchange, decision]() {
+            server->decide(exchange, decision);
+        }, Qt::QueuedConnection);
 }
 
 void NetProxy::deliver(quint64 exchange, std::optional<ProxyResponse> response)
 {
-    if (!m_server)
-        return;
-    QMetaObject::invokeMethod(
-        m_server, [server = m_server, exchange, response = std::move(response)]() mutable {
-            server->deliver(exchange, std::move(response));
-        },
-        Qt::QueuedConnection);
+    if (m_server)
+        QMetaObject::invokeMethod(m_server, [server = m_server, exchange, response]() {
+            server->deliver(exchange, response);
+        }, Qt::QueuedConnection);
 }
 
 }  // namespace engine
