@@ -57,7 +57,8 @@ enum {
     WKE_MSG_MOUSEWHEEL = 0x020A,
 };
 
-// Other messages understood by wkeFireWindowsMessage.
+// Other messages understood by wkeFireWindowsMessage (not the cursor
+// message: the engine's widgets show the page's cursor themselves).
 enum {
     WKE_MSG_SETFOCUS = 0x0007,
     WKE_MSG_KILLFOCUS = 0x0008,

@@ -23,6 +23,7 @@ private slots:
     void reportsLoadState();
     void firedInputReachesPage();
     void inputPostedToHostReachesPage();
+    void windowsMessagesReachPage();
     void reportsPaintsAndGivesPixels();
     void wheelScrollsAndContextMenuReachesPage();
     void caretAndEditorCommands();
@@ -218,6 +219,49 @@ void TestWebViewView::inputPostedToHostReachesPage()
                                                            buttons, Qt::NoModifier));
     }
     QVERIFY(titleBecomes(web, "clicked 120,70"));
+}
+
+// Messages in their classic form: mouse points in lParam, characters in
+// wParam.
+void TestWebViewView::windowsMessagesReachPage()
+{
+    QWidget host;
+    host.resize(300, 200);
+    host.show();
+    webview::WebView web;
+    web.create(&host, "view",
+               m_pages.write("messages.html",
+                             "<!doctype html><html><head><title>none</title></head><body style='margin:0'>"
+                             "<input id=f style='position:absolute;left:0;top:0;width:200px;height:30px;cursor:text'"
+                             " oninput=\"document.title='v:'+this.value\">" +
+                                 kReadyScript + "</body></html>"),
+               "");
+    QVERIFY(titleBecomes(web, "ready"));
+    const wkeWebView view = web.engine().getViewHandle();
+    const auto send = [&](unsigned message, uintptr_t wParam, intptr_t lParam) {
+        intptr_t result = -1;
+        const bool handled = WKE_CALL(wkeFireWindowsMessage)(view, &host, message, wParam, lParam, &result);
+        return handled && result == 1;
+    };
+    const intptr_t at = 50 + 10 * 65536;
+    host.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&host));
+    QWidget* input = web.engine().getWindowHandle();
+    QVERIFY(send(WKE_MSG_SETFOCUS, 0, 0));
+    QVERIFY(input->hasFocus());
+    QVERIFY(send(WKE_MSG_LBUTTONDOWN, WKE_LBUTTON, at));
+    QVERIFY(send(WKE_MSG_LBUTTONUP, 0, at));
+    QVERIFY(send(WKE_MSG_KEYDOWN, 0x4F, 0));
+    QVERIFY(send(WKE_MSG_CHAR, u'o', 0));
+    QVERIFY(send(WKE_MSG_KEYUP, 0x4F, 0));
+    QVERIFY(send(WKE_MSG_CHAR, u'k', 0));
+    QVERIFY(titleBecomes(web, "v:ok"));
+    QVERIFY(send(WKE_MSG_MOUSEMOVE, 0, at));
+    QVERIFY(send(WKE_MSG_KILLFOCUS, 0, 0));
+    QVERIFY(!input->hasFocus());
+    // The engine's widgets show the page's cursor themselves.
+    QVERIFY(!send(WKE_MSG_SETCURSOR, 0, 0));
+    QVERIFY(!send(0x0400, 0, 0));  // not one the engine knows
 }
 
 namespace {

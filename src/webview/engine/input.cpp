@@ -453,12 +453,9 @@ WKE_API bool wkeFireWindowsMessage(wkeWebView handle, wkeWindow window, unsigned
     } else if (message == WKE_MSG_KILLFOCUS) {
         target->clearFocus();
         handled = true;
-    } else if (message == WKE_MSG_SETCURSOR) {
-        // The page's cursor, shown over the given window.
-        if (window)
-            window->setCursor(target->cursor());
-        handled = true;
     }
+    // The cursor message is not answered: the engine's widgets show the
+    // page's cursor themselves.
     if (result)
         *result = handled ? 1 : 0;
     return handled;
