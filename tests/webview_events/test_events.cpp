@@ -23,6 +23,8 @@ using events_test::RecordedRequest;
 namespace {
 
 constexpr int kTimeoutMs = 20000;
+// The field the engine's interceptor tags requests with; never sent on.
+constexpr char NetProxyTag[] = "X-Tolvane-View";
 
 QString text(const wkeString s)
 {
@@ -98,6 +100,7 @@ private slots:
     void cookiesReachThePageAndOutliveTheView();
     void requestAnsweredWithoutTheNetwork();
     void postRequestVisibleToTheHandler();
+    void crossOriginRequestNeedsNoPreflight();
     void scriptRewrittenBeforeItRuns();
     void capturesTheWholePage();
 
@@ -389,7 +392,40 @@ void TestEvents::postRequestVisibleToTheHandler()
     QCOMPARE(got.method, QByteArray("POST"));
     QCOMPARE(got.body, QByteArray("a=1&b=x+y"));
     QCOMPARE(got.header("X-Seen"), QByteArray("yes"));
+    // What the engine added to steer the request does not reach the server.
+    QVERIFY(!got.hasHeader(NetProxyTag));
+    QVERIFY(!got.hasHeader("Pragma"));
     QCOMPARE(got.header("Origin"), "http://127.0.0.1:" + QByteArray::number(m_server.port()));
+}
+
+void TestEvents::crossOriginRequestNeedsNoPreflight()
+{
+    // Another origin (host name instead of address, another port) that
+    // allows any origin to read it.
+    HttpServer other;
+    other.route("/data", HttpServer::response("cross data", "text/plain", {"Access-Control-Allow-Origin: *"}));
+    auto shown = blankView();
+    QVERIFY(shown);
+    View& view = *shown;
+    Seen s;
+    s.web = &view.web;
+    view.web.onLoadUrlBegin(
+        [](wkeWebView, void* p, const char* url, wkeNetJob job) {
+            seen(p)->log << QString::fromUtf8(url);
+            seen(p)->method = seen(p)->web->netGetRequestMethod(job);
+            return false;
+        },
+        &s);
+    const QByteArray url = other.url("/data", "localhost");
+    QCOMPARE(view.value("(function(){var x = new XMLHttpRequest(); x.open('GET', '" + QString::fromLatin1(url) +
+                        "', false); x.send(); return x.status + ':' + x.responseText;})()"),
+             QStringLiteral("200:cross data"));
+    // The handler saw it through the proxy, and the page sent no preflight.
+    QVERIFY(s.log.contains(QString::fromLatin1(url)));
+    QCOMPARE(s.method, int(WKE_HTTP_METHOD_GET));
+    QCOMPARE(other.requests().size(), 1);
+    QCOMPARE(other.requests()[0].method, QByteArray("GET"));
+    QVERIFY(!other.requests()[0].hasHeader(NetProxyTag));
 }
 
 void TestEvents::scriptRewrittenBeforeItRuns()

@@ -127,6 +127,7 @@ class ProxyConnection;
 class ProxyServer : public QTcpServer {
 public:
     std::function<void(std::function<void(ProxyOwner*)>)> toOwner;
+    NetProxy::TagLookup tagLookup;
 
     void decide(quint64 exchange, RequestDecision decision);
     void deliver(quint64 exchange, std::optional<ProxyResponse> response);
@@ -293,7 +294,9 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
         fail(400, "only absolute http URLs are served");
         return;
     }
-    const QByteArray tag = http::header(m_request.headers, NetProxy::kTagHeader);
+    QByteArray tag = http::header(m_request.headers, NetProxy::kTagHeader);
+    if (tag.isNull() && m_server->tagLookup)
+        tag = m_server->tagLookup(m_request.method, m_request.target);
     if (!tag.isNull()) {
         m_tag = tag;
         http::removeHeader(m_request.headers, NetProxy::kTagHeader);
@@ -710,7 +713,7 @@ NetProxy::~NetProxy()
     stop();
 }
 
-bool NetProxy::start(ProxyOwner* owner)
+bool NetProxy::start(ProxyOwner* owner, TagLookup lookup)
 {
     if (m_port)
         return true;
@@ -718,6 +721,7 @@ bool NetProxy::start(ProxyOwner* owner)
     m_thread = new QThread;
     m_thread->setObjectName(QStringLiteral("engine-proxy"));
     m_server = new ProxyServer;
+    m_server->tagLookup = std::move(lookup);
     m_server->moveToThread(m_thread);
     QPointer<QObject> context = m_ownerContext;
     m_server->toOwner = [context, owner](std::function<void(ProxyOwner*)> call) {

@@ -7,7 +7,7 @@
 //
 // Untagged requests are relayed as they stream, never buffered. A request
 // carrying the tag header (set by the page's request interceptor for views
-// with network handlers) is read whole and handed to the owner, which decides
+// with network handlers), or one the owner's lookup tags, is read whole and handed to the owner, which decides
 // whether it goes out, is answered at once or fails, and whether its response
 // comes back to the owner whole before the page sees it.
 //
@@ -19,6 +19,7 @@
 #include <QHostAddress>
 #include <QtGlobal>
 
+#include <functional>
 #include <optional>
 
 class QObject;
@@ -74,9 +75,14 @@ public:
     NetProxy(const NetProxy&) = delete;
     NetProxy& operator=(const NetProxy&) = delete;
 
+    // The tag of an untagged request, looked up by method and absolute URL
+    // (null: none). Called on the proxy's thread.
+    using TagLookup = std::function<QByteArray(const QByteArray& method, const QByteArray& url)>;
+
     // Starts listening on 127.0.0.1 (a free port) in the proxy's thread; true
-    // when listening. The owner's calls arrive on the calling thread.
-    bool start(ProxyOwner* owner);
+    // when listening. The owner's calls arrive on the calling thread. A
+    // request without the tag header is tagged when lookup knows it.
+    bool start(ProxyOwner* owner, TagLookup lookup = {});
     void stop();
     bool isRunning() const { return m_port != 0; }
     quint16 port() const { return m_port; }

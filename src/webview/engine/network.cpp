@@ -16,6 +16,8 @@
 #include "engine/startup.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QMutex>
 #include <QMimeDatabase>
 #include <QNetworkInterface>
 #include <QPointer>
@@ -174,6 +176,66 @@ void applyFields(http::HeaderList& headers, const http::HeaderList& fields)
         http::setHeader(headers, name, value);
 }
 
+// Navigations and same-origin requests: no CORS check applies to them.
+bool mayCarryFields(const QWebEngineUrlRequestInfo& info)
+{
+    const auto type = info.resourceType();
+    if (type == QWebEngineUrlRequestInfo::ResourceTypeMainFrame ||
+        type == QWebEngineUrlRequestInfo::ResourceTypeSubFrame)
+        return true;
+    const QUrl initiator = info.initiator();
+    const QUrl url = info.requestUrl();
+    if (initiator.isEmpty())
+        return true;  // asked for by the program, not by a page
+    return initiator.scheme() == url.scheme() && initiator.host() == url.host() &&
+           initiator.port(80) == url.port(80);
+}
+
+// Requests announced by the interceptor without a field, claimed by the
+// proxy's thread when they arrive. An announcement not claimed within a
+// minute (the request was served from a cache, or never sent) is dropped.
+struct Announcements {
+    QMutex mutex;
+    std::multimap<QByteArray, std::pair<QByteArray, qint64>> byRequest;  // key -> (tag, time)
+};
+
+Announcements& announcements()
+{
+    static auto* a = new Announcements;
+    return *a;
+}
+
+QByteArray announcementKey(const QByteArray& method, const QUrl& url)
+{
+    return method + ' ' + url.adjusted(QUrl::RemoveFragment).toEncoded();
+}
+
+void expectRequest(const QByteArray& method, const QUrl& url, const QByteArray& tag)
+{
+    constexpr qint64 kKeptMs = 60000;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    Announcements& a = announcements();
+    QMutexLocker lock(&a.mutex);
+    for (auto it = a.byRequest.begin(); it != a.byRequest.end();)
+        it = now - it->second.second > kKeptMs ? a.byRequest.erase(it) : std::next(it);
+    a.byRequest.emplace(announcementKey(method, url), std::make_pair(tag, now));
+}
+
+// The tag of the oldest announcement of the request, taken; null when none.
+QByteArray claimRequest(const QByteArray& method, const QByteArray& url)
+{
+    Announcements& a = announcements();
+    QMutexLocker lock(&a.mutex);
+    if (a.byRequest.empty())
+        return {};
+    const auto found = a.byRequest.find(announcementKey(method, QUrl::fromEncoded(url)));
+    if (found == a.byRequest.end())
+        return {};
+    const QByteArray tag = found->second.first;
+    a.byRequest.erase(found);
+    return tag;
+}
+
 class Interceptor : public QWebEngineUrlRequestInterceptor {
 public:
     explicit Interceptor(wkeViewState* view) : m_view(view) {}
@@ -183,9 +245,16 @@ public:
         const QUrl url = info.requestUrl();
         NetState& state = stateOf(m_view);
         if (url.scheme() == QLatin1String("http") && globals().proxy.isRunning()) {
-            // The proxy reads it whole and hands it to the owner.
-            info.setHttpHeader(NetProxy::kTagHeader, QByteArray::number(state.id) + kNoCacheFlag);
-            info.setHttpHeader("Pragma", "no-cache");
+            // The proxy reads it whole and hands it to the owner. Fields added
+            // here would make a cross-origin request need a CORS preflight, so
+            // only requests that never have one carry the tag (and get past
+            // the HTTP cache); the others are announced by method and URL.
+            if (mayCarryFields(info)) {
+                info.setHttpHeader(NetProxy::kTagHeader, QByteArray::number(state.id) + kNoCacheFlag);
+                info.setHttpHeader("Pragma", "no-cache");
+            } else {
+                expectRequest(info.requestMethod(), url, QByteArray::number(state.id));
+            }
             return;
         }
         const Registration r = registration(m_view, events::LoadUrlBegin);
@@ -385,7 +454,7 @@ const bool switchesRegistered = engine::addChromiumSwitchSource([] {
     if (flags.contains("--proxy-server") || flags.contains("--no-proxy-server") ||
         flags.contains("--proxy-pac-url") || flags.contains("--proxy-auto-detect"))
         return QStringList();
-    if (!globals().proxy.start(&globals().owner))
+    if (!globals().proxy.start(&globals().owner, claimRequest))
         return QStringList();
     qAddPostRoutine(stopProxy);
     return QStringList{QStringLiteral("--proxy-server=http://127.0.0.1:%1").arg(globals().proxy.port()),
