@@ -49,13 +49,14 @@ void linkLocalStorage(const QString& storageDir, const QString& localStorageDir)
     const QString link = storageDir + QStringLiteral("/Local Storage");
     const QFileInfo existing(link);
     if (existing.isSymLink()) {
-        if (existing.symLinkTarget() == localStorageDir)
+        if (QDir::cleanPath(existing.symLinkTarget()) == localStorageDir)
             return;
         QFile::remove(link);
     } else if (existing.exists()) {
         return;  // a folder of an earlier run without the link: keep its data
     }
-    QFile::link(localStorageDir, link);
+    // Relative, so that the pair survives a move of the folders above them.
+    QFile::link(QDir(storageDir).relativeFilePath(localStorageDir), link);
 }
 
 }  // namespace
