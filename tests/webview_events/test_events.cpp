@@ -101,6 +101,7 @@ private slots:
     void requestAnsweredWithoutTheNetwork();
     void postRequestVisibleToTheHandler();
     void crossOriginRequestNeedsNoPreflight();
+    void setProxyChainsBehindTheEngineProxy();
     void scriptRewrittenBeforeItRuns();
     void capturesTheWholePage();
 
@@ -426,6 +427,31 @@ void TestEvents::crossOriginRequestNeedsNoPreflight()
     QCOMPARE(other.requests().size(), 1);
     QCOMPARE(other.requests()[0].method, QByteArray("GET"));
     QVERIFY(!other.requests()[0].hasHeader(NetProxyTag));
+}
+
+void TestEvents::setProxyChainsBehindTheEngineProxy()
+{
+    // The proxy set on the view is a plain server here, answering everything.
+    HttpServer upstream;
+    upstream.setHandler([](const RecordedRequest&) { return page("from upstream"); });
+    auto shown = blankView();
+    QVERIFY(shown);
+    View& view = *shown;
+    view.web.setHttpProxy("127.0.0.1", upstream.port(), "user", "pw");
+    view.web.loadUrl("http://chained.invalid/start.html");
+    QVERIFY(view.titleBecomes("from upstream"));
+    QVERIFY(!upstream.requests().isEmpty());
+    const RecordedRequest& got = upstream.requests()[0];
+    QCOMPARE(got.target, QByteArray("http://chained.invalid/start.html"));
+    QCOMPARE(got.header("Proxy-Authorization"), "Basic " + QByteArray("user:pw").toBase64());
+    // It came from the engine's proxy (which closes each connection), not
+    // from Chromium directly.
+    QCOMPARE(got.header("Connection"), QByteArray("close"));
+    QVERIFY(!got.hasHeader("Proxy-Connection"));
+    // Loopback pages never take the chained proxy.
+    view.web.loadUrl(m_server.url("/blank.html").toStdString());
+    QVERIFY(view.titleBecomes("blank"));
+    view.web.engine().setProxy(WKE_PROXY_NONE, "", 0, "", "");
 }
 
 void TestEvents::scriptRewrittenBeforeItRuns()
