@@ -136,6 +136,20 @@ inline QByteArray httpAnswer(const QByteArray& body, const QByteArray& extraHead
            QByteArray::number(body.size()) + "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
 }
 
+// A shown host of the given size with a web view (profile "view") asked to
+// load url:   HostedView hosted({300, 200}, url);  auto& [host, web] = hosted;
+struct HostedView {
+    QWidget host;
+    webview::WebView web;
+
+    HostedView(QSize size, const std::string& url, const std::string& profile = "view")
+    {
+        host.resize(size);
+        host.show();
+        web.create(&host, profile, url, "");
+    }
+};
+
 // Sets the page title to "ready" two frames after the page's scripts ran:
 // its layout is then on screen and takes input (Chromium sends input to page
 // listeners only once its compositor knows of them).

@@ -10,21 +10,6 @@ using namespace webview_test;
 
 namespace {
 
-// A shown host with a web view that has loaded html.
-struct Hosted {
-    QWidget host;
-    webview::WebView web;
-
-    Hosted(Pages& pages, const QByteArray& html, QSize size = {320, 240})
-    {
-        host.resize(size);
-        host.show();
-        web.create(&host, "settings", pages.write(QStringLiteral("page%1.html").arg(++s_pages), html), "");
-    }
-    wkeWebView view() const { return web.engine().getViewHandle(); }
-    static inline int s_pages = 0;
-};
-
 // Visible top-level windows that were not in before.
 QWidgetList newWindows(const QWidgetList& before)
 {
@@ -64,12 +49,18 @@ private slots:
     void reloadSkipsCacheWhenCacheIsOff();
 
 private:
+    std::string page(const QByteArray& html)
+    {
+        return m_pages.write(QStringLiteral("page%1.html").arg(++m_pageCount), html);
+    }
+
     Pages m_pages;
+    int m_pageCount = 0;
 };
 
 void TestWebViewSettings::zoomScalesPage()
 {
-    Hosted h(m_pages, boxPage("#ffffff", "#ff0000"));
+    HostedView h({320, 240}, page(boxPage("#ffffff", "#ff0000")), "settings");
     QVERIFY(loads(h.web));
     QVERIFY(showsColour(&h.host, {70, 50}, QColor(255, 0, 0)));
     QCOMPARE(pixelAt(&h.host, {200, 120}), QColor(255, 255, 255));
@@ -103,7 +94,7 @@ void TestWebViewSettings::deviceParameters()
     QFETCH(int, integer);
     QFETCH(QByteArray, expression);
     QFETCH(QString, expected);
-    Hosted h(m_pages, "<html><body></body></html>");
+    HostedView h({320, 240}, page("<html><body></body></html>"), "settings");
     QVERIFY(loads(h.web));
     h.web.setDeviceParameter(rt::qstringToGb(device), rt::qstringToGb(text), integer, 0.0f);
     // Pages loaded afterwards see it from their first script on.
@@ -122,9 +113,9 @@ void TestWebViewSettings::newWindowNavigation()
 {
     QFETCH(bool, openInNewWindow);
     const std::string target = m_pages.write("target.html", "<html><head><title>target</title></head></html>");
-    Hosted h(m_pages, "<html><head><title>opener</title></head><body style='margin:0'>"
+    HostedView h({320, 240}, page("<html><head><title>opener</title></head><body style='margin:0'>"
                       "<a target=_blank href='target.html' style='display:block;width:300px;height:200px'>go</a>" +
-                      kReadyScript + "</body></html>");
+                      kReadyScript + "</body></html>"), "settings");
     QVERIFY(titleBecomes(h.web, "ready"));
     h.web.setNavigationToNewWindowEnable(openInNewWindow);
     const QWidgetList before = QApplication::topLevelWidgets();
@@ -154,7 +145,7 @@ void TestWebViewSettings::localPagesReachRemoteOnlyWithChecksOff()
     HttpServer server([](const QByteArray&) {
         return httpAnswer("remote data", "Access-Control-Allow-Origin: *\r\n");
     });
-    Hosted h(m_pages, "<html><body></body></html>");
+    HostedView h({320, 240}, page("<html><body></body></html>"), "settings");
     QVERIFY(loads(h.web));
     h.web.engine().setCspCheckEnable(checks);
     h.web.loadUrl(m_pages.write(
@@ -168,9 +159,9 @@ void TestWebViewSettings::localPagesReachRemoteOnlyWithChecksOff()
 
 void TestWebViewSettings::editableMakesDocumentEditable()
 {
-    Hosted h(m_pages, "<html><head><title>none</title></head><body><script>"
+    HostedView h({320, 240}, page("<html><head><title>none</title></head><body><script>"
                       "setInterval(function(){document.title=document.designMode},20)"
-                      "</script></body></html>");
+                      "</script></body></html>"), "settings");
     QVERIFY(titleBecomes(h.web, "off"));
     h.web.engine().setEditable(true);
     QVERIFY(titleBecomes(h.web, "on"));
@@ -180,10 +171,10 @@ void TestWebViewSettings::editableMakesDocumentEditable()
 
 void TestWebViewSettings::mouseCanBeTurnedOff()
 {
-    Hosted h(m_pages, "<html><head><title>none</title></head><body style='margin:0;height:300px' "
+    HostedView h({320, 240}, page("<html><head><title>none</title></head><body style='margin:0;height:300px' "
                       "onmousedown='document.title=Number(document.title)+1'>"
                       "<script>requestAnimationFrame(function(){requestAnimationFrame(function(){"
-                      "document.title='0'})})</script></body></html>");
+                      "document.title='0'})})</script></body></html>"), "settings");
     QVERIFY(titleBecomes(h.web, "0"));
     h.web.setMouseEnabled(false);
     h.web.fireMouseEvent(WKE_MSG_LBUTTONDOWN, 10, 10, WKE_LBUTTON);
@@ -196,11 +187,11 @@ void TestWebViewSettings::mouseCanBeTurnedOff()
 
 void TestWebViewSettings::touchEmulationGivesTouchEvents()
 {
-    Hosted h(m_pages, "<html><head><title>none</title></head><body style='margin:0;height:300px'>"
+    HostedView h({320, 240}, page("<html><head><title>none</title></head><body style='margin:0;height:300px'>"
                       "<script>var log=[];function note(e){log.push(e.type);document.title=log.join(' ')}"
                       "['touchstart','touchend','mousedown'].forEach(function(t){"
                       "document.addEventListener(t,note,{passive:true})})</script>" +
-                      kReadyScript + "</body></html>");
+                      kReadyScript + "</body></html>"), "settings");
     QVERIFY(titleBecomes(h.web, "ready"));
     h.web.setTouchEnabled(true);
     h.web.fireMouseEvent(WKE_MSG_LBUTTONDOWN, 40, 40, WKE_LBUTTON);
@@ -211,7 +202,7 @@ void TestWebViewSettings::touchEmulationGivesTouchEvents()
 
 void TestWebViewSettings::headlessAndSleepHideTheView()
 {
-    Hosted h(m_pages, boxPage("#ffffff", "#ff0000"));
+    HostedView h({320, 240}, page(boxPage("#ffffff", "#ff0000")), "settings");
     QVERIFY(loads(h.web));
     QWidget* engineWidget = h.web.engine().getWindowHandle();
     QVERIFY(engineWidget->isVisible());
@@ -232,7 +223,7 @@ void TestWebViewSettings::headlessAndSleepHideTheView()
 
 void TestWebViewSettings::devToolsOpenOnce()
 {
-    Hosted h(m_pages, boxPage("#ffffff", "#ff0000"));
+    HostedView h({320, 240}, page(boxPage("#ffffff", "#ff0000")), "settings");
     QVERIFY(loads(h.web));
     const QWidgetList before = QApplication::topLevelWidgets();
     h.web.showDevTools();

@@ -37,11 +37,8 @@ private:
 
 void TestWebViewView::rendersPageInHost()
 {
-    QWidget host;
-    host.resize(320, 240);
-    host.show();
-    webview::WebView web;
-    web.create(&host, "view", m_pages.write("box.html", boxPage("#ffffff", "#ff0000")), "");
+    HostedView hosted({320, 240}, m_pages.write("box.html", boxPage("#ffffff", "#ff0000")));
+    auto& [host, web] = hosted;
     QVERIFY(loads(web));
     QVERIFY(web.isLoadingSucceeded());
     QVERIFY(showsColour(&host, {70, 50}, QColor(255, 0, 0)));
@@ -52,11 +49,8 @@ void TestWebViewView::rendersPageInHost()
 
 void TestWebViewView::followsHostSize()
 {
-    QWidget host;
-    host.resize(200, 150);
-    host.show();
-    webview::WebView web;
-    web.create(&host, "view", m_pages.write("blue.html", boxPage("#0000ff", "#00ff00")), "");
+    HostedView hosted({200, 150}, m_pages.write("blue.html", boxPage("#0000ff", "#00ff00")));
+    auto& [host, web] = hosted;
     QVERIFY(loads(web));
     QCOMPARE(web.engine().getWidth(), 200);
     QCOMPARE(web.engine().getHeight(), 150);
@@ -165,18 +159,13 @@ void TestWebViewView::reportsLoadState()
 
 void TestWebViewView::firedInputReachesPage()
 {
-    QWidget host;
-    host.resize(400, 200);
-    host.show();
-    webview::WebView web;
-    web.create(&host, "view",
-               m_pages.write("typing.html",
+    HostedView hosted({400, 200}, m_pages.write("typing.html",
                              "<!doctype html><html><head><title>none</title></head><body style='margin:0'>"
                              "<input id=f style='position:absolute;left:0;top:0;width:200px;height:30px'"
                              " oninput=\"document.title='v:'+this.value\""
                              " onmousedown=\"document.title='down'\">" +
-                                 kReadyScript + "</body></html>"),
-               "");
+                                 kReadyScript + "</body></html>"));
+    auto& [host, web] = hosted;
     QVERIFY(titleBecomes(web, "ready"));
     web.engine().setFocus();
     QVERIFY(web.fireMouseEvent(WKE_MSG_LBUTTONDOWN, 50, 10, WKE_LBUTTON));
@@ -199,17 +188,12 @@ void TestWebViewView::firedInputReachesPage()
 
 void TestWebViewView::inputPostedToHostReachesPage()
 {
-    QWidget host;
-    host.resize(300, 200);
-    host.show();
-    webview::WebView web;
-    web.create(&host, "view",
-               m_pages.write("click.html",
+    HostedView hosted({300, 200}, m_pages.write("click.html",
                              "<!doctype html><html><head><title>none</title></head><body style='margin:0'>"
                              "<div style='position:absolute;left:100px;top:50px;width:50px;height:50px'"
                              " onclick=\"document.title='clicked '+event.clientX+','+event.clientY\"></div>" +
-                                 kReadyScript + "</body></html>"),
-               "");
+                                 kReadyScript + "</body></html>"));
+    auto& [host, web] = hosted;
     QVERIFY(titleBecomes(web, "ready"));
     const QPointF at(120, 70);
     for (QEvent::Type type : {QEvent::MouseMove, QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
@@ -225,17 +209,12 @@ void TestWebViewView::inputPostedToHostReachesPage()
 // wParam.
 void TestWebViewView::windowsMessagesReachPage()
 {
-    QWidget host;
-    host.resize(300, 200);
-    host.show();
-    webview::WebView web;
-    web.create(&host, "view",
-               m_pages.write("messages.html",
+    HostedView hosted({300, 200}, m_pages.write("messages.html",
                              "<!doctype html><html><head><title>none</title></head><body style='margin:0'>"
                              "<input id=f style='position:absolute;left:0;top:0;width:200px;height:30px;cursor:text'"
                              " oninput=\"document.title='v:'+this.value\">" +
-                                 kReadyScript + "</body></html>"),
-               "");
+                                 kReadyScript + "</body></html>"));
+    auto& [host, web] = hosted;
     QVERIFY(titleBecomes(web, "ready"));
     const wkeWebView view = web.engine().getViewHandle();
     const auto send = [&](unsigned message, uintptr_t wParam, intptr_t lParam) {
@@ -283,11 +262,8 @@ void notePaint(wkeWebView, void* param, const void* hdc, int x, int y, int cx, i
 
 void TestWebViewView::reportsPaintsAndGivesPixels()
 {
-    QWidget host;
-    host.resize(200, 120);
-    host.show();
-    webview::WebView web;
-    web.create(&host, "view", "", "");
+    HostedView hosted({200, 120}, "");
+    auto& [host, web] = hosted;
     const wkeWebView view = web.engine().getViewHandle();
     PaintLog log;
     WKE_CALL(wkeOnPaintUpdated)(view, notePaint, &log);
@@ -320,19 +296,14 @@ void TestWebViewView::reportsPaintsAndGivesPixels()
 
 void TestWebViewView::wheelScrollsAndContextMenuReachesPage()
 {
-    QWidget host;
-    host.resize(300, 200);
-    host.show();
-    webview::WebView web;
-    web.create(&host, "view",
-               m_pages.write("long.html",
+    HostedView hosted({300, 200}, m_pages.write("long.html",
                              "<!doctype html><html><head><title>none</title></head>"
                              "<body style='margin:0;height:3000px'"
                              " oncontextmenu=\"menus++;document.title='menu '+menus+' at '+event.clientX+','+event.clientY;return false\">"
                              "<script>var menus=0</script>"
                              "<script>onscroll=function(){document.title='scrolled'}</script>" +
-                                 kReadyScript + "</body></html>"),
-               "");
+                                 kReadyScript + "</body></html>"));
+    auto& [host, web] = hosted;
     QVERIFY(titleBecomes(web, "ready"));
     QVERIFY(waitUntil([&] { return web.engine().getContentHeight() == 3000; }));
     web.fireMouseWheelEvent(100, 100, -120, 0);
@@ -352,18 +323,13 @@ void TestWebViewView::wheelScrollsAndContextMenuReachesPage()
 
 void TestWebViewView::caretAndEditorCommands()
 {
-    QWidget host;
-    host.resize(300, 200);
-    host.show();
-    webview::WebView web;
-    web.create(&host, "view",
-               m_pages.write("edit.html",
+    HostedView hosted({300, 200}, m_pages.write("edit.html",
                              "<!doctype html><html><head><title>none</title></head><body style='margin:0'>"
                              "<input id=f value='abc' style='position:absolute;left:50px;top:60px;width:150px;height:30px'"
                              " oninput=\"document.title='v:'+this.value\" onselect=\"document.title='selected'\""
                              " oncontextmenu=\"document.title='menu on '+this.id;return false\">" +
-                                 kReadyScript + "</body></html>"),
-               "");
+                                 kReadyScript + "</body></html>"));
+    auto& [host, web] = hosted;
     QVERIFY(titleBecomes(web, "ready"));
     web.engine().setFocus();
     web.fireMouseEvent(WKE_MSG_LBUTTONDOWN, 120, 75, WKE_LBUTTON);
@@ -388,11 +354,8 @@ void TestWebViewView::caretAndEditorCommands()
 
 void TestWebViewView::historyAndContentSize()
 {
-    QWidget host;
-    host.resize(300, 200);
-    host.show();
-    webview::WebView web;
-    web.create(&host, "view", m_pages.write("first.html", "<html><head><title>first</title></head></html>"), "");
+    HostedView hosted({300, 200}, m_pages.write("first.html", "<html><head><title>first</title></head></html>"));
+    auto& [host, web] = hosted;
     QVERIFY(titleBecomes(web, "first"));
     QVERIFY(!web.engine().canGoBack());
     QVERIFY(!web.goBack());
@@ -420,11 +383,8 @@ void TestWebViewView::loadsHtml_data()
 void TestWebViewView::loadsHtml()
 {
     QFETCH(int, padding);
-    QWidget host;
-    host.resize(200, 100);
-    host.show();
-    webview::WebView web;
-    web.create(&host, "view", "", "");
+    HostedView hosted({200, 100}, "");
+    auto& [host, web] = hosted;
     const std::string html = rt::gb("<html><head><title>内容</title></head><body><!--") +
                              std::string(size_t(padding), 'x') + "--></body></html>";
     web.loadHtml(html);
