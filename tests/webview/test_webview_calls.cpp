@@ -604,6 +604,9 @@ void TestWebViewCalls::missingFunctionMessage()
 void TestWebViewCalls::missingFunctionEndsProgram()
 {
     QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TOLVANE_TEST_SHARED_ENV"), QStringLiteral("1"));  // it ends without clean-up
+    child.setProcessEnvironment(env);
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--call-missing-function")});
     QVERIFY(child.waitForFinished(30000));
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);

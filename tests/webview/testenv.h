@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdlib>
+#include <system_error>
 #include <filesystem>
 
 namespace webview_test {
@@ -40,10 +41,15 @@ struct IsolatedEnvironment {
         set("XDG_CONFIG_HOME", "config");
         set("XDG_RUNTIME_DIR", "runtime");
         webview::prepareApplication();
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(instance().root, ignored);
-        });
+    }
+
+    // At exit, after main has returned and the engine has gone with the
+    // application object.
+    ~IsolatedEnvironment()
+    {
+        std::error_code ignored;
+        if (!root.empty())
+            std::filesystem::remove_all(root, ignored);
     }
 
     static IsolatedEnvironment& instance();
