@@ -31,7 +31,7 @@ BrowserWindow::BrowserWindow(const std::string& url, QWidget* parent) : QWidget(
 
     connect(address_, &QLineEdit::returnPressed, this,
             [this] { view_.loadUrl(rt::qstringToGb(address_->text().trimmed())); });
-    connect(tool, &QPushButton::clicked, this, [this] { fillscript::openScriptTool(view_); });
+    connect(tool, &QPushButton::clicked, this, [this] { webview::WebView::openScriptTool(view_); });
     // Keep the address bar on the page actually shown.
     auto* follow = new QTimer(this);
     connect(follow, &QTimer::timeout, this, [this] {

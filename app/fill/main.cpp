@@ -121,6 +121,6 @@ int main(int argc, char** argv)
 
     BrowserWindow window(pageAddress(args[0]));
     window.show();
-    fillscript::openScriptTool(window.view());
+    webview::WebView::openScriptTool(window.view());
     return app.exec();
 }

@@ -63,3 +63,9 @@ WebViewExecutor* toolView()
 }
 
 }  // namespace fillscript
+
+// The web view's own entry point to the tool.
+void webview::WebView::openScriptTool(const WebView& view)
+{
+    fillscript::openScriptTool(view);
+}

@@ -334,7 +334,10 @@ public:
     void injectFillBridge(int port, const std::string& identifier);
 
     // ---- Script tool ----------------------------------------------------
-    // (openScriptTool: declared here, defined with the script tool)
+    // Opens the script tool window bound to a copy of `view` (one window per
+    // process; a second call rebinds it). Defined with the script tool, so
+    // only programs linking tolvane_fillscript may call it.
+    static void openScriptTool(const WebView& view);
 
 private:
     EngineView m_engine;
