@@ -37,7 +37,7 @@ private slots:
     void unansweredRunIsBounded();
 
 private:
-    HostedView m_view;
+    bridge_test::HostedView m_view;
 };
 
 void TestBridgeEngine::initTestCase() { QVERIFY(m_view.start()); }

@@ -32,7 +32,7 @@ private:
         }, 5000);
     }
 
-    HostedView m_view;
+    bridge_test::HostedView m_view;
 };
 
 void TestBridgeInput::initTestCase() { QVERIFY(m_view.start(400, 300)); }
