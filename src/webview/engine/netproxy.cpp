@@ -1,6 +1,7 @@
 #include "engine/netproxy.h"
 
 #include <QHostAddress>
+#include <QMutex>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QTcpServer>
@@ -40,14 +41,13 @@ struct Route {
     QByteArray proxyAuthorization;
 };
 
-Route routeFor(const QString& host, quint16 port, bool tunnel)
+Route routeFor(const QString& host, quint16 port, bool tunnel, const QNetworkProxy& chained)
 {
     Route route;
     route.host = host;
     route.port = port;
     if (isLoopbackHost(host))
         return route;
-    const QNetworkProxy chained = QNetworkProxy::applicationProxy();
     switch (chained.type()) {
     case QNetworkProxy::Socks5Proxy:
         route.socketProxy = chained;
@@ -121,6 +121,17 @@ QByteArray errorResponse(int status, const QByteArray& text)
 
 }  // namespace
 
+struct UpstreamSetting {
+    QMutex mutex;
+    std::optional<QNetworkProxy> proxy;
+
+    QNetworkProxy current()
+    {
+        QMutexLocker lock(&mutex);
+        return proxy ? *proxy : QNetworkProxy::applicationProxy();
+    }
+};
+
 class ProxyConnection;
 
 // The listening socket and the live connections; lives in the proxy's thread.
@@ -128,6 +139,7 @@ class ProxyServer : public QTcpServer {
 public:
     std::function<void(std::function<void(ProxyOwner*)>)> toOwner;
     NetProxy::TagLookup tagLookup;
+    std::shared_ptr<UpstreamSetting> upstream;
 
     void decide(quint64 exchange, RequestDecision decision);
     void deliver(quint64 exchange, std::optional<ProxyResponse> response);
@@ -307,7 +319,7 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     }
 
     // Relayed as it streams: the head rewritten for this hop, the body raw.
-    const Route route = routeFor(url.host(), quint16(url.port(80)), false);
+    const Route route = routeFor(url.host(), quint16(url.port(80)), false, m_server->upstream->current());
     http::HeaderList headers = m_request.headers;
     const bool chunked = http::headerListsToken(headers, "Transfer-Encoding", "chunked");
     removeHopByHop(headers);
@@ -378,7 +390,7 @@ void ProxyConnection::decide(RequestDecision decision)
         return;
     }
     m_request.method = request.head.method;  // decides whether the response has a body
-    const Route route = routeFor(url.host(), quint16(url.port(80)), false);
+    const Route route = routeFor(url.host(), quint16(url.port(80)), false, m_server->upstream->current());
     http::HeaderList headers = request.head.headers;
     removeHopByHop(headers);
     http::removeHeader(headers, "Transfer-Encoding");
@@ -399,7 +411,7 @@ void ProxyConnection::decide(RequestDecision decision)
 void ProxyConnection::startUpstream(const QString& host, quint16 port, bool tunnel,
                                     const QHostAddress& bindAddress)
 {
-    const Route route = routeFor(host, port, tunnel);
+    const Route route = routeFor(host, port, tunnel, m_server->upstream->current());
     m_upstream = new QTcpSocket(this);
     m_upstream->setProxy(route.socketProxy);
     if (!bindAddress.isNull())
@@ -706,7 +718,13 @@ void ProxyServer::closeAll()
     m_connections.clear();
 }
 
-NetProxy::NetProxy() = default;
+NetProxy::NetProxy() : m_upstream(std::make_shared<UpstreamSetting>()) {}
+
+void NetProxy::setUpstream(const QNetworkProxy& proxy)
+{
+    QMutexLocker lock(&m_upstream->mutex);
+    m_upstream->proxy = proxy;
+}
 
 NetProxy::~NetProxy()
 {
@@ -722,6 +740,7 @@ bool NetProxy::start(ProxyOwner* owner, TagLookup lookup)
     m_thread->setObjectName(QStringLiteral("engine-proxy"));
     m_server = new ProxyServer;
     m_server->tagLookup = std::move(lookup);
+    m_server->upstream = m_upstream;
     m_server->moveToThread(m_thread);
     QPointer<QObject> context = m_ownerContext;
     m_server->toOwner = [context, owner](std::function<void(ProxyOwner*)> call) {

@@ -17,9 +17,11 @@
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QtGlobal>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QObject;
@@ -65,6 +67,7 @@ public:
 };
 
 class ProxyServer;
+struct UpstreamSetting;
 
 class NetProxy {
 public:
@@ -87,6 +90,11 @@ public:
     bool isRunning() const { return m_port != 0; }
     quint16 port() const { return m_port; }
 
+    // The proxy that connections to other than loopback hosts go on through
+    // (HTTP or SOCKS5; NoProxy: straight to the server). Until one is set,
+    // Qt's application proxy. Any thread, before or after start.
+    void setUpstream(const QNetworkProxy& proxy);
+
     void decide(quint64 exchange, RequestDecision decision);
     // nullopt: the request fails in the page.
     void deliver(quint64 exchange, std::optional<ProxyResponse> response);
@@ -96,6 +104,7 @@ private:
     ProxyServer* m_server = nullptr;  // lives in m_thread
     QObject* m_ownerContext = nullptr;
     quint16 m_port = 0;
+    std::shared_ptr<UpstreamSetting> m_upstream;
 };
 
 }  // namespace engine

@@ -447,12 +447,18 @@ void stopProxy()
     globals().proxy.stop();
 }
 
+// Whether the program chose Chromium's proxy itself.
+bool proxyGivenInFlags()
+{
+    const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    return flags.contains("--proxy-server") || flags.contains("--no-proxy-server") ||
+           flags.contains("--proxy-pac-url") || flags.contains("--proxy-auto-detect");
+}
+
 // The proxy starts with the engine; Chromium is pointed at it, loopback
 // included. A proxy chosen through QTWEBENGINE_CHROMIUM_FLAGS is left alone.
 const bool switchesRegistered = engine::addChromiumSwitchSource([] {
-    const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    if (flags.contains("--proxy-server") || flags.contains("--no-proxy-server") ||
-        flags.contains("--proxy-pac-url") || flags.contains("--proxy-auto-detect"))
+    if (proxyGivenInFlags())
         return QStringList();
     if (!globals().proxy.start(&globals().owner, claimRequest))
         return QStringList();
@@ -468,6 +474,14 @@ const bool pageSetupRegistered = engine::addPageSetup([](wkeViewState* view) { i
 void updateInterception(wkeViewState* view)
 {
     installOnPage(view);
+}
+
+bool chainProxy(const QNetworkProxy& proxy)
+{
+    if (engineStarted() ? !globals().proxy.isRunning() : proxyGivenInFlags())
+        return false;
+    globals().proxy.setUpstream(proxy);
+    return true;
 }
 
 void updateInterception(QWebEngineProfile* profile)

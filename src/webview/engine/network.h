@@ -3,6 +3,7 @@
 // handlers and the in-process proxy's owner. For the library's own sources.
 #include "engine/viewstate.h"
 
+class QNetworkProxy;
 class QWebEngineProfile;
 
 namespace engine::net {
@@ -12,5 +13,11 @@ namespace engine::net {
 // every view on the profile (after its cookies were switched on or off).
 void updateInterception(wkeViewState* view);
 void updateInterception(QWebEngineProfile* profile);
+
+// Makes proxy the upstream of the engine's own proxy; false when the engine
+// runs (or will run) without it, and the caller should give the proxy to Qt
+// instead. Qt WebEngine leaves the engine's proxy for Qt's application proxy
+// once that changes, so the application proxy must not be set while it runs.
+bool chainProxy(const QNetworkProxy& proxy);
 
 }  // namespace engine::net

@@ -1,5 +1,6 @@
 // Settings functions of the engine interface.
 #include "engine/enginepage.h"
+#include "engine/network.h"
 #include "engine/startup.h"
 
 #include <QNetworkProxy>
@@ -155,8 +156,11 @@ WKE_API void wkeSetViewProxy(wkeWebView, const wkeProxy* record)
         proxy.setUser(engine::recordText(record->username, sizeof record->username));
         proxy.setPassword(engine::recordText(record->password, sizeof record->password));
     }
-    // Qt WebEngine follows the application proxy; there is no proxy per view.
-    QNetworkProxy::setApplicationProxy(proxy);
+    // One proxy for the whole application, never per view: the engine's own
+    // proxy chains to it (engine/network.h); without that proxy, Qt
+    // WebEngine follows the application proxy.
+    if (!engine::net::chainProxy(proxy))
+        QNetworkProxy::setApplicationProxy(proxy);
 }
 
 WKE_API void wkeSetNavigationToNewWindowEnable(wkeWebView handle, bool enable)
