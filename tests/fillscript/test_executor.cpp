@@ -121,16 +121,16 @@ void TestExecutor::commands_data()
          "填表操作_置组合框按内容选中(select,city,北京,0,,,,假)", "填表操作_取内容(select,city,0,,,,假)",
          "填表操作_置组合框按内容选中(select,city,深圳,0,,,,假)"},
         {"success", "sh", "success", "bj", "undefined"});
-    row("list options (row 11)",
+    row("list options",
         {"填表操作_枚举组合框内容(select,city, , ,0,,,,假)", "填表操作_枚举组合框内容(select,none, , ,0,,,,假)"},
         {"北京|bj,上海|sh,广州|gz", "undefined"});
-    row("element exists (row 3)",
+    row("element exists",
         {"填表操作_判断元素是否存在(input,name,1,0,,,,假)", "填表操作_判断元素是否存在(input,nothing,1,0,,,,假)",
          "填表操作_判断元素是否存在(input,name,0,0,,,,假)"},
         {"true", "false", "false"});
-    row("count elements (row 41)",
+    row("count elements",
         {"填表_遍历元素(input,,假,假)", "填表_遍历元素(input,dup,假,假)"}, {"6", "2"});
-    row("locator script (row 42)", {"内部_构造对象代码(input,kw,2,,, )"},
+    row("locator script", {"内部_构造对象代码(input,kw,2,,, )"},
         {"var dom = finds(\"input==kw\",2,\"\");"});
     row("inner html", {"填表操作_写源码(div,out,<b>粗</b>,0,,,,假)", "填表操作_取源码(div,out,0,,,,假)"},
         {"success", "<b>粗</b>"});
@@ -162,7 +162,7 @@ void TestExecutor::commands_data()
     row("scroll with blanks scrolls to 0", {"填表_控制滚动条( , )", "填表_取滚动条位置( , )"}, {"success", "success"});
     row("alerts blocked", {"填表_屏蔽信息框()", "填表_执行自定义JS代码(alert(1); text = 'ok';,假)"}, {"success", "ok"});
     row("referrer", {"填表_取网页来路()"}, {""});
-    row("move to element (row 48)",
+    row("move to element",
         {"填表操作_移动到目标元素(button,go,0,假,0,,,,假)", "填表操作_移动到目标元素(button,none,0,假,0,,,,假)"},
         {"success", "error"});
 }

@@ -307,9 +307,14 @@ void TestBridgeEngine::checkboxCanvasAndEvents()
     QCOMPARE(web.click("input", "nothing"), std::string("undefined"));
     QCOMPARE(web.fireElementEvent("input", "nothing", "x"), std::string("undefined"));
     // Touch events need touch support in the engine: without it the page
-    // cannot make one and the run fails.
-    const std::string touch = web.fireTouchEvent("input", "t", "touchstart", true, true);
-    QVERIFY2(touch == "success" || touch == "error", touch.c_str());
+    // cannot make one and the run fails. Which of the two holds here, the
+    // page itself tells.
+    const std::string canTouch = m_view.eval(
+        "(function () { try { document.createEvent('TouchEvent'); return 'success'; }"
+        " catch (e) { return 'error'; } })()");
+    m_view.eval("log = []");
+    QCOMPARE(web.fireTouchEvent("input", "t", "touchstart", true, true), canTouch);
+    QCOMPARE(q(m_view.eval("log.join(' ')")), canTouch == "success" ? QString("touchstart:t") : QString());
     QCOMPARE(web.fireTouchEvent("input", "nothing", "touchstart", true, true), std::string("undefined"));
     // A file input takes no path from script: the page refuses.
     QCOMPARE(web.uploadFile("input", "f", "/tmp/x.txt"), std::string("error"));
@@ -443,10 +448,11 @@ void TestBridgeEngine::navigateAndWaitForUrl()
     clock.start();
     QVERIFY(web.waitForUrl(0, "#later"));
     QVERIFY(clock.elapsed() >= 1000);
-    // One second: two checks, 500 ms apart.
+    // One second: two checks, 500 ms apart. (The upper bound only tells one
+    // second from the forty that 0 stands for; it is no speed check.)
     clock.restart();
     QVERIFY(!web.waitForUrl(1, "never"));
-    QVERIFY2(clock.elapsed() >= 950 && clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() >= 950 && clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(web.waitForUrl(1, "#later"));
 }
 

@@ -49,8 +49,9 @@ public:
     void exchangeEnded(quint64 exchange) override { ended << exchange; }
 };
 
-// Sends raw bytes to the proxy and reads until it closes the connection.
-QByteArray exchange(quint16 proxyPort, const QByteArray& request)
+// Sends raw bytes to the proxy and reads until it closes the connection;
+// closed (when given) tells whether it did within the time allowed.
+QByteArray exchange(quint16 proxyPort, const QByteArray& request, bool* closed = nullptr)
 {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, proxyPort);
@@ -58,12 +59,14 @@ QByteArray exchange(quint16 proxyPort, const QByteArray& request)
         return "no connection";
     socket.write(request);
     QByteArray received;
-    (void)QTest::qWaitFor(
+    const bool ended = QTest::qWaitFor(
         [&] {
             received += socket.readAll();
             return socket.state() == QAbstractSocket::UnconnectedState;
         },
         10000);
+    if (closed)
+        *closed = ended;
     return received + socket.readAll();
 }
 
@@ -277,8 +280,10 @@ void TestNetProxy::taggedRequestFailedByOwner()
         decision.action = RequestDecision::Fail;
         return decision;
     };
+    bool closed = false;
     const QByteArray bytes = exchange(m_proxy->port(), "GET " + server.url("/") + " HTTP/1.1\r\n" +
-                                                           NetProxy::kTagHeader + ": v\r\n\r\n");
+                                                           NetProxy::kTagHeader + ": v\r\n\r\n", &closed);
+    QVERIFY(closed);
     QVERIFY(bytes.isEmpty());
     QVERIFY(server.requests().isEmpty());
 }
@@ -317,9 +322,11 @@ void TestNetProxy::unreachableServerFailsTheRequest()
         closedPort = probe.serverPort();
     }
     // The browser sees the connection end without an answer, not a page.
+    bool closed = false;
     QCOMPARE(exchange(m_proxy->port(),
-                      "GET http://127.0.0.1:" + QByteArray::number(closedPort) + "/ HTTP/1.1\r\n\r\n"),
+                      "GET http://127.0.0.1:" + QByteArray::number(closedPort) + "/ HTTP/1.1\r\n\r\n", &closed),
              QByteArray());
+    QVERIFY(closed);
     // A tunnel that cannot be opened is refused.
     const Reply tunnel = splitReply(exchange(
         m_proxy->port(), "CONNECT 127.0.0.1:" + QByteArray::number(closedPort) + " HTTP/1.1\r\n\r\n"));
