@@ -6,6 +6,7 @@
 #include "engine/network.h"
 #include "engine/scriptvalues.h"
 #include "engine/startup.h"
+#include "engine/syncrun.h"
 
 #include <QEventLoop>
 #include <QPointer>
@@ -454,32 +455,12 @@ bool insideInlineCall()
 
 std::optional<QVariant> evaluate(QWebEnginePage* page, const QString& script, int timeoutMs)
 {
-    if (!page)
-        return std::nullopt;
-    struct Answer {
-        bool arrived = false;
-        QVariant value;
-        QEventLoop* loop = nullptr;
-    };
-    auto answer = std::make_shared<Answer>();
     QPointer<QWebEnginePage> guard = page;
-    page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [answer](const QVariant& value) {
-        answer->arrived = true;
-        answer->value = value;
-        if (answer->loop)
-            answer->loop->quit();
-    });
-    if (!answer->arrived) {
-        QEventLoop loop;
-        answer->loop = &loop;
-        QObject::connect(page, &QObject::destroyed, &loop, &QEventLoop::quit);
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-        answer->loop = nullptr;
-    }
-    if (!answer->arrived || !guard)
+    std::optional<QVariant> value =
+        runScriptAndWait(page, script, QWebEngineScript::ApplicationWorld, timeoutMs);
+    if (!guard)
         return std::nullopt;
-    return answer->value;
+    return value;
 }
 
 }  // namespace engine::events

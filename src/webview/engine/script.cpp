@@ -8,6 +8,9 @@
 // waits for the answer in a nested event loop that leaves user input queued.
 #include "engine/enginepage.h"
 #include "engine/scriptvalues.h"
+#include "engine/syncrun.h"
+
+#include <QWebEngineScript>
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -79,14 +82,6 @@ void waitForDocument(wkeViewState* view)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
-// State of one run, shared with Qt's answer callback: an answer that comes
-// after the run gave up finds it still alive and only fills it in.
-struct Answer {
-    bool arrived = false;
-    QVariant value;
-    QEventLoop* loop = nullptr;
-};
-
 jsValue run(wkeWebView handle, const QString& body)
 {
     wkeViewState* view = liveView(handle);
@@ -97,27 +92,13 @@ jsValue run(wkeWebView handle, const QString& body)
     if (!view || !view->page)
         return 0;
 
-    QPointer<EnginePage> page = view->page;
-    auto answer = std::make_shared<Answer>();
-    page->runJavaScript(wrap(body), [answer](const QVariant& value) {
-        answer->arrived = true;
-        answer->value = value;
-        if (answer->loop)
-            answer->loop->quit();
-    });
-    if (!answer->arrived) {
-        QEventLoop loop;
-        answer->loop = &loop;
-        QObject::connect(page, &QObject::destroyed, &loop, &QEventLoop::quit);
-        QTimer::singleShot(kAnswerWaitMs, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-        answer->loop = nullptr;
-    }
-    if (!answer->arrived) {
+    const std::optional<QVariant> answer =
+        runScriptAndWait(view->page, wrap(body), QWebEngineScript::MainWorld, kAnswerWaitMs);
+    if (!answer) {
         qWarning("engine: the page did not answer a script run within %d ms", kAnswerWaitMs);
         return 0;
     }
-    const QVariantList list = answer->value.toList();
+    const QVariantList list = answer->toList();
     if (list.size() == 2 && list.at(0).toString() == QLatin1String("v"))
         return keepScriptValue(list.at(1).toString());
     // An exception (["e", message]) or a script that did not compile.
