@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <unordered_map>
+#include <utility>
 
 namespace engine {
 namespace {
@@ -713,9 +714,11 @@ void ProxyServer::deliver(quint64 exchange, std::optional<ProxyResponse> respons
 void ProxyServer::closeAll()
 {
     close();
-    for (auto& [exchange, connection] : m_connections)
+    // A connection forgets itself from the map as it goes, so take the map
+    // out of reach before deleting any of them.
+    const auto connections = std::exchange(m_connections, {});
+    for (const auto& [exchange, connection] : connections)
         delete connection.data();
-    m_connections.clear();
 }
 
 NetProxy::NetProxy() : m_upstream(std::make_shared<UpstreamSetting>()) {}
