@@ -4,32 +4,6 @@
 
 namespace design::detail {
 
-std::size_t find(std::string_view text, std::string_view what, std::size_t from)
-{
-    // Same result as rt::gbFind, but the byte search runs at memchr speed:
-    // a hit is checked for being a character start by stepping forward from
-    // the nearest earlier byte below 0x30 (such a byte is never part of a
-    // multi-byte character, so a character starts right after it).
-    if (from > text.size())
-        return npos;
-    if (what.empty())
-        return from;
-    std::size_t known = from;  // a character start; nothing before it is looked at again
-    for (;;) {
-        const std::size_t hit = text.find(what, known);
-        if (hit == npos)
-            return npos;
-        std::size_t s = hit;
-        while (s > known && static_cast<unsigned char>(text[s - 1]) >= 0x30)
-            --s;
-        while (s < hit)
-            s += charLen(text, s);
-        if (s == hit)
-            return hit;
-        known = s;  // the hit lay inside a character; go on at the next one
-    }
-}
-
 std::string lowerAscii(std::string_view text)
 {
     std::string out(text);

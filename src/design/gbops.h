@@ -21,7 +21,10 @@ inline std::size_t charLen(std::string_view s, std::size_t i)
 
 // First occurrence of `what` at a character start at or after `from` (a
 // character start); npos when none. An empty `what` matches at `from`.
-std::size_t find(std::string_view text, std::string_view what, std::size_t from = 0);
+inline std::size_t find(std::string_view text, std::string_view what, std::size_t from = 0)
+{
+    return rt::gbFind(text, what, from);
+}
 
 // A copy with the ASCII capitals turned into small letters.
 std::string lowerAscii(std::string_view text);

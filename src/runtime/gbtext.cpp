@@ -1,6 +1,5 @@
 #include "gbtext.h"
 
-#include <cstring>
 
 namespace rt {
 
@@ -25,18 +24,28 @@ std::size_t gbCharLen(std::string_view s, std::size_t i)
 
 std::size_t gbFind(std::string_view s, std::string_view what, std::size_t from)
 {
+    // The byte search runs at memchr speed; a hit is checked for being a
+    // character start by stepping forward from the nearest earlier byte below
+    // 0x30 (such a byte is never part of a multi-byte character, so a
+    // character starts right after it).
     if (from > s.size())
         return std::string_view::npos;
     if (what.empty())
         return from;
-    const auto first = what.front();
-    for (std::size_t i = from; i + what.size() <= s.size();) {
-        // Fast skip: ASCII-only stretches cannot hide a character boundary.
-        if (s[i] == first && std::memcmp(s.data() + i, what.data(), what.size()) == 0)
-            return i;
-        i += gbCharLen(s, i);
+    std::size_t known = from;  // a character start; nothing before it is looked at again
+    for (;;) {
+        const std::size_t hit = s.find(what, known);
+        if (hit == std::string_view::npos)
+            return hit;
+        std::size_t start = hit;
+        while (start > known && static_cast<unsigned char>(s[start - 1]) >= 0x30)
+            --start;
+        while (start < hit)
+            start += gbCharLen(s, start);
+        if (start == hit)
+            return hit;
+        known = start;  // the hit lay inside a character; go on at the next one
     }
-    return std::string_view::npos;
 }
 
 }  // namespace rt

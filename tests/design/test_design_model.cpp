@@ -206,27 +206,6 @@ private slots:
         QCOMPARE(joined, expected);
     }
 
-    void characterStartSearchAgreesWithStepping()
-    {
-        // The fast search must find exactly what stepping over every
-        // character finds, on text full of lead bytes and trail-byte lookalikes.
-        const std::string parts[] = {"a", "}", "{", " ", "\r\n", "\x81", "\x81}", "\x81\x30\x81\x30", "\xB0" "a",
-                                     gb("中"), gb("😀"), "0", "\xFF", "p", "x;", "px;"};
-        const std::string needles[] = {"}", "a", "px;", "0", "\x81}", gb("中"), "\x30\x81", "\r\n", "{a"};
-        std::mt19937 rng(3);
-        for (int round = 0; round < 20000; ++round) {
-            std::string s;
-            const int n = int(rng() % 14);
-            for (int i = 0; i < n; ++i)
-                s += parts[rng() % std::size(parts)];
-            const std::string& what = needles[rng() % std::size(needles)];
-            std::size_t from = 0;
-            for (int steps = int(rng() % 4); steps > 0 && from < s.size(); --steps)
-                from += rt::gbCharLen(s, from);
-            QCOMPARE(detail::find(s, what, from), rt::gbFind(s, what, from));
-        }
-    }
-
     void textBetween__data()
     {
         QTest::addColumn<std::string>("text");

@@ -7,7 +7,20 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <random>
+
 Q_DECLARE_METATYPE(rt::Durability)
+
+namespace {
+// The plain way: try every character start in turn.
+std::size_t findBySteppingEveryCharacter(std::string_view s, std::string_view what, std::size_t from)
+{
+    for (std::size_t i = from; i + what.size() <= s.size(); i += rt::gbCharLen(s, i))
+        if (s.substr(i, what.size()) == what)
+            return i;
+    return std::string_view::npos;
+}
+}  // namespace
 
 class TestRuntime : public QObject {
     Q_OBJECT
@@ -51,6 +64,27 @@ private slots:
         const std::string four = "\x81\x30\x81\x30" "0";
         QCOMPARE(rt::gbFind(four, "0"), size_t(4));
     }
+    void characterStartSearchAgreesWithStepping()
+    {
+        // The fast search must find exactly what stepping over every
+        // character finds, on text full of lead bytes and trail-byte lookalikes.
+        const std::string parts[] = {"a", "}", "{", " ", "\r\n", "\x81", "\x81}", "\x81\x30\x81\x30", "\xB0" "a",
+                                     rt::gb("中"), rt::gb("😀"), "0", "\xFF", "p", "x;", "px;"};
+        const std::string needles[] = {"}", "a", "px;", "0", "\x81}", rt::gb("中"), "\x30\x81", "\r\n", "{a"};
+        std::mt19937 rng(3);
+        for (int round = 0; round < 20000; ++round) {
+            std::string s;
+            const int n = int(rng() % 14);
+            for (int i = 0; i < n; ++i)
+                s += parts[rng() % std::size(parts)];
+            const std::string& what = needles[rng() % std::size(needles)];
+            std::size_t from = 0;
+            for (int steps = int(rng() % 4); steps > 0 && from < s.size(); --steps)
+                from += rt::gbCharLen(s, from);
+            QCOMPARE(rt::gbFind(s, what, from), findBySteppingEveryCharacter(s, what, from));
+        }
+    }
+
     void atomicWriteKeepsOldFileOnFailure_data()
     {
         QTest::addColumn<rt::Durability>("durability");
