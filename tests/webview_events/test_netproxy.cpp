@@ -103,6 +103,13 @@ private slots:
     void taggedRequestFailedByOwner();
     void chainsToApplicationHttpProxy();
     void unreachableServerFailsTheRequest();
+    void hostileChunkSizeInHeldResponse_data();
+    void hostileChunkSizeInHeldResponse();
+    void hostileChunkSizeInTaggedRequestBody_data();
+    void hostileChunkSizeInTaggedRequestBody();
+    void longConnectionListInHugeHead_data();
+    void longConnectionListInHugeHead();
+    void headArrivingByteByByte();
 
 private:
     std::unique_ptr<NetProxy> m_proxy;
@@ -331,6 +338,156 @@ void TestNetProxy::unreachableServerFailsTheRequest()
     const Reply tunnel = splitReply(exchange(
         m_proxy->port(), "CONNECT 127.0.0.1:" + QByteArray::number(closedPort) + " HTTP/1.1\r\n\r\n"));
     QCOMPARE(tunnel.head.status, 502);
+}
+
+namespace {
+
+// Hold every tagged request's response, as a response hook does.
+RequestDecision holdIt(const ProxyRequest& request)
+{
+    RequestDecision decision;
+    decision.request = request;
+    decision.holdResponse = true;
+    return decision;
+}
+
+QByteArray taggedGet(const QByteArray& url)
+{
+    return "GET " + url + " HTTP/1.1\r\n" + NetProxy::kTagHeader + ": v\r\n\r\n";
+}
+
+}  // namespace
+
+void TestNetProxy::hostileChunkSizeInHeldResponse_data()
+{
+    QTest::addColumn<QByteArray>("sizeLine");
+    QTest::newRow("2^63-1") << QByteArray("7fffffffffffffff");
+    QTest::newRow("2^63-2") << QByteArray("7ffffffffffffffe");
+    QTest::newRow("2^63-1 with extension") << QByteArray("7fffffffffffffff;x=1");
+    QTest::newRow("beyond 64 bits") << QByteArray("10000000000000000");
+    QTest::newRow("negative") << QByteArray("-5");
+    QTest::newRow("endless size line") << QByteArray(64 * 1024, '0');
+}
+
+void TestNetProxy::hostileChunkSizeInHeldResponse()
+{
+    QFETCH(QByteArray, sizeLine);
+    HttpServer server;
+    server.route("/h", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + sizeLine + "\r\nabc");
+    server.route("/ok", HttpServer::response("fine"));
+    m_owner.decideFor = holdIt;
+    // The page sees a failed request; the program goes on.
+    QCOMPARE(splitReply(exchange(m_proxy->port(), taggedGet(server.url("/h")))).head.status, 502);
+    QVERIFY(m_owner.responses.isEmpty());
+    QCOMPARE(splitReply(exchange(m_proxy->port(), taggedGet(server.url("/ok")))).rest, QByteArray("fine"));
+}
+
+void TestNetProxy::hostileChunkSizeInTaggedRequestBody_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");  // 0: no answer while the body is incomplete
+    QTest::newRow("2^63-1, then data") << "7fffffffffffffff\r\n" + QByteArray(100000, 'x') << 0;
+    QTest::newRow("2^63-2, then data") << "7ffffffffffffffe\r\n" + QByteArray(100000, 'x') << 0;
+    QTest::newRow("beyond 64 bits") << QByteArray("10000000000000000\r\nabc") << 400;
+    QTest::newRow("endless size line") << QByteArray(64 * 1024, 'f') << 400;
+}
+
+void TestNetProxy::hostileChunkSizeInTaggedRequestBody()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+    HttpServer server;
+    server.route("/ok", HttpServer::response("fine"));
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, m_proxy->port());
+    QVERIFY(socket.waitForConnected(5000));
+    socket.write("POST " + server.url("/x") + " HTTP/1.1\r\n" + NetProxy::kTagHeader +
+                 ": v\r\nTransfer-Encoding: chunked\r\n\r\n" + body);
+    QVERIFY(socket.waitForBytesWritten(5000));
+    if (status) {
+        QByteArray received;
+        QVERIFY(QTest::qWaitFor([&] {
+            received += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        }, 5000));
+        QCOMPARE(splitReply(received).head.status, status);
+    } else {
+        QTest::qWait(200);
+        QCOMPARE(socket.bytesAvailable(), qint64(0));
+        socket.abort();
+    }
+    QVERIFY(m_owner.requests.isEmpty());
+    QVERIFY(server.requests().isEmpty());
+    QCOMPARE(splitReply(exchange(m_proxy->port(), "GET " + server.url("/ok") + " HTTP/1.1\r\n\r\n")).rest,
+             QByteArray("fine"));
+}
+
+void TestNetProxy::longConnectionListInHugeHead_data()
+{
+    QTest::addColumn<bool>("held");
+    QTest::newRow("relayed") << false;
+    QTest::newRow("held for a hook") << true;
+}
+
+void TestNetProxy::longConnectionListInHugeHead()
+{
+    QFETCH(bool, held);
+    // About 240 KB of head: 50,000 names in Connection and 12,000 fields,
+    // every tenth of them named there.
+    QByteArray connection;
+    for (int i = 0; i < 50000; ++i)
+        connection += i % 10 == 0 ? "h" + QByteArray::number(i / 10 * 10) + ',' : QByteArray("a,");
+    QByteArray fields;
+    for (int i = 0; i < 12000; ++i)
+        fields += "h" + QByteArray::number(i) + ": v\r\n";
+    HttpServer server;
+    server.route("/big", "HTTP/1.1 200 OK\r\nConnection: " + connection + "\r\n" + fields +
+                             "Keep-Alive: 5\r\nKept: yes\r\nContent-Length: 2\r\n\r\nok");
+    if (held)
+        m_owner.decideFor = holdIt;
+    const QByteArray request = held ? taggedGet(server.url("/big"))
+                                    : "GET " + server.url("/big") + " HTTP/1.1\r\n\r\n";
+    const Reply reply = splitReply(exchange(m_proxy->port(), request));
+    QCOMPARE(reply.head.status, 200);
+    QCOMPARE(reply.rest, QByteArray("ok"));
+    int kept = 0;
+    for (const auto& [name, value] : reply.head.headers) {
+        if (name.startsWith('h')) {
+            ++kept;
+            QVERIFY2(name.mid(1).toInt() % 10 != 0, name.constData());
+        }
+    }
+    QCOMPARE(kept, 12000 - 1200);
+    QCOMPARE(engine::http::header(reply.head.headers, "Kept"), QByteArray("yes"));
+    QVERIFY(!engine::http::hasHeader(reply.head.headers, "Keep-Alive"));
+    QCOMPARE(engine::http::header(reply.head.headers, "Connection"), QByteArray("close"));
+}
+
+void TestNetProxy::headArrivingByteByByte()
+{
+    // A server that dribbles its head: every piece is searched once.
+    QTcpServer slow;
+    QVERIFY(slow.listen(QHostAddress::LocalHost, 0));
+    const QByteArray answer = "HTTP/1.1 200 OK\r\nX-Pad: " + QByteArray(3000, 'p') +
+                              "\r\nContent-Length: 4\r\n\r\ndone";
+    connect(&slow, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket* peer = slow.nextPendingConnection();
+        peer->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        connect(peer, &QTcpSocket::readyRead, peer, [peer, &answer] {
+            peer->readAll();
+            for (qsizetype i = 0; i < answer.size(); i += 7) {
+                peer->write(answer.mid(i, 7));
+                peer->flush();
+            }
+            peer->disconnectFromHost();
+        });
+    });
+    const QByteArray url = "http://127.0.0.1:" + QByteArray::number(slow.serverPort()) + "/";
+    const Reply relayed = splitReply(exchange(m_proxy->port(), "GET " + url + " HTTP/1.1\r\n\r\n"));
+    QCOMPARE(relayed.rest, QByteArray("done"));
+    QCOMPARE(engine::http::header(relayed.head.headers, "X-Pad").size(), 3000);
+    m_owner.decideFor = holdIt;
+    QCOMPARE(splitReply(exchange(m_proxy->port(), taggedGet(url))).rest, QByteArray("done"));
 }
 
 QTEST_GUILESS_MAIN(TestNetProxy)

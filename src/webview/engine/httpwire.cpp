@@ -1,5 +1,11 @@
 #include "engine/httpwire.h"
 
+#include <QSet>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
 namespace engine::http {
 namespace {
 
@@ -34,7 +40,12 @@ bool parseFields(const QList<QByteArray>& lines, HeaderList* out)
         const QByteArray& line = lines[i];
         if ((line.startsWith(' ') || line.startsWith('\t')) && !out->isEmpty()) {
             // Obsolete line folding: part of the previous value.
-            out->last().second += ' ' + line.trimmed();
+            QByteArray& value = out->last().second;
+            const QByteArray more = line.trimmed();
+            if (value.isEmpty())
+                value = more;
+            else if (!more.isEmpty())
+                value += ' ' + more;
             continue;
         }
         const qsizetype colon = line.indexOf(':');
@@ -122,10 +133,28 @@ bool headerListsToken(const HeaderList& headers, const QByteArray& name, const Q
     return false;
 }
 
-qsizetype headEnd(const QByteArray& data)
+void removeHopByHop(HeaderList& headers)
 {
-    const qsizetype crlf = data.indexOf("\r\n\r\n");
-    const qsizetype lf = data.indexOf("\n\n");
+    QSet<QByteArray> names{"connection", "keep-alive", "proxy-connection", "proxy-authorization",
+                           "proxy-authenticate", "te", "upgrade"};
+    for (const auto& [name, value] : headers) {
+        if (!sameName(name, "Connection"))
+            continue;
+        for (const QByteArray& token : value.split(',')) {
+            const QByteArray listed = token.trimmed().toLower();
+            if (!listed.isEmpty())
+                names.insert(listed);
+        }
+    }
+    headers.removeIf([&](const auto& field) { return names.contains(field.first.toLower()); });
+}
+
+qsizetype headEnd(const QByteArray& data, qsizetype from)
+{
+    // An end straddling `from` begins at most three bytes before it.
+    from = std::max<qsizetype>(0, from - 3);
+    const qsizetype crlf = data.indexOf("\r\n\r\n", from);
+    const qsizetype lf = data.indexOf("\n\n", from);
     if (crlf >= 0 && (lf < 0 || crlf < lf))
         return crlf + 4;
     if (lf >= 0)
@@ -209,46 +238,117 @@ BodyFraming responseFraming(const ResponseHead& head, const QByteArray& requestM
     return n == 0 ? BodyFraming{BodyFraming::None, 0} : BodyFraming{BodyFraming::Length, n};
 }
 
+namespace {
+
+// A chunk size: hexadecimal digits, then optional whitespace and extensions.
+// -1 when malformed or too large to count.
+qint64 chunkSize(QByteArrayView line)
+{
+    const qsizetype semicolon = line.indexOf(';');
+    if (semicolon >= 0)
+        line = line.first(semicolon);
+    line = line.trimmed();
+    if (line.isEmpty())
+        return -1;
+    qint64 size = 0;
+    for (const char c : line) {
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return -1;
+        if (size > (std::numeric_limits<qint64>::max() >> 4))
+            return -1;
+        size = size * 16 + digit;
+    }
+    return size;
+}
+
+}  // namespace
+
+ChunkedDecoder::State ChunkedDecoder::feed(QByteArrayView bytes)
+{
+    qsizetype at = 0;
+    while (m_state == NeedMore && at < bytes.size()) {
+        if (m_phase == Phase::Data) {
+            // Only bytes that are here are taken, so a claimed size costs nothing.
+            const qsizetype take = qsizetype(std::min<qint64>(m_remaining, bytes.size() - at));
+            m_body.append(bytes.data() + at, take);
+            at += take;
+            m_remaining -= take;
+            if (m_remaining == 0)
+                m_phase = Phase::DataEnd;
+            continue;
+        }
+        const char* lf = static_cast<const char*>(std::memchr(bytes.data() + at, '\n', size_t(bytes.size() - at)));
+        const qsizetype end = lf ? qsizetype(lf - bytes.data()) + 1 : bytes.size();
+        if (m_line.size() + (end - at) > kMaxLine) {
+            m_state = Malformed;
+            break;
+        }
+        m_line.append(bytes.data() + at, end - at);
+        at = end;
+        if (!lf)
+            break;
+        if (!m_line.endsWith("\r\n")) {
+            m_state = Malformed;
+            break;
+        }
+        endLine(QByteArrayView(m_line).chopped(2));
+        m_line.clear();
+    }
+    m_consumed += at;
+    return m_state;
+}
+
+void ChunkedDecoder::endLine(QByteArrayView line)
+{
+    switch (m_phase) {
+    case Phase::SizeLine: {
+        const qint64 size = chunkSize(line);
+        if (size < 0)
+            m_state = Malformed;
+        else if (size == 0)
+            m_phase = Phase::Trailer;
+        else {
+            m_remaining = size;
+            m_phase = Phase::Data;
+        }
+        return;
+    }
+    case Phase::DataEnd:
+        if (line.isEmpty())
+            m_phase = Phase::SizeLine;
+        else
+            m_state = Malformed;
+        return;
+    case Phase::Trailer:
+        if (line.isEmpty())
+            m_state = Done;
+        return;
+    case Phase::Data:
+        return;
+    }
+}
+
 qsizetype decodeChunked(const QByteArray& data, QByteArray* body)
 {
-    QByteArray out;
-    qsizetype at = 0;
-    for (;;) {
-        const qsizetype lineEnd = data.indexOf("\r\n", at);
-        if (lineEnd < 0)
-            return -1;
-        QByteArray sizeText = data.mid(at, lineEnd - at);
-        const qsizetype semicolon = sizeText.indexOf(';');  // chunk extensions
-        if (semicolon >= 0)
-            sizeText.truncate(semicolon);
-        bool ok = false;
-        const qint64 size = sizeText.trimmed().toLongLong(&ok, 16);
-        if (!ok || size < 0)
-            return -2;
-        at = lineEnd + 2;
-        if (size == 0) {
-            // Trailer fields, then the empty line.
-            for (;;) {
-                const qsizetype end = data.indexOf("\r\n", at);
-                if (end < 0)
-                    return -1;
-                const bool empty = end == at;
-                at = end + 2;
-                if (empty) {
-                    if (body)
-                        *body = out;
-                    return at;
-                }
-            }
-        }
-        if (data.size() - at < size + 2)
-            return -1;
-        out.append(data.constData() + at, qsizetype(size));
-        at += qsizetype(size);
-        if (data.mid(at, 2) != "\r\n")
-            return -2;
-        at += 2;
+    ChunkedDecoder decoder;
+    switch (decoder.feed(data)) {
+    case ChunkedDecoder::NeedMore:
+        return -1;
+    case ChunkedDecoder::Malformed:
+        return -2;
+    case ChunkedDecoder::Done:
+        break;
     }
+    if (body)
+        *body = decoder.takeBody();
+    return qsizetype(decoder.consumed());
 }
 
 QByteArray reasonPhrase(int status)

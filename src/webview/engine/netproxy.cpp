@@ -17,6 +17,9 @@ namespace engine {
 namespace {
 
 constexpr qsizetype kMaxHeadBytes = 256 * 1024;
+// A body a hook must see whole is held in memory up to this size; a larger
+// one fails instead of exhausting memory.
+constexpr qint64 kMaxHeldBodyBytes = qint64(1) << 30;
 // A relay stops reading its source while this much is still unsent to its sink.
 constexpr qint64 kRelayHighWater = 4 << 20;
 constexpr qint64 kRelayChunk = 256 * 1024;
@@ -69,25 +72,6 @@ Route routeFor(const QString& host, quint16 port, bool tunnel, const QNetworkPro
         break;
     }
     return route;
-}
-
-// Fields that concern one connection only; never passed on.
-void removeHopByHop(http::HeaderList& headers)
-{
-    QList<QByteArray> listed;
-    for (const auto& [name, value] : headers) {
-        if (name.compare("Connection", Qt::CaseInsensitive) == 0) {
-            for (const QByteArray& token : value.split(','))
-                listed << token.trimmed();
-        }
-    }
-    for (const QByteArray& name : listed) {
-        if (!name.isEmpty())
-            http::removeHeader(headers, name);
-    }
-    for (const char* name : {"Connection", "Keep-Alive", "Proxy-Connection", "Proxy-Authorization",
-                             "Proxy-Authenticate", "TE", "Upgrade"})
-        http::removeHeader(headers, name);
 }
 
 void removeCookieFields(http::HeaderList& headers)
@@ -170,7 +154,7 @@ private:
 
     void onClientData();
     void onHead(const QByteArray& headBytes);
-    void tryCompleteBody();
+    void takeRequestBody(const QByteArray& bytes);
     void startUpstream(const QString& host, quint16 port, bool tunnel,
                        const QHostAddress& bindAddress = QHostAddress());
     void onUpstreamConnected();
@@ -178,7 +162,8 @@ private:
     void onUpstreamClosed();
     void onUpstreamError();
     bool readResponseHead();
-    void finishHold(bool upstreamClosed);
+    void holdResponseBytes(const QByteArray& bytes, bool upstreamClosed);
+    bool readHeldHead(const QByteArray& bytes, bool upstreamClosed, QByteArray* bodyStart);
     void writeResponse(ProxyResponse response);
     void fail(int status, const QByteArray& text);
     void closeClient();
@@ -193,6 +178,7 @@ private:
     QByteArray m_in;         // client bytes not handled yet
     http::RequestHead m_request;
     http::BodyFraming m_requestFraming;
+    http::ChunkedDecoder m_requestChunks;
     QByteArray m_tag;        // the view tag of a tagged request
     bool m_ownerKnows = false;
     bool m_clientGone = false;
@@ -202,9 +188,11 @@ private:
     bool m_withoutCookies = false;
     QByteArray m_response;   // upstream bytes not passed on yet
     bool m_responseHeadDone = false;
-    qsizetype m_holdHeadEnd = -1;   // held response: end of its head once read
+    bool m_holdHeadRead = false;    // held response: head read, body follows
     http::ResponseHead m_holdHead;
     http::BodyFraming m_holdFraming;
+    QByteArray m_holdBody;          // held body (Length, UntilClose)
+    http::ChunkedDecoder m_holdChunks;
     bool m_sentToClient = false;
 };
 
@@ -247,8 +235,9 @@ void ProxyConnection::onClientData()
 {
     switch (m_stage) {
     case Stage::Head: {
+        const qsizetype searched = m_in.size();
         m_in += m_client->readAll();
-        const qsizetype end = http::headEnd(m_in);
+        const qsizetype end = http::headEnd(m_in, searched);
         if (end < 0) {
             if (m_in.size() > kMaxHeadBytes)
                 fail(400, "request head too large");
@@ -260,8 +249,7 @@ void ProxyConnection::onClientData()
         return;
     }
     case Stage::Body:
-        m_in += m_client->readAll();
-        tryCompleteBody();
+        takeRequestBody(m_client->readAll());
         return;
     case Stage::Upstream:
         // The request body streams on as it comes.
@@ -314,8 +302,12 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
         m_tag = tag;
         http::removeHeader(m_request.headers, NetProxy::kTagHeader);
         m_requestFraming = http::requestFraming(m_request);
+        if (m_requestFraming.kind == http::BodyFraming::Length && m_requestFraming.length > kMaxHeldBodyBytes) {
+            fail(413, "request body too large to hold");
+            return;
+        }
         m_stage = Stage::Body;
-        tryCompleteBody();
+        takeRequestBody(std::exchange(m_in, {}));
         return;
     }
 
@@ -323,7 +315,7 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     const Route route = routeFor(url.host(), quint16(url.port(80)), false, m_server->upstream->current());
     http::HeaderList headers = m_request.headers;
     const bool chunked = http::headerListsToken(headers, "Transfer-Encoding", "chunked");
-    removeHopByHop(headers);
+    http::removeHopByHop(headers);
     if (chunked)
         http::setHeader(headers, "Transfer-Encoding", "chunked");
     headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
@@ -336,25 +328,30 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     startUpstream(url.host(), quint16(url.port(80)), false);
 }
 
-void ProxyConnection::tryCompleteBody()
+void ProxyConnection::takeRequestBody(const QByteArray& bytes)
 {
     QByteArray body;
     switch (m_requestFraming.kind) {
     case http::BodyFraming::Length:
+        m_in += bytes;
         if (m_in.size() < m_requestFraming.length)
             return;
         body = m_in.left(qsizetype(m_requestFraming.length));
         break;
-    case http::BodyFraming::Chunked: {
-        const qsizetype used = http::decodeChunked(m_in, &body);
-        if (used == -1)
+    case http::BodyFraming::Chunked:
+        switch (m_requestChunks.feed(bytes)) {
+        case http::ChunkedDecoder::NeedMore:
+            if (m_requestChunks.body().size() > kMaxHeldBodyBytes)
+                fail(413, "request body too large to hold");
             return;
-        if (used < 0) {
+        case http::ChunkedDecoder::Malformed:
             fail(400, "malformed chunked body");
             return;
+        case http::ChunkedDecoder::Done:
+            body = m_requestChunks.takeBody();
+            break;
         }
         break;
-    }
     default:
         break;
     }
@@ -393,7 +390,7 @@ void ProxyConnection::decide(RequestDecision decision)
     m_request.method = request.head.method;  // decides whether the response has a body
     const Route route = routeFor(url.host(), quint16(url.port(80)), false, m_server->upstream->current());
     http::HeaderList headers = request.head.headers;
-    removeHopByHop(headers);
+    http::removeHopByHop(headers);
     http::removeHeader(headers, "Transfer-Encoding");
     if (!request.body.isEmpty() || http::hasHeader(headers, "Content-Length"))
         http::setHeader(headers, "Content-Length", QByteArray::number(request.body.size()));
@@ -453,8 +450,7 @@ void ProxyConnection::onUpstreamData()
         relay(m_upstream, m_client);
         return;
     case Stage::Holding:
-        m_response += m_upstream->readAll();
-        finishHold(false);
+        holdResponseBytes(m_upstream->readAll(), false);
         return;
     default:
         m_upstream->readAll();
@@ -466,9 +462,11 @@ void ProxyConnection::onUpstreamData()
 // that the browser does not keep the connection; true once that is done.
 bool ProxyConnection::readResponseHead()
 {
+    qsizetype searched = m_response.size();
     m_response += m_upstream->readAll();
     for (;;) {
-        const qsizetype end = http::headEnd(m_response);
+        const qsizetype end = http::headEnd(m_response, searched);
+        searched = 0;
         if (end < 0) {
             if (m_response.size() > kMaxHeadBytes)
                 fail(502, "response head too large");
@@ -485,7 +483,7 @@ bool ProxyConnection::readResponseHead()
             m_response.remove(0, end);
             continue;
         }
-        removeHopByHop(head.headers);
+        http::removeHopByHop(head.headers);
         if (m_withoutCookies)
             removeCookieFields(head.headers);
         if (http::responseFraming(head, m_request.method).kind == http::BodyFraming::Chunked)
@@ -500,64 +498,86 @@ bool ProxyConnection::readResponseHead()
     }
 }
 
-// A held response is complete when its framing says so or the server closed.
-// Its head is read once; after that only the body's length is looked at.
-void ProxyConnection::finishHold(bool upstreamClosed)
+// Reads the held response's head (skipping interim heads) once it is
+// complete; bodyStart gets the bytes after it. False while it is incomplete
+// or when the exchange failed.
+bool ProxyConnection::readHeldHead(const QByteArray& bytes, bool upstreamClosed, QByteArray* bodyStart)
 {
-    while (m_holdHeadEnd < 0) {
-        const qsizetype end = http::headEnd(m_response);
+    qsizetype searched = m_response.size();
+    m_response += bytes;
+    for (;;) {
+        const qsizetype end = http::headEnd(m_response, searched);
+        searched = 0;
         if (end < 0) {
             if (upstreamClosed)
                 fail(502, "the server closed the connection without a response");
             else if (m_response.size() > kMaxHeadBytes)
                 fail(502, "response head too large");
-            return;
+            return false;
         }
         http::ResponseHead head;
         if (!http::parseResponseHead(m_response.left(end), &head)) {
             fail(502, "malformed response from the server");
-            return;
+            return false;
         }
         if (head.status >= 100 && head.status < 200) {
             m_response.remove(0, end);  // interim heads are not part of the answer
             continue;
         }
         m_holdHead = head;
-        m_holdHeadEnd = end;
         m_holdFraming = http::responseFraming(head, m_request.method);
+        *bodyStart = m_response.mid(end);
+        m_response.clear();
+        m_holdHeadRead = true;
+        return true;
     }
-    const qsizetype end = m_holdHeadEnd;
+}
+
+// A held response is complete when its framing says so or the server closed.
+// Each byte is handled once as it arrives.
+void ProxyConnection::holdResponseBytes(const QByteArray& bytes, bool upstreamClosed)
+{
+    QByteArray body = bytes;
+    if (!m_holdHeadRead && !readHeldHead(bytes, upstreamClosed, &body))
+        return;
     ProxyResponse response;
     response.head = m_holdHead;
+    bool complete = false;
     switch (m_holdFraming.kind) {
     case http::BodyFraming::None:
+        complete = true;
         break;
-    case http::BodyFraming::Length:
-        if (m_response.size() - end < m_holdFraming.length && !upstreamClosed)
-            return;
-        response.body = m_response.mid(end, qsizetype(m_holdFraming.length));
+    case http::BodyFraming::Length: {
+        const qint64 missing = m_holdFraming.length - m_holdBody.size();
+        m_holdBody.append(body.constData(), qsizetype(std::min<qint64>(missing, body.size())));
+        complete = m_holdBody.size() == m_holdFraming.length || upstreamClosed;
         break;
+    }
     case http::BodyFraming::Chunked: {
-        // Decoding is tried once the bytes can be the last chunk's end.
-        if (!upstreamClosed && !m_response.endsWith("0\r\n\r\n"))
-            return;
-        const qsizetype used = http::decodeChunked(m_response.mid(end), &response.body);
-        if (used == -1 && !upstreamClosed)
-            return;
-        if (used < 0) {
+        const auto state = m_holdChunks.feed(body);
+        if (state == http::ChunkedDecoder::Malformed ||
+            (state == http::ChunkedDecoder::NeedMore && upstreamClosed)) {
             fail(502, "malformed chunked response");
             return;
         }
-        http::removeHeader(response.head.headers, "Transfer-Encoding");
+        complete = state == http::ChunkedDecoder::Done;
+        if (complete) {
+            m_holdBody = m_holdChunks.takeBody();
+            http::removeHeader(response.head.headers, "Transfer-Encoding");
+        }
         break;
     }
     case http::BodyFraming::UntilClose:
-        if (!upstreamClosed)
-            return;
-        response.body = m_response.mid(end);
+        m_holdBody += body;
+        complete = upstreamClosed;
         break;
     }
-    m_response.clear();
+    if (!complete) {
+        if (std::max<qint64>(m_holdBody.size(), m_holdChunks.body().size()) > kMaxHeldBodyBytes)
+            fail(502, "response too large to hold");
+        return;
+    }
+    response.body = std::exchange(m_holdBody, {});
     m_stage = Stage::Delivering;
     disconnect(m_upstream, nullptr, this, nullptr);
     m_upstream->abort();
@@ -587,7 +607,7 @@ void ProxyConnection::writeResponse(ProxyResponse response)
         head.status = 200;
     if (head.reason.isEmpty())
         head.reason = http::reasonPhrase(head.status);
-    removeHopByHop(head.headers);
+    http::removeHopByHop(head.headers);
     if (m_withoutCookies)
         removeCookieFields(head.headers);
     http::removeHeader(head.headers, "Transfer-Encoding");
@@ -626,8 +646,7 @@ void ProxyConnection::onUpstreamClosed()
         closeClient();
         return;
     case Stage::Holding:
-        m_response += m_upstream->readAll();
-        finishHold(true);
+        holdResponseBytes(m_upstream->readAll(), true);
         return;
     default:
         return;
