@@ -22,6 +22,8 @@ private slots:
     void moveScrollsToFarElement();
     void moveToMissingElement();
     void moveStopsWhenPageCannotScroll();
+    void bothDocumentModes_data();
+    void bothDocumentModes();
 
 private:
     // Waits until the page recorded count entries in the array named list.
@@ -184,7 +186,7 @@ void TestBridgeInput::moveToMissingElement()
     QCOMPARE(q(m_view.eval("clicks.length")), QString("0"));
 }
 
-// In standards mode the body's scroll offsets stay 0: the loops stop at the
+// A page that cannot scroll as far as the element: the loops stop at the
 // first step that changes nothing instead of running for ever. The page
 // counts the steps: one rightwards and one downwards.
 void TestBridgeInput::moveStopsWhenPageCannotScroll()
@@ -196,6 +198,45 @@ void TestBridgeInput::moveStopsWhenPageCannotScroll()
     // And without a window (client size 0) as well.
     QCOMPARE(web.moveToElement("button", "far", nullptr), 1);
     QCOMPARE(q(m_view.eval("scrollCalls")), QString("4"));
+}
+
+
+// The same element 900 px down, in quirks mode (the body scrolls) and in
+// standards mode (the root element scrolls): page positions, scrolling that
+// keeps the other coordinate, and a move that scrolls it into view and clicks.
+void TestBridgeInput::bothDocumentModes_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::newRow("quirks") << "far_quirks.html";
+    QTest::newRow("standards") << "far_standards.html";
+}
+
+void TestBridgeInput::bothDocumentModes()
+{
+    QFETCH(QString, page);
+    const QByteArray name = page.toUtf8();
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open(name.constData()));
+    web.scrollTo(0, 0);
+    QCOMPARE(web.getElementPosition("button", "far"), std::string("20,900"));
+    QCOMPARE(web.scrollTo(std::nullopt, 500), std::string("success"));
+    int x = -1, y = -1;
+    QCOMPARE(web.getScrollPosition(x, y), std::string("success"));
+    QCOMPARE(QPoint(x, y), QPoint(0, 500));
+    QCOMPARE(q(m_view.eval("Math.round(document.getElementById('far').getBoundingClientRect().top)")),
+             QString("400"));
+    QCOMPARE(web.getElementPosition("button", "far"), std::string("20,900"));
+    QCOMPARE(web.scrollTo(15), std::string("success"));
+    web.getScrollPosition(x, y);
+    QCOMPARE(QPoint(x, y), QPoint(15, 500));
+
+    // 300 px high: scrolled down in 10 px steps until 900 + 24 + 12 fits.
+    web.scrollTo(0, 0);
+    QCOMPARE(web.moveToElement("button", "far", &m_view.host), 1);
+    web.getScrollPosition(x, y);
+    QCOMPARE(QPoint(x, y), QPoint(0, 640));
+    QVERIFY(recorded("clicks", 1));
+    QCOMPARE(q(m_view.eval("clicks[0]")), QString("far true 115,260"));
 }
 
 QTEST_MAIN(TestBridgeInput)

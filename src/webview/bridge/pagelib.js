@@ -117,3 +117,15 @@ function x_f(path) {
   }
   return doc;
 }
+function set_own(el, name, value) {
+  // The element class's own setter, past one a framework defined on the
+  // element itself to track its value: the framework then sees the change.
+  for (var p = Object.getPrototypeOf(el); p; p = Object.getPrototypeOf(p)) {
+    var d = Object.getOwnPropertyDescriptor(p, name);
+    if (d) {
+      if (d.set) { d.set.call(el, value); return; }
+      break;
+    }
+  }
+  el[name] = value;
+}

@@ -16,7 +16,7 @@ namespace {
 const char kNotFound[] = "if(dom == undefined){text = \"undefined\";}else{";
 const char kSuccess[] = " text = \"success\";}";
 
-std::string lit(std::string_view text) { return escapeForLiteral(text, '"'); }
+std::string lit(std::string_view text) { return valueForLiteral(text, '"'); }
 
 std::string flagText(bool flag) { return flag ? "true" : "false"; }
 
@@ -62,6 +62,88 @@ std::string escapeForLiteral(std::string_view text, char quote)
     return out;
 }
 
+namespace {
+
+bool isHex(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// Whether text holds `count` hexadecimal digits from `at` on.
+bool hexDigitsAt(std::string_view text, std::size_t at, std::size_t count)
+{
+    if (text.size() < at + count)
+        return false;
+    for (std::size_t k = at; k < at + count; ++k) {
+        if (!isHex(text[k]))
+            return false;
+    }
+    return true;
+}
+
+// The length of the escape sequence after a backslash at `at` that keeps its
+// script meaning (the letter and its digits), or 0 for an unknown one.
+std::size_t knownEscape(std::string_view text, std::size_t at)
+{
+    if (at + 1 >= text.size() || rt::gbCharLen(text, at + 1) != 1)
+        return 0;
+    switch (text[at + 1]) {
+    case 'n': case 'r': case 't': case 'b': case 'f': case 'v':
+    case '\\': case '\'': case '"':
+        return 1;
+    case '0':
+        // "\0" is NUL only when no digit follows (else an octal escape).
+        return at + 2 < text.size() && text[at + 2] >= '0' && text[at + 2] <= '9' ? 0 : 1;
+    case 'x':
+        return hexDigitsAt(text, at + 2, 2) ? 3 : 0;
+    case 'u':
+        return hexDigitsAt(text, at + 2, 4) ? 5 : 0;
+    default:
+        return 0;
+    }
+}
+
+}  // namespace
+
+std::string valueForLiteral(std::string_view text, char quote)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = rt::gbCharLen(text, i);
+        if (n != 1) {
+            out.append(text.substr(i, n));
+            i += n;
+            continue;
+        }
+        const char c = text[i];
+        if (c == '\\') {
+            if (i + 1 == text.size()) {
+                out += "\\\\";  // a lone trailing backslash stays a backslash
+                ++i;
+            } else if (const std::size_t length = knownEscape(text, i)) {
+                out.append(text.substr(i, length + 1));
+                i += length + 1;
+            } else {
+                ++i;  // an unknown escape loses its backslash, as in a script literal
+            }
+            continue;
+        }
+        if (c == quote)
+            out += '\\', out += c;
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\0')
+            out += "\\x00";
+        else
+            out += c;
+        ++i;
+    }
+    return out;
+}
+
 std::string locator(std::string_view tag, std::string_view key, int skip,
                     std::string_view attribute, std::string_view frame, std::string_view step)
 {
@@ -85,9 +167,9 @@ std::string changeEvent(std::string_view eventName)
 std::string getElementPosition()
 {
     return found(
-        "var sizeObj = dom.getBoundingClientRect();var bodyOffset = {top: "
-        "document.body.scrollTop, left: document.body.scrollLeft};text = parseInt(sizeObj.left + "
-        "bodyOffset.left) + \",\" + parseInt(sizeObj.top + bodyOffset.top);}");
+        "var sizeObj = dom.getBoundingClientRect();var scroller = document.scrollingElement || "
+        "document.body;var bodyOffset = {top: scroller.scrollTop, left: scroller.scrollLeft};"
+        "text = parseInt(sizeObj.left + bodyOffset.left) + \",\" + parseInt(sizeObj.top + bodyOffset.top);}");
 }
 
 std::string waitForElement() { return "if(dom == undefined){text = \"false\";}else{text = \"true\";}"; }
@@ -96,12 +178,12 @@ std::string getCanvasImage() { return found("text = dom.toDataURL(\"image/png\")
 
 std::string setChecked(bool state)
 {
-    return found("dom.checked = " + flagText(state) + ";" + changeEvent() + kSuccess);
+    return found("set_own(dom,\"checked\"," + flagText(state) + ");" + changeEvent() + kSuccess);
 }
 
 std::string setSelectedIndex(int index)
 {
-    return found("dom.selectedIndex = " + std::to_string(index) + ";" + changeEvent() + kSuccess);
+    return found("set_own(dom,\"selectedIndex\"," + std::to_string(index) + ");" + changeEvent() + kSuccess);
 }
 
 std::string getSelectedOption()
@@ -113,13 +195,13 @@ std::string getSelectedOption()
 
 std::string setComboValue(std::string_view value)
 {
-    return found("dom.value = \"" + lit(value) + "\";" + changeEvent() + kSuccess);
+    return found("set_own(dom,\"value\",\"" + lit(value) + "\");" + changeEvent() + kSuccess);
 }
 
 std::string selectOptionByText(std::string_view optionText)
 {
     return found("text='undefined';for(var i=0;i<dom.length;i++){if(dom.item(i).innerText==\"" +
-                 lit(optionText) + "\"){dom.selectedIndex=i; " + changeEvent() +
+                 lit(optionText) + "\"){set_own(dom,\"selectedIndex\",i); " + changeEvent() +
                  " text='success';break;}}}");
 }
 
@@ -135,7 +217,7 @@ std::string getInnerHtml() { return found("text = dom.innerHTML;}"); }
 
 std::string setValue(std::string_view value)
 {
-    return found("dom.value=\"" + lit(value) + "\";" + kSuccess);
+    return found("set_own(dom,\"value\",\"" + lit(value) + "\");" + kSuccess);
 }
 
 std::string setInnerHtml(std::string_view html)
@@ -212,7 +294,7 @@ std::string getElementAttribute(std::string_view attributeName)
 
 std::string navigate(std::string_view url)
 {
-    return "window.location.href = '" + escapeForLiteral(url, '\'') +
+    return "window.location.href = '" + valueForLiteral(url, '\'') +
            "';\r\ntext = 'success';\r\n";
 }
 
@@ -231,9 +313,15 @@ std::string getDocumentProperty(std::string_view propertyName)
 std::string getPageText() { return "text = document.body.outerText;\r\n"; }
 std::string getPageSource() { return "text = document.body.outerHTML;\r\n"; }
 
+// The page's scroll offsets as x and y: those of the document's scrolling
+// element, which is the body in quirks mode and the root element otherwise.
+const char kReadScroll[] =
+    "var scroller = document.scrollingElement || document.body;"
+    "var x = scroller.scrollLeft;var y = scroller.scrollTop;";
+
 std::string scrollTo(std::optional<int> x, std::optional<int> y)
 {
-    std::string s = "var x = document.body.scrollLeft;var y = document.body.scrollTop;";
+    std::string s = kReadScroll;
     if (x)
         s += "x = " + std::to_string(*x) + ";";
     if (y)
@@ -243,7 +331,7 @@ std::string scrollTo(std::optional<int> x, std::optional<int> y)
 
 std::string getScrollPosition()
 {
-    return "var x = document.body.scrollLeft;var y = document.body.scrollTop;text = x+','+y;";
+    return std::string(kReadScroll) + "text = x+','+y;";
 }
 
 std::string blockAlerts()
@@ -261,14 +349,14 @@ std::string getReferrer() { return "text = document.referrer;\r\n"; }
 
 std::string listElements(std::string_view tag, std::string_view text, bool mark)
 {
-    return "text = listdom('" + escapeForLiteral(tag, '\'') + "','" + escapeForLiteral(text, '\'') +
+    return "text = listdom('" + valueForLiteral(tag, '\'') + "','" + valueForLiteral(text, '\'') +
            "','" + (mark ? "1" : "0") + "');";
 }
 
 std::string runFrameScript(std::string_view frame, std::string_view code)
 {
     return "var doc_window = x_f2(\"" + lit(frame) + "\");\r\n" +
-           "var text; text = doc_window.eval(\"var text;" + lit(code) + ";text;\" );";
+           "var text; text = doc_window.eval(\"var text;" + escapeForLiteral(code, '"') + ";text;\" );";
 }
 
 // ---- Reading results --------------------------------------------------------

@@ -7,11 +7,17 @@
 //
 // Escaping: a value inserted inside a quoted literal of a script (values,
 // texts, html, file paths, urls, attribute and event names, the tag and key of
-// a locator, frame paths, the code handed to a frame's eval) is escaped for
-// that literal, so that it reaches the page unchanged. Text that the scripts
-// use as code (property and method names, member steps, statements, scripts)
-// is inserted as it is. A text without quote, backslash, line break or NUL is
+// a locator, frame paths) keeps the meaning its own escapes have in a script
+// literal ("\n" is a line break), while a quote, line break or NUL in it can
+// never end the literal. The code handed to a frame's eval is escaped
+// completely, so that it reaches eval unchanged. Text that the scripts use as
+// code (property and method names, member steps, statements, scripts) is
+// inserted as it is. A text without quote, backslash, line break or NUL is
 // inserted unchanged.
+//
+// Values are written through the element class's own setter (set_own in the
+// page library), past a setter a framework put on the element itself, so that
+// the framework sees the change once the page's events run.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +33,11 @@ const std::u16string& pageLibraryUtf16();
 // Steps over GB18030 characters, so a trail byte 0x5C is never taken for a
 // backslash.
 std::string escapeForLiteral(std::string_view text, char quote);
+// text for a literal delimited by quote, keeping its own escapes: \n \r \t
+// \b \f \v \0 \\ \' \" \xHH \uHHHH mean what they mean in a script
+// literal, another backslash is dropped (a lone trailing one stays a
+// backslash); quotes, CR, LF and NUL are escaped.
+std::string valueForLiteral(std::string_view text, char quote);
 
 // The locator script that defines `dom` (and `doc` with a frame path).
 std::string locator(std::string_view tag, std::string_view key, int skip,
