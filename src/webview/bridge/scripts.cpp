@@ -22,6 +22,22 @@ std::string flagText(bool flag) { return flag ? "true" : "false"; }
 
 std::string found(std::string_view body) { return kNotFound + std::string(body); }
 
+// One single-byte character inside a literal delimited by quote: the quote,
+// CR, LF and NUL escaped, any other as it is.
+void appendLiteralChar(std::string& out, char c, char quote)
+{
+    if (c == quote)
+        out += '\\', out += c;
+    else if (c == '\r')
+        out += "\\r";
+    else if (c == '\n')
+        out += "\\n";
+    else if (c == '\0')
+        out += "\\x00";
+    else
+        out += c;
+}
+
 }  // namespace
 
 const std::string& pageLibrary()
@@ -43,17 +59,10 @@ std::string escapeForLiteral(std::string_view text, char quote)
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t n = rt::gbCharLen(text, i);
         if (n == 1) {
-            const char c = text[i];
-            if (c == '\\' || c == quote)
-                out += '\\', out += c;
-            else if (c == '\r')
-                out += "\\r";
-            else if (c == '\n')
-                out += "\\n";
-            else if (c == '\0')
-                out += "\\x00";
+            if (text[i] == '\\')
+                out += "\\\\";
             else
-                out += c;
+                appendLiteralChar(out, text[i], quote);
         } else {
             out.append(text.substr(i, n));
         }
@@ -129,16 +138,7 @@ std::string valueForLiteral(std::string_view text, char quote)
             }
             continue;
         }
-        if (c == quote)
-            out += '\\', out += c;
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\0')
-            out += "\\x00";
-        else
-            out += c;
+        appendLiteralChar(out, c, quote);
         ++i;
     }
     return out;
