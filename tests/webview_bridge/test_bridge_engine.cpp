@@ -29,6 +29,8 @@ private slots:
     void frameScript();
     void valueEscapes_data();
     void valueEscapes();
+    void frameworkForms_data();
+    void frameworkForms();
     void memberStep();
     void selectOperations();
     void checkboxCanvasAndEvents();
@@ -253,6 +255,51 @@ void TestBridgeEngine::valueEscapes()
     QCOMPARE(q(web.getValue("textarea", "ta")), QString(received).replace("\r\n", "\n").replace('\r', '\n'));
     web.listElements("li", value, false);
     QCOMPARE(q(m_view.eval("document.title")), QString("keys"));
+}
+
+// Forms whose state a framework holds (React's controlled inputs, Vue's
+// v-model), from the real packages: a write followed by the change event
+// command leaves the framework's state holding the new value, which the page
+// renders.
+void TestBridgeEngine::frameworkForms_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::newRow("react") << "react_form.html";
+    QTest::newRow("vue") << "vue_form.html";
+}
+
+void TestBridgeEngine::frameworkForms()
+{
+    QFETCH(QString, page);
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open(page.toUtf8().constData()));
+    auto state = [&] { return q(web.getInnerHtml("pre", "state")); };
+    QVERIFY(waitUntil([&] { return state().startsWith('{'); }));
+    QCOMPARE(state(), QString("{\"name\":\"\",\"agree\":false,\"city\":\"bj\"}"));
+
+    QCOMPARE(web.setValue("input", "name", rt::gb("张三")), std::string("success"));
+    QCOMPARE(web.fireElementEvent("input", "name", "input"), std::string("success"));
+    QVERIFY2(waitUntil([&] { return state().contains(QString("\"name\":\"张三\"")); }), qPrintable(state()));
+    QCOMPARE(web.setChecked("input", "agree", true), std::string("success"));
+    QCOMPARE(web.fireElementEvent("input", "agree", "change"), std::string("success"));
+    QVERIFY2(waitUntil([&] { return state().contains("\"agree\":true"); }), qPrintable(state()));
+    QCOMPARE(web.selectOptionByText("select", "city", rt::gb("上海")), std::string("success"));
+    QCOMPARE(web.fireElementEvent("select", "city", "change"), std::string("success"));
+    QVERIFY2(waitUntil([&] { return state().contains("\"city\":\"sh\""); }), qPrintable(state()));
+    // The controls show the state after it rendered again.
+    QCOMPARE(q(web.getValue("input", "name")), QString("张三"));
+    if (page.startsWith("react")) {
+        // A plain property write is what React misses: its state stays.
+        QCOMPARE(web.setProperty("input", "name", "value", "x"), std::string("success"));
+        QCOMPARE(web.fireElementEvent("input", "name", "input"), std::string("success"));
+        QTest::qWait(300);
+        QVERIFY(state().contains(QString("\"name\":\"张三\"")));
+        QCOMPARE(web.setValue("input", "name", "y"), std::string("success"));
+        QCOMPARE(web.fireElementEvent("input", "name", "input"), std::string("success"));
+        QVERIFY2(waitUntil([&] { return state().contains("\"name\":\"y\""); }), qPrintable(state()));
+    }
+    QCOMPARE(web.getChecked("input", "agree"), std::string("true"));
+    QCOMPARE(web.getValue("select", "city"), std::string("sh"));
 }
 
 void TestBridgeEngine::memberStep()

@@ -55,9 +55,9 @@ void TestBridgeScripts::scripts_data()
     row("getChecked", b::getChecked(), U + "text = dom.checked;}");
     row("getCanvasImage", b::getCanvasImage(), U + "text = dom.toDataURL(\"image/png\");}");
     row("setChecked true", b::setChecked(true),
-        U + "set_own(dom,\"checked\",true);" + CHG + " text = \"success\";}");
+        U + "set_checked(dom,true);" + CHG + " text = \"success\";}");
     row("setChecked false", b::setChecked(false),
-        U + "set_own(dom,\"checked\",false);" + CHG + " text = \"success\";}");
+        U + "set_checked(dom,false);" + CHG + " text = \"success\";}");
     row("setSelectedIndex", b::setSelectedIndex(-2),
         U + "set_own(dom,\"selectedIndex\",-2);" + CHG + " text = \"success\";}");
     row("getSelectedOption", b::getSelectedOption(),

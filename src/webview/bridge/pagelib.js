@@ -129,3 +129,12 @@ function set_own(el, name, value) {
   }
   el[name] = value;
 }
+function set_checked(el, state) {
+  // A framework that keeps `checked` on the element itself (React) learns of
+  // a tick only from a click, as from a user's: tick it that way first.
+  if (Object.getOwnPropertyDescriptor(el, "checked") && el.checked != state &&
+      typeof el.click == "function") {
+    el.click();
+  }
+  if (el.checked != state) { set_own(el, "checked", state); }
+}

@@ -178,7 +178,7 @@ std::string getCanvasImage() { return found("text = dom.toDataURL(\"image/png\")
 
 std::string setChecked(bool state)
 {
-    return found("set_own(dom,\"checked\"," + flagText(state) + ");" + changeEvent() + kSuccess);
+    return found("set_checked(dom," + flagText(state) + ");" + changeEvent() + kSuccess);
 }
 
 std::string setSelectedIndex(int index)
