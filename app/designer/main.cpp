@@ -34,6 +34,7 @@ public:
 
 int main(int argc, char** argv)
 {
+    webview::quietEngineOutput();
     webview::prepareApplication();  // the engine may be loaded after the application starts
     QApplication app(argc, argv);
     webview::WebView previewView;   // no engine call until the preview opens

@@ -110,9 +110,7 @@ int main(int argc, char** argv)
 
     if (run && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The engine's start-up report is not for the user.
-    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
-        qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false");
+    webview::quietEngineOutput();
     webview::prepareApplication();
     QApplication app(argc, argv);
 

@@ -29,4 +29,24 @@ inline void prepareApplication()
     disableSandboxIfRoot();
 }
 
+// Unless TOLVANE_DEBUG=1 asks for them, the page engine's reports (its
+// start-up parameters, Chromium's internal errors, Qt's warnings about the
+// platform) stay off standard error, so that a program prints only its own
+// messages; fatal errors still show. Call before creating the QApplication,
+// and write the program's own messages to standard error directly.
+inline void quietEngineOutput()
+{
+    if (qgetenv("TOLVANE_DEBUG") == "1")
+        return;
+    static QtMessageHandler previous = nullptr;
+    previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (type == QtFatalMsg && previous)
+            previous(type, context, text);
+    });
+    // Chromium logs to standard error itself, from every process it starts.
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--log-level="))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --log-level=3").trimmed());
+}
+
 }  // namespace webview

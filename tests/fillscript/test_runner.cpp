@@ -32,6 +32,7 @@ private slots:
     void usageErrors();
     void unreadableScript();
     void pageThatFailsToLoad();
+    void focusAndBlurReachThePage();
 
 private:
     // Runs tolvane-fill while this process keeps serving the page.
@@ -95,6 +96,8 @@ void TestRunner::passingScript()
     const Outcome o = runFill({"--run", script, pageUrl});
     QCOMPARE(o.out, QStringLiteral("第1行：起点\r\n第2行：success\r\n第3行：终点\r\n第4行：甲|a\r\n"));
     QCOMPARE(o.exitCode, 0);
+    // The engine's own reports stay out of the program's output.
+    QVERIFY2(o.err.isEmpty(), qPrintable(o.err));
 }
 
 void TestRunner::failedCheckKeepsRunning()
@@ -145,7 +148,8 @@ void TestRunner::unreadableScript()
     const Outcome o = runFill({"--run", dir.filePath("missing.txt"), pageUrl});
     QCOMPARE(o.exitCode, 2);
     QVERIFY(o.out.isEmpty());
-    QVERIFY2(o.err.contains("tolvane-fill: cannot read the script file"), qPrintable(o.err));
+    QVERIFY2(o.err.startsWith("tolvane-fill: cannot read the script file"), qPrintable(o.err));
+    QCOMPARE(o.err.count('\n'), 1);
 }
 
 void TestRunner::pageThatFailsToLoad()
@@ -160,7 +164,29 @@ void TestRunner::pageThatFailsToLoad()
     const Outcome o = runFill({"--run", script, QStringLiteral("http://127.0.0.1:%1/").arg(closedPort)});
     QCOMPARE(o.exitCode, 2);
     QVERIFY(o.out.isEmpty());
-    QVERIFY2(o.err.contains("tolvane-fill: the page failed to load"), qPrintable(o.err));
+    QVERIFY2(o.err.startsWith("tolvane-fill: the page failed to load"), qPrintable(o.err));
+    QCOMPARE(o.err.count('\n'), 1);
+}
+
+// A run has no active window: the page's focus and blur listeners still run
+// and the page has focus, as for a form that validates on blur.
+void TestRunner::focusAndBlurReachThePage()
+{
+    PageServer page([](const QByteArray&) {
+        return QByteArray(
+            "<!doctype html><html><head><meta charset='utf-8'><title>focus</title></head><body>"
+            "<input id='kw'><script>var log = []; var kw = document.getElementById('kw');"
+            "kw.addEventListener('focus', function () { log.push('focus'); });"
+            "kw.addEventListener('blur', function () { log.push('blur'); });</script></body></html>");
+    });
+    const QString script = writeScript("focus.txt",
+        "填表事件_置焦点(input,kw,0,,,,假)\n"
+        "填表_执行自定义JS代码(text=document.hasFocus(),假)\n"
+        "填表事件_失去焦点(input,kw,0,,,,假)\n"
+        "填表_执行自定义JS代码(text=log.join('+'),假)\n");
+    const Outcome o = runFill({"--run", script, page.origin() + "/focus.html"});
+    QCOMPARE(o.out, QStringLiteral("第1行：success\r\n第2行：true\r\n第3行：success\r\n第4行：focus+blur\r\n"));
+    QCOMPARE(o.exitCode, 0);
 }
 
 QTEST_MAIN(TestRunner)

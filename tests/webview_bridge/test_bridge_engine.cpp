@@ -31,6 +31,8 @@ private slots:
     void valueEscapes();
     void frameworkForms_data();
     void frameworkForms();
+    void focusWithoutActiveWindow_data();
+    void focusWithoutActiveWindow();
     void memberStep();
     void selectOperations();
     void checkboxCanvasAndEvents();
@@ -300,6 +302,40 @@ void TestBridgeEngine::frameworkForms()
     }
     QCOMPARE(web.getChecked("input", "agree"), std::string("true"));
     QCOMPARE(web.getValue("select", "city"), std::string("sh"));
+}
+
+// Focus and blur reach the page's listeners, and the page has focus, while a
+// script runs in a view whose window is not the active one: another window
+// is active, or the view is never shown on a display (as in a run).
+void TestBridgeEngine::focusWithoutActiveWindow_data()
+{
+    QTest::addColumn<bool>("hiddenHost");
+    QTest::newRow("another window active") << false;
+    QTest::newRow("host never shown on a display") << true;
+}
+
+void TestBridgeEngine::focusWithoutActiveWindow()
+{
+    QFETCH(bool, hiddenHost);
+    QWidget other;
+    other.resize(200, 100);
+    other.show();
+    other.activateWindow();
+    QWidget host;
+    host.resize(400, 300);
+    if (hiddenHost)
+        host.setAttribute(Qt::WA_DontShowOnScreen);
+    host.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    webview::WebView web;
+    web.create(&host, "focus", pagePath("focus.html"), "");
+    QVERIFY(loads(web));
+    QVERIFY(!host.isActiveWindow());
+    QCOMPARE(web.focus("input", "a"), std::string("success"));
+    QCOMPARE(web.blur("input", "a"), std::string("success"));
+    QCOMPARE(q(web.runScriptText("text = log.join('|');")), QString("focus:true|focusin:a|blur|focusout:a"));
+    QCOMPARE(q(web.runScriptText("text = document.hasFocus();")), QString("true"));
 }
 
 void TestBridgeEngine::memberStep()

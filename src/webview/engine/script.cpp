@@ -91,6 +91,7 @@ jsValue run(wkeWebView handle, const QString& body)
     view = liveView(handle);  // the view or its page may have gone meanwhile
     if (!view || !view->page)
         return 0;
+    keepPageFocused(view);
 
     const std::optional<QVariant> answer =
         runScriptAndWait(view->page, wrap(body), QWebEngineScript::MainWorld, kAnswerWaitMs);

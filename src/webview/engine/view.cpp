@@ -4,6 +4,9 @@
 #include "engine/startup.h"
 
 #include <QApplication>
+#include <QFocusEvent>
+#include <QQuickItem>
+#include <QQuickWidget>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
@@ -18,6 +21,42 @@ QWidget* inputTarget(wkeViewState* view)
         return nullptr;
     QWidget* proxy = view->widget->focusProxy();
     return proxy ? proxy : view->widget.data();
+}
+
+namespace {
+
+// The Qt Quick item through which the page's widget takes its input.
+QQuickItem* pageItem(QQuickItem* item)
+{
+    if (!item)
+        return nullptr;
+    if (item->inherits("QtWebEngineCore::RenderWidgetHostViewQtDelegateItem"))
+        return item;
+    for (QQuickItem* child : item->childItems()) {
+        if (QQuickItem* found = pageItem(child))
+            return found;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void keepPageFocused(wkeViewState* view)
+{
+    QWidget* target = inputTarget(view);
+    if (!target || (target->hasFocus() && target->isActiveWindow()))
+        return;
+    // The page's widget draws through a Qt Quick item that hands focus events
+    // to Chromium. Qt Quick gives that item focus only inside the active
+    // window, so the event goes to the item itself: Chromium then treats the
+    // page as focused, while Qt's own focus stays where it is. A page that has
+    // focus already sees nothing new.
+    auto* quick = qobject_cast<QQuickWidget*>(target);
+    QQuickItem* item = quick ? pageItem(quick->rootObject()) : nullptr;
+    if (!item)
+        return;
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+    QCoreApplication::sendEvent(item, &focusIn);
 }
 
 void openPage(wkeViewState* view, const StoragePaths& paths)

@@ -141,6 +141,12 @@ wkeViewState* liveView(wkeWebView handle);
 
 // Widget that takes the view's input events (the render widget), or null.
 QWidget* inputTarget(wkeViewState* view);
+// Chromium runs a page's focus listeners and answers document.hasFocus() only
+// while the page's widget has focus in the active window. A view that is
+// hidden, offscreen or behind another active window (the script tool's) is
+// given the page focus before a script runs, so that the page behaves as
+// focused while scripts work on it.
+void keepPageFocused(wkeViewState* view);
 
 // Puts a page on the profile for paths into the view, replacing (and
 // deleting) the page it had, and applies the view's settings to it.
