@@ -132,13 +132,16 @@ std::string wrongArgumentCountMessage(int line, int needed, int given)
 }
 
 RunResult runFillScript(const std::vector<std::string>& lines, CommandExecutor& executor,
-                        const std::function<void(const std::string&)>& appendToLog)
+                        const std::function<void(const std::string&)>& appendToLog,
+                        const std::function<bool()>& stopRequested)
 {
     static const std::string lineWord = rt::gb("第"), lineEnd = rt::gb("行：");
     RunResult r;
     // The editor always has at least one line.
     const std::size_t n = lines.empty() ? 1 : lines.size();
     for (std::size_t k = 0; k < n; ++k) {
+        if (stopRequested && stopRequested())
+            break;
         const int i = int(k) + 1;
         const std::string raw = lines.empty() ? std::string() : lines[k];
         const ParsedLine p = parseLine(normaliseLine(raw, true));

@@ -46,9 +46,11 @@ struct RunResult {
 // Walks `lines` (each a line as the editor holds it, line break included) in
 // order; every line yields exactly one log entry through `appendToLog`: an
 // error, or "第N行：" + the executor's result + CR LF. A failing line never
-// stops the run.
+// stops the run; `stopRequested`, when given, is asked before each line and
+// ends the run there when it answers true.
 RunResult runFillScript(const std::vector<std::string>& lines, CommandExecutor& executor,
-                        const std::function<void(const std::string&)>& appendToLog);
+                        const std::function<void(const std::string&)>& appendToLog,
+                        const std::function<bool()>& stopRequested = {});
 
 // Splits a whole script into lines as the editor holds them: LF, CR LF or a
 // lone CR ends a line and every line break becomes CR LF. An empty text is one

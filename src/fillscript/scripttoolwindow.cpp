@@ -7,6 +7,7 @@
 #include "runtime/gbtext.h"
 #include "runtime/textcodec.h"
 
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -16,6 +17,8 @@
 #include <QTabWidget>
 #include <QTextCursor>
 #include <QToolButton>
+
+#include <utility>
 
 namespace fillscript {
 namespace {
@@ -465,9 +468,30 @@ void ScriptToolWindow::runFillScript()
     // Held for the whole run, even if the tool is rebound meanwhile.
     const std::shared_ptr<CommandExecutor> held = executor_;
     CommandExecutor& exec = held ? *held : noPageExecutor();
-    fillscript::runFillScript(lines, exec, [this](const std::string& entry) { appendToLog(entry); });
+    stopRequested_ = false;
+    fillscript::runFillScript(
+        lines, exec, [this](const std::string& entry) { appendToLog(entry); },
+        [this] { return stopRequested_; });
     runButton_->setEnabled(true);
     running_ = false;
+    if (std::exchange(deleteAfterRun_, false)) {
+        if (isVisible())  // shown again meanwhile: it stays
+            setAttribute(Qt::WA_DeleteOnClose);
+        else
+            deleteLater();
+    }
+}
+
+void ScriptToolWindow::closeEvent(QCloseEvent* event)
+{
+    if (running_) {
+        stopRequested_ = true;
+        if (testAttribute(Qt::WA_DeleteOnClose)) {
+            setAttribute(Qt::WA_DeleteOnClose, false);
+            deleteAfterRun_ = true;
+        }
+    }
+    QWidget::closeEvent(event);
 }
 
 void ScriptToolWindow::appendToLog(const std::string& gbText)

@@ -94,6 +94,11 @@ public:
     // The whole code log as GB18030 text with CR LF line ends.
     std::string logText() const;
 
+protected:
+    // Closed during a run, the window only hides: the run stops after its
+    // current line, and a window that deletes itself on close goes then.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void onToolWindowCreated();
     void configureEditor();
@@ -113,6 +118,8 @@ private:
     int completionEnd_ = 0;
     bool changePending_ = false;
     bool running_ = false;
+    bool stopRequested_ = false;
+    bool deleteAfterRun_ = false;
     std::shared_ptr<CommandExecutor> executor_;
 };
 

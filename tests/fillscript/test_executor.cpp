@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QTimer>
 #include <QtTest>
 
 using namespace fillscript;
@@ -44,6 +46,7 @@ private slots:
     void onlyZhenIsTrue();
     void pageReads();
     void toolWindowRunsOnTheView();
+    void closingTheToolDuringARun();
     void navigateLoadsAnotherPage();
 
 private:
@@ -230,6 +233,25 @@ void TestExecutor::toolWindowRunsOnTheView()
     QVERIFY(w->isVisible());
     w->close();
     QVERIFY(toolView());  // the copy outlives the window
+}
+
+// The window closed while a line waits: the run stops after that line and
+// touches nothing of the window, which goes once the run is over.
+void TestExecutor::closingTheToolDuringARun()
+{
+    QPointer<ScriptToolWindow> w = openScriptTool(*view);
+    w->scriptEditor()->setText(QStringLiteral("填表操作_判断元素是否存在(input,missing,4,0,,,,假)\r\n"
+                                              "填表操作_写内容(input,name,“changed”,0,,,,假)"));
+    QTimer::singleShot(300, w, [w] { w->close(); });
+    w->runButton()->click();  // returns when the run is over
+    QTRY_VERIFY(w.isNull());
+    QCOMPARE(run("填表操作_取内容(input,name,0,,,,假)"), logOf({"张三"}));
+    // A fresh window runs again.
+    w = openScriptTool(*view);
+    w->scriptEditor()->setText(QStringLiteral("填表操作_取内容(input,name,0,,,,假)"));
+    w->runButton()->click();
+    QCOMPARE(rt::gbToQString(w->logText()), QStringLiteral("第1行：张三\r\n"));
+    w->close();
 }
 
 void TestExecutor::navigateLoadsAnotherPage()
