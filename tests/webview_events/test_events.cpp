@@ -110,6 +110,8 @@ private slots:
     void setProxyChainsBehindTheEngineProxy();
     void scriptRewrittenBeforeItRuns();
     void capturesTheWholePage();
+    void capturesWithoutAScreen_data();
+    void capturesWithoutAScreen();
 
 private:
     // A view that has loaded the blank page; null when it did not.
@@ -501,6 +503,49 @@ void TestEvents::scriptRewrittenBeforeItRuns()
     QVERIFY(view.titleBecomes("xcx"));
     QCOMPARE(s.log, QStringList({QStringLiteral("/s.js:25")}));
     QCOMPARE(s.lengthAfter, 23);
+}
+
+// A view that nobody sees still gives the page's real pixels: its host
+// hidden after loading, minimised, or never shown on a display (as in a run).
+void TestEvents::capturesWithoutAScreen_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::newRow("hidden") << 0;
+    QTest::newRow("minimised") << 1;
+    QTest::newRow("never shown on a display") << 2;
+}
+
+void TestEvents::capturesWithoutAScreen()
+{
+    QFETCH(int, state);
+    m_server.route("/red.html",
+                   HttpServer::response("<!doctype html><html><head><title>red</title><style>"
+                                        "html,body{margin:0;background:#00ff00}"
+                                        "#red{position:absolute;left:100px;top:60px;width:40px;height:30px;"
+                                        "background:#ff0000}</style></head><body><div id='red'></div></body></html>"));
+    QWidget host;
+    host.resize(320, 240);
+    if (state == 2)
+        host.setAttribute(Qt::WA_DontShowOnScreen);
+    host.show();
+    webview::WebView web;
+    web.create(&host, "events", m_server.url("/red.html").toStdString(), "");
+    QVERIFY(waitFor([&] { return rt::gbToQString(web.engine().getTitle()) == "red"; }));
+    if (state == 0)
+        host.hide();
+    else if (state == 1)
+        host.showMinimized();
+    const QImage image = QImage::fromData(web.capturePage(), "BMP");
+    QCOMPARE(image.size(), QSize(320, 240));
+    QCOMPARE(image.pixelColor(120, 75), QColor(255, 0, 0));
+    QCOMPARE(image.pixelColor(99, 75), QColor(0, 255, 0));
+    QCOMPARE(image.pixelColor(140, 75), QColor(0, 255, 0));
+    QCOMPARE(image.pixelColor(120, 59), QColor(0, 255, 0));
+    QCOMPARE(image.pixelColor(120, 90), QColor(0, 255, 0));
+    QCOMPARE(image.pixelColor(300, 200), QColor(0, 255, 0));
+    // The view is back in its host, at its size.
+    QCOMPARE(web.engine().getWidth(), 320);
+    QVERIFY(host.findChild<QWidget*>());
 }
 
 void TestEvents::capturesTheWholePage()

@@ -119,6 +119,57 @@ QPoint settle(wkeWebView handle, QSize size, QPoint scroll)
     return reached;
 }
 
+// A window that is shown but never put on a display: a page whose frame
+// stands in it paints as it does on screen.
+QWidget* offDisplayStage()
+{
+    static QWidget* stage = [] {
+        auto* w = new QWidget;  // leaked like every engine global
+        w->setAttribute(Qt::WA_DontShowOnScreen);
+        w->resize(1, 1);
+        w->show();
+        return w;
+    }();
+    return stage;
+}
+
+// A view that is not on display (its host hidden or minimised, a headless or
+// sleeping view) is never painted, so it would grab nothing but white. For the
+// time of a capture its frame stands in the off-display window; then it goes
+// back where it was, as it was.
+class OffDisplay {
+public:
+    explicit OffDisplay(QWidget* frame)
+    {
+        if (!frame || (frame->isVisible() && !frame->window()->isMinimized()))
+            return;
+        m_frame = frame;
+        m_parent = frame->parentWidget();
+        m_geometry = frame->geometry();
+        m_shown = !frame->isHidden();
+        frame->setParent(offDisplayStage());
+        frame->move(0, 0);
+        frame->show();
+    }
+    ~OffDisplay()
+    {
+        if (!m_frame)
+            return;
+        m_frame->hide();
+        m_frame->setParent(m_parent);
+        m_frame->setGeometry(m_geometry);
+        m_frame->setVisible(m_shown);
+    }
+    OffDisplay(const OffDisplay&) = delete;
+    OffDisplay& operator=(const OffDisplay&) = delete;
+
+private:
+    QPointer<QWidget> m_frame;
+    QPointer<QWidget> m_parent;
+    QRect m_geometry;
+    bool m_shown = false;
+};
+
 // Copies the part of image that shows content area (x, y, w, h), the image
 // showing the content from origin, into bits (width pixels per row).
 void copyPart(const QImage& image, QPoint origin, QRect area, uchar* bits, int width)
@@ -137,11 +188,7 @@ bool capture(wkeWebView handle, uchar* bits, int width, int height)
 {
     wkeViewState* view = liveView(handle);
     QWidget* frame = view->frame;
-    if (!frame->isVisible()) {
-        // A view that is not shown is never painted: it grabs white.
-        std::memset(bits, 0xff, size_t(width) * size_t(height) * 4);
-        return true;
-    }
+    const OffDisplay offDisplay(frame);
     const QSize oldSize = frame->size();
     QPoint oldScroll;
     if (const std::optional<QVariant> v =

@@ -1,5 +1,6 @@
 // Start-up and view functions of the engine interface.
 #include "engine/enginepage.h"
+#include "engine/events.h"
 #include "engine/profiles.h"
 #include "engine/startup.h"
 
@@ -24,6 +25,8 @@ QWidget* inputTarget(wkeViewState* view)
 }
 
 namespace {
+
+constexpr int kLayoutReadMs = 5000;
 
 // The Qt Quick item through which the page's widget takes its input.
 QQuickItem* pageItem(QQuickItem* item)
@@ -102,6 +105,28 @@ const QImage& refreshPixels(wkeViewState* view)
 {
     view->pixels = grabPixels(view);
     return view->pixels;
+}
+
+QSize contentSize(wkeViewState* view)
+{
+    if (!view || !view->page)
+        return {};
+    const QSizeF painted = view->page->contentsSize();
+    const bool displayed = view->frame && view->frame->isVisible() && !view->frame->window()->isMinimized();
+    if (!painted.isEmpty() || displayed)
+        return QSize(int(std::ceil(painted.width())), int(std::ceil(painted.height())));
+    // The engine learns the size from the frames it paints; a page that is
+    // not on display paints none, so its layout tells.
+    const std::optional<QVariant> answer = events::evaluate(
+        view->page,
+        QStringLiteral("(function(){var e=document.scrollingElement||document.documentElement;"
+                       "return e?[Math.max(e.scrollWidth,innerWidth),Math.max(e.scrollHeight,innerHeight)]:[0,0];})()"),
+        kLayoutReadMs);
+    const QVariantList size = answer ? answer->toList() : QVariantList();
+    if (size.size() != 2)
+        return {};
+    const double zoom = view->page->zoomFactor();
+    return QSize(int(std::ceil(size[0].toDouble() * zoom)), int(std::ceil(size[1].toDouble() * zoom)));
 }
 
 }  // namespace engine
@@ -210,14 +235,12 @@ WKE_API int wkeGetHeight(wkeWebView handle)
 
 WKE_API int wkeGetContentWidth(wkeWebView handle)
 {
-    wkeViewState* view = liveView(handle);
-    return view && view->page ? int(std::ceil(view->page->contentsSize().width())) : 0;
+    return engine::contentSize(liveView(handle)).width();
 }
 
 WKE_API int wkeGetContentHeight(wkeWebView handle)
 {
-    wkeViewState* view = liveView(handle);
-    return view && view->page ? int(std::ceil(view->page->contentsSize().height())) : 0;
+    return engine::contentSize(liveView(handle)).height();
 }
 
 WKE_API void wkePaint(wkeWebView handle, void* bits, int pitch)

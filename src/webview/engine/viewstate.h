@@ -160,6 +160,8 @@ void applyPageSettings(wkeViewState* view);
 
 // Grabs the view's pixels into view->pixels (what wkeGetViewDC hands out).
 const QImage& refreshPixels(wkeViewState* view);
+// The page's content size in pixels (0 x 0 without a page).
+QSize contentSize(wkeViewState* view);
 
 // Shows the frame when it has a host and is neither headless nor asleep.
 void updateFrameVisibility(wkeViewState* view);
