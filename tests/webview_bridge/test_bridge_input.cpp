@@ -48,10 +48,11 @@ void TestBridgeInput::postedInput_data()
     const QString move = "mousemove ttrue b0 s2 d0 80,60|";
     QTest::newRow("left click") << 0 << 0
         << move + "mousedown ttrue b0 s1 d1 80,60|mouseup ttrue b0 s0 d1 80,60|click ttrue b0 s0 d1 80,60";
-    // The double-click message is the second press: the page counts 2.
+    // As from a mouse: two clicks, the second counted 2, then dblclick.
     QTest::newRow("left double-click") << 0 << 2
         << move + "mousedown ttrue b0 s1 d1 80,60|mouseup ttrue b0 s0 d1 80,60|click ttrue b0 s0 d1 80,60|"
-                  "mousedown ttrue b0 s0 d2 80,60";
+                  "mousedown ttrue b0 s1 d2 80,60|mouseup ttrue b0 s0 d2 80,60|click ttrue b0 s0 d2 80,60|"
+                  "dblclick ttrue b0 s0 d2 80,60";
     QTest::newRow("left press") << 0 << 3 << move + "mousedown ttrue b0 s1 d1 80,60";
     // The page's context menu comes from the right button alone. (The
     // release is posted with the right-button key state; the engine reports

@@ -83,7 +83,10 @@ int postMouseMessage(QWidget* window, unsigned message, unsigned keys, int x, in
     default:
         return 0;  // the context menu and anything else: nothing reaches the page
     }
-    auto* mouse = new QMouseEvent(type, local, global, button, buttons, modifiers);
+    // The button of a press is down during it, whatever the key state says
+    // (the double-click messages carry none).
+    auto* mouse = new QMouseEvent(type, local, global, button,
+                                  type == QEvent::MouseButtonPress ? buttons | button : buttons, modifiers);
     mouse->setTimestamp(eventTime());
     QCoreApplication::postEvent(receiver, mouse);
     return 1;
@@ -112,7 +115,14 @@ int postMouseMessages(QWidget* window, int x, int y, int button, int action)
     };
     switch (action) {
     case 0: case 1: post(m.down, m.downKeys); post(m.up, m.upKeys); break;
-    case 2: post(m.down, m.downKeys); post(m.up, m.upKeys); post(m.doubleClick, 0); break;
+    // A mouse's double click: the double-click message stands for the second
+    // press, and the second release follows it.
+    case 2:
+        post(m.down, m.downKeys);
+        post(m.up, m.upKeys);
+        post(m.doubleClick, 0);
+        post(m.up, m.upKeys);
+        break;
     case 3: post(m.down, m.downKeys); break;
     case 4: post(m.up, m.upKeys); break;
     default: break;
