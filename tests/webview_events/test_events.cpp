@@ -9,7 +9,6 @@
 #include "webview/webview.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTest>
@@ -100,6 +99,7 @@ private slots:
     void dialogsAndConsoleReachHandlers_data();
     void dialogsAndConsoleReachHandlers();
     void queuedHandlersMayRunScripts();
+    void handlersThatAnswerAtOnceNeverWait();
     void navigationRefusedKeepsThePage();
     void newWindowAskedFor();
     void registrationsKeepApartAndReplace();
@@ -222,6 +222,46 @@ void TestEvents::queuedHandlersMayRunScripts()
     }
     view.web.loadUrl("http://127.0.0.1:" + std::to_string(closedPort) + "/gone.html");
     QVERIFY(waitFor([&] { return s.log.contains("finish:/gone.html:1:reason"); }));
+}
+
+// The page waits for an alert handler's answer, so nothing run in the page
+// can answer meanwhile: calls that need no page script work from there, a
+// page-script run fails at once with "error" and a console line says why.
+void TestEvents::handlersThatAnswerAtOnceNeverWait()
+{
+    m_server.route("/alerting.html",
+                   HttpServer::response("<!doctype html><title>alerting</title><body style='background:#ff0000'>"
+                                        "<script>document.cookie = 'k=v';</script></body>"));
+    View view(m_server.url("/blank.html"));
+    Seen s;
+    s.web = &view.web;
+    view.web.onAlertBox(
+        [](wkeWebView, void* p, const wkeString) {
+            webview::WebView& web = *seen(p)->web;
+            seen(p)->log << "script:" + rt::gbToQString(web.runScriptText("text = document.title;"));
+            seen(p)->log << "url:" + QUrl(rt::gbToQString(web.getUrl())).path();
+            seen(p)->log << "title:" + rt::gbToQString(web.engine().getTitle());
+            seen(p)->log << "cookie:" + rt::gbToQString(web.getCookie());
+            const QImage shot = QImage::fromData(web.capturePage(), "BMP");
+            seen(p)->log << "capture:" + shot.pixelColor(10, 10).name();
+        },
+        &s);
+    view.web.onConsole(
+        [](wkeWebView, void* p, wkeConsoleLevel, const wkeString message, const wkeString, unsigned,
+           const wkeString) { seen(p)->log << "console:" + text(message); },
+        &s);
+    view.web.loadUrl(m_server.url("/alerting.html").toStdString());
+    QVERIFY(view.titleBecomes("alerting"));
+    // Once the page is painted, it alerts.
+    QVERIFY(waitFor([&] { return view.host.grab().toImage().pixelColor(10, 10) == QColor(255, 0, 0); }));
+    view.web.runScriptText("setTimeout(function () { alert('now'); document.title = 'done'; }, 0); text = '';");
+    QVERIFY(view.titleBecomes("done"));
+    QVERIFY(s.log.contains("script:error"));
+    QVERIFY(s.log.contains("url:/alerting.html"));
+    QVERIFY(s.log.contains("title:alerting"));
+    QVERIFY(s.log.contains("cookie:k=v"));
+    QVERIFY2(s.log.contains("capture:#ff0000"), qPrintable(s.log.join('\n')));
+    QVERIFY(waitFor([&] { return !s.log.filter("console:").filter("handler").isEmpty(); }));
 }
 
 void TestEvents::navigationRefusedKeepsThePage()

@@ -187,6 +187,12 @@ void copyPart(const QImage& image, QPoint origin, QRect area, uchar* bits, int w
 bool capture(wkeWebView handle, uchar* bits, int width, int height)
 {
     wkeViewState* view = liveView(handle);
+    if (events::insideInlineCall()) {
+        // The page waits for a handler and cannot paint anew: what is painted.
+        const QImage& image = refreshPixels(view);
+        copyPart(image, QPoint(0, 0), QRect(0, 0, width, height), bits, width);
+        return !image.isNull();
+    }
     QWidget* frame = view->frame;
     const OffDisplay offDisplay(frame);
     const QSize oldSize = frame->size();

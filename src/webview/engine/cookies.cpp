@@ -94,14 +94,15 @@ bool pathMatches(const QString& path, const QString& cookiePath)
            path.at(cookiePath.size()) == QLatin1Char('/');
 }
 
-// The account's HttpOnly cookies that a request to url would carry.
-QList<QNetworkCookie> httpOnlyCookiesFor(const CookieAccount& account, const QUrl& url)
+// The account's cookies that a request to url would carry (only the HttpOnly
+// ones when httpOnlyOnly).
+QList<QNetworkCookie> cookiesFor(const CookieAccount& account, const QUrl& url, bool httpOnlyOnly)
 {
     QList<QNetworkCookie> found;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QString path = url.path().isEmpty() ? QStringLiteral("/") : url.path();
     for (const QNetworkCookie& c : account.cookies) {
-        if (!c.isHttpOnly() || !domainMatches(url.host(), c.domain()) || !pathMatches(path, c.path()))
+        if ((httpOnlyOnly && !c.isHttpOnly()) || !domainMatches(url.host(), c.domain()) || !pathMatches(path, c.path()))
             continue;
         if (c.isSecure() && url.scheme() != QLatin1String("https"))
             continue;
@@ -167,7 +168,10 @@ WKE_API const char16_t* wkeGetCookieW(wkeWebView handle)
     const QUrl url = view->page->url();
     QStringList pairs;
     QStringList names;
-    if (!engine::events::insideInlineCall()) {
+    // Inside a handler the page waits for, the page cannot be asked: the
+    // store's own record gives every cookie then.
+    const bool pageAnswers = !engine::events::insideInlineCall();
+    if (pageAnswers) {
         const std::optional<QVariant> page = engine::events::evaluate(
             view->page, QStringLiteral("(function(){try{return document.cookie;}catch(e){return '';}})()"),
             engine::kPageReadMs);
@@ -183,7 +187,7 @@ WKE_API const char16_t* wkeGetCookieW(wkeWebView handle)
         }
     }
     if (engine::CookieAccount* account = engine::accountFor(view->profile)) {
-        for (const QNetworkCookie& c : engine::httpOnlyCookiesFor(*account, url)) {
+        for (const QNetworkCookie& c : engine::cookiesFor(*account, url, pageAnswers)) {
             const QString name = QString::fromUtf8(c.name());
             if (!names.contains(name)) {
                 pairs << name + QLatin1Char('=') + QString::fromUtf8(c.value());

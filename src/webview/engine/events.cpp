@@ -455,6 +455,8 @@ bool insideInlineCall()
 
 std::optional<QVariant> evaluate(QWebEnginePage* page, const QString& script, int timeoutMs)
 {
+    if (insideInlineCall())
+        return std::nullopt;  // the page waits for the handler: it cannot answer
     QPointer<QWebEnginePage> guard = page;
     std::optional<QVariant> value =
         runScriptAndWait(page, script, QWebEngineScript::ApplicationWorld, timeoutMs);

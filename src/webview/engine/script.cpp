@@ -7,6 +7,7 @@
 // back only strings, numbers and booleans. Qt answers asynchronously; the run
 // waits for the answer in a nested event loop that leaves user input queued.
 #include "engine/enginepage.h"
+#include "engine/events.h"
 #include "engine/scriptvalues.h"
 #include "engine/syncrun.h"
 
@@ -34,6 +35,10 @@ constexpr int kAnswerWaitMs = 10000;
 // The text of a run that failed in the page (an exception or a syntax
 // error); the page's own message goes to its console.
 const QString kErrorText = QStringLiteral("error");
+const QString kInlineRunRefused = QStringLiteral(
+    "engine: a page script cannot run from inside a handler the page waits for (alert, confirm, "
+    "prompt, navigation, new view, download, request about to be sent); run it after the handler "
+    "has returned");
 
 struct ValueStore {
     std::deque<std::pair<jsValue, QString>> values;
@@ -87,6 +92,13 @@ jsValue run(wkeWebView handle, const QString& body)
     wkeViewState* view = liveView(handle);
     if (!view || !view->page)
         return 0;
+    if (events::insideInlineCall()) {
+        // The page waits for this handler's answer, so it cannot run a script
+        // before the handler returns: fail at once instead of waiting.
+        if (view->page->hooks.console)
+            view->page->hooks.console(QWebEnginePage::ErrorMessageLevel, kInlineRunRefused, 0, QString());
+        return keepScriptValue(kErrorText);
+    }
     waitForDocument(view);
     view = liveView(handle);  // the view or its page may have gone meanwhile
     if (!view || !view->page)

@@ -113,6 +113,8 @@ QSize contentSize(wkeViewState* view)
         return {};
     const QSizeF painted = view->page->contentsSize();
     const bool displayed = view->frame && view->frame->isVisible() && !view->frame->window()->isMinimized();
+    if (painted.isEmpty() && events::insideInlineCall())
+        return view->frame ? view->frame->size() : QSize();  // the page cannot tell now
     if (!painted.isEmpty() || displayed)
         return QSize(int(std::ceil(painted.width())), int(std::ceil(painted.height())));
     // The engine learns the size from the frames it paints; a page that is
