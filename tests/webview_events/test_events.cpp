@@ -105,6 +105,8 @@ private slots:
     void registrationsKeepApartAndReplace();
     void cookiesReachThePageAndOutliveTheView();
     void requestAnsweredWithoutTheNetwork();
+    void responseTypeAndFieldsWithoutABody_data();
+    void responseTypeAndFieldsWithoutABody();
     void postRequestVisibleToTheHandler();
     void crossOriginRequestNeedsNoPreflight();
     void setProxyChainsBehindTheEngineProxy();
@@ -412,6 +414,45 @@ void TestEvents::requestAnsweredWithoutTheNetwork()
     QVERIFY(view.titleBecomes("answered"));
     QCOMPARE(view.value("document.getElementById('t').textContent"), QStringLiteral("由处理函数给出"));
     QVERIFY(m_server.requestsFor("/answered.html").isEmpty());
+}
+
+// A request handler that sets the response's type and a field, but no body:
+// the page gets the server's body with them, whether the response streams on
+// or a response handler holds it.
+void TestEvents::responseTypeAndFieldsWithoutABody_data()
+{
+    QTest::addColumn<bool>("held");
+    QTest::newRow("streamed") << false;
+    QTest::newRow("held for a response handler") << true;
+}
+
+void TestEvents::responseTypeAndFieldsWithoutABody()
+{
+    QFETCH(bool, held);
+    m_server.route("/typed.html",
+                   page("typed", "<script>fetch('/data').then(function (r) {"
+                                 " return r.text().then(function (t) {"
+                                 "  document.title = r.headers.get('content-type') + '|' + r.headers.get('x-added') +"
+                                 "   '|' + t; }); });</script>"));
+    m_server.route("/data", HttpServer::response("server body", "text/html", {"X-Added: 0"}));
+    auto shown = blankView();
+    QVERIFY(shown);
+    View& view = *shown;
+    Seen s;
+    s.web = &view.web;
+    view.web.onLoadUrlBegin(
+        [](wkeWebView, void* p, const char* url, wkeNetJob job) {
+            if (QUrl(QString::fromUtf8(url)).path() == QLatin1String("/data")) {
+                seen(p)->web->netSetMimeType(job, "application/x-test");
+                seen(p)->web->netSetHeaderField(job, "X-Added", "1", true);
+            }
+            return false;
+        },
+        &s);
+    if (held)
+        view.web.onNetResponse([](wkeWebView, void*, const char*, wkeNetJob) { return false; }, &s);
+    view.web.loadUrl(m_server.url("/typed.html").toStdString());
+    QVERIFY(view.titleBecomes("application/x-test|1|server body"));
 }
 
 void TestEvents::postRequestVisibleToTheHandler()

@@ -186,6 +186,7 @@ private:
     QByteArray m_toUpstream; // written once the upstream connection is up
     bool m_holdResponse = false;
     bool m_withoutCookies = false;
+    http::HeaderList m_responseFields;  // set on a streamed response's head
     QByteArray m_response;   // upstream bytes not passed on yet
     bool m_responseHeadDone = false;
     bool m_holdHeadRead = false;    // held response: head read, body follows
@@ -402,6 +403,7 @@ void ProxyConnection::decide(RequestDecision decision)
                    request.body;
     m_holdResponse = decision.holdResponse;
     m_withoutCookies = decision.withoutCookies;
+    m_responseFields = std::move(decision.responseFields);
     m_stage = m_holdResponse ? Stage::Holding : Stage::Upstream;
     startUpstream(url.host(), quint16(url.port(80)), false, decision.bindAddress);
 }
@@ -486,6 +488,8 @@ bool ProxyConnection::readResponseHead()
         http::removeHopByHop(head.headers);
         if (m_withoutCookies)
             removeCookieFields(head.headers);
+        for (const auto& [name, value] : m_responseFields)
+            http::setHeader(head.headers, name, value);
         if (http::responseFraming(head, m_request.method).kind == http::BodyFraming::Chunked)
             http::setHeader(head.headers, "Transfer-Encoding", "chunked");
         head.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));

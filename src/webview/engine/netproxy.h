@@ -50,6 +50,9 @@ struct RequestDecision {
     QHostAddress bindAddress;
     // Forward: the response's Set-Cookie fields are dropped (cookies off).
     bool withoutCookies = false;
+    // Forward, response not held: fields set on the response's head (each
+    // replacing the server's field of that name) before the page gets it.
+    http::HeaderList responseFields;
     // Answer: the response the page gets; Content-Length is set from the body.
     ProxyResponse answer;
 };

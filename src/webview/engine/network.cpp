@@ -65,6 +65,7 @@ struct NetState {
     QString netInterface;
     std::unique_ptr<Interceptor> interceptor;
     QPointer<QWebEnginePage> interceptedPage;
+    bool toldResponseFieldsLimit = false;
 
     ~NetState();
 };
@@ -274,6 +275,17 @@ public:
         }
         if (cancel)
             info.block(true);
+        else if ((!job.mimeType.isEmpty() || !job.responseFields.isEmpty()) && !state.toldResponseFieldsLimit &&
+                 m_view->page && m_view->page->hooks.console) {
+            // Only responses that pass through the engine's proxy can be
+            // changed; this one does not (https, or another scheme).
+            state.toldResponseFieldsLimit = true;
+            m_view->page->hooks.console(
+                QWebEnginePage::WarningMessageLevel,
+                QStringLiteral("engine: a response type or response field set in a request handler applies to "
+                               "http responses only; %1 keeps its own").arg(url.toString()),
+                0, QString());
+        }
     }
 
 private:
@@ -340,6 +352,13 @@ void Owner::requestArrived(quint64 exchange, const QByteArray& tag, const ProxyR
             for (const char* name : {"If-None-Match", "If-Modified-Since", "If-Range", "Range"})
                 http::removeHeader(headers, name);
         }
+        // A type or fields set for the response without a body: on the
+        // response as it streams, or kept for the held response below.
+        if (!decision.holdResponse) {
+            decision.responseFields = job->responseFields;
+            if (!job->mimeType.isEmpty())
+                http::setHeader(decision.responseFields, "Content-Type", job->mimeType);
+        }
         if (view) {
             decision.bindAddress = interfaceAddress(stateOf(view).netInterface);
             if (!cookiesEnabled(view->profile)) {
@@ -348,13 +367,15 @@ void Owner::requestArrived(quint64 exchange, const QByteArray& tag, const ProxyR
             }
         }
     }
-    // The request stage is over: what the job carries now concerns the response.
+    // The request stage is over: what the job carries now concerns the
+    // response. A held response keeps the type and fields set for it.
     job->hasData = false;
     job->data.clear();
-    job->mimeType.clear();
-    job->responseFields.clear();
-    if (!decision.holdResponse || decision.action != RequestDecision::Forward)
+    if (!decision.holdResponse || decision.action != RequestDecision::Forward) {
+        job->mimeType.clear();
+        job->responseFields.clear();
         job->requestFields.clear();
+    }
     globals().proxy.decide(exchange, decision);
 }
 
