@@ -7,6 +7,7 @@
 #include "runtime/paths.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
@@ -54,6 +55,7 @@ private slots:
     void profileKeepsCookiesAndLocalStorageAcrossRestart();
     void nameThatIsNoFolderGetsPrivateStorage();
     void secondCreateMovesLiveViewToItsProfile();
+    void newLocalStorageFolderOnALiveView();
     void userAgentReachesPageAndServer();
     void proxyCarriesRequests();
 
@@ -130,6 +132,35 @@ void TestWebViewStorage::secondCreateMovesLiveViewToItsProfile()
     QVERIFY(titleBecomes(web, "[][null]"));      // ...on the second profile's storage
     web.create(&host, "first", rt::qstringToGb(server.origin() + "/read"), "");
     QVERIFY(titleBecomes(web, "[page=2 server=1][v]"));
+}
+
+// A live view given another local-storage folder keeps persistent storage:
+// the new folder from the next load, with its cookies; the old folder keeps
+// what was written there.
+void TestWebViewStorage::newLocalStorageFolderOnALiveView()
+{
+    HttpServer server(storagePage);
+    QWidget host;
+    host.resize(200, 100);
+    host.show();
+    webview::WebView web;
+    web.create(&host, "mover", rt::qstringToGb(server.origin() + "/write"), "");
+    QVERIFY(titleBecomes(web, "written"));
+    const QString base = rt::userDataBase();
+    const QString oldFolder = base + "vireloc/LocalStorage/mover";
+    const QString newFolder = base + "moved/local";
+    QVERIFY(QDir().mkpath(newFolder));
+
+    web.setLocalStoragePath(rt::qstringToGb(newFolder));
+    web.loadUrl(rt::qstringToGb(server.origin() + "/read"));
+    QVERIFY(titleBecomes(web, "[page=2 server=1][null]"));
+    web.loadUrl(rt::qstringToGb(server.origin() + "/write"));
+    QVERIFY(titleBecomes(web, "written"));
+    web.loadUrl(rt::qstringToGb(server.origin() + "/read"));
+    QVERIFY(titleBecomes(web, "[page=2 server=1][v]"));
+    QVERIFY2(waitUntil([&] { return filesUnder(newFolder).contains(QStringLiteral("leveldb/CURRENT")); }),
+             qPrintable(filesUnder(newFolder).join(' ')));
+    QVERIFY(filesUnder(oldFolder).contains(QStringLiteral("leveldb/CURRENT")));
 }
 
 void TestWebViewStorage::userAgentReachesPageAndServer()

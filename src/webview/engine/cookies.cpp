@@ -67,6 +67,9 @@ CookieAccount* accountFor(QWebEngineProfile* profile)
     store->setCookieFilter([enabled = a->enabled](const QWebEngineCookieStore::FilterRequest&) {
         return enabled->load();
     });
+    // The cookies restored from disk are reported too, so that the account
+    // knows every cookie of the profile.
+    store->loadAllCookies();
     return a;
 }
 
@@ -118,6 +121,23 @@ struct CookieText {
 };
 
 }  // namespace
+
+void copyCookies(QWebEngineProfile* from, QWebEngineProfile* to)
+{
+    const CookieAccount* account = accountFor(from);
+    if (!account || !to)
+        return;
+    accountFor(to);
+    for (const QNetworkCookie& c : account->cookies) {
+        QString host = c.domain();
+        if (host.startsWith(QLatin1Char('.')))
+            host.remove(0, 1);
+        QUrl origin;
+        origin.setScheme(c.isSecure() ? QStringLiteral("https") : QStringLiteral("http"));
+        origin.setHost(host);
+        to->cookieStore()->setCookie(c, origin);
+    }
+}
 
 bool cookiesEnabled(QWebEngineProfile* profile)
 {

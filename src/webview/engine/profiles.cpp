@@ -1,5 +1,6 @@
 #include "engine/profiles.h"
 
+#include "engine/cookies.h"
 #include "engine/startup.h"
 
 #include <QCryptographicHash>
@@ -76,21 +77,29 @@ QWebEngineProfile* profileFor(const StoragePaths& requested)
         return privateProfile();
 
     Registry& r = registry();
-    const QString storageDir = paths.cookieDir.isEmpty() ? paths.localStorageDir : paths.cookieDir;
+    QString storageDir = paths.cookieDir.isEmpty() ? paths.localStorageDir : paths.cookieDir;
     for (const ProfileEntry& entry : r.entries) {
         if (entry.paths == paths)
             return entry.profile;
     }
-    for (const ProfileEntry& entry : r.entries) {
-        if (entry.storageDir == storageDir)
-            return privateProfile();
-    }
-
     const QByteArray key = QCryptographicHash::hash(
                                (paths.cookieDir + QLatin1Char('\n') + paths.localStorageDir).toUtf8(),
                                QCryptographicHash::Sha1)
                                .toHex()
                                .left(16);
+    // A folder another pair's profile writes to (a view given a new local-
+    // storage folder keeps its cookie folder) gets no second writer: the new
+    // profile keeps Chromium's own files in a folder of the engine's and starts
+    // with the other profile's cookies.
+    QWebEngineProfile* cookieSource = nullptr;
+    for (const ProfileEntry& entry : r.entries) {
+        if (entry.storageDir == storageDir) {
+            cookieSource = entry.profile;
+            storageDir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                         QStringLiteral("/tolvane-engine/profiles/") + QString::fromLatin1(key);
+            break;
+        }
+    }
     linkLocalStorage(storageDir, paths.localStorageDir);
     auto* profile = new QWebEngineProfile(QStringLiteral("vireloc-") + QString::fromLatin1(key));
     profile->setPersistentStoragePath(storageDir);
@@ -101,6 +110,8 @@ QWebEngineProfile* profileFor(const StoragePaths& requested)
     profile->setPersistentCookiesPolicy(QWebEngineProfile::ForcePersistentCookies);
     registerShutdown();
     r.entries.push_back({paths, storageDir, profile});
+    if (cookieSource)
+        copyCookies(cookieSource, profile);
     return profile;
 }
 

@@ -15,7 +15,10 @@ namespace engine {
 //   folder through a "Local Storage" link in the storage folder. The HTTP
 //   cache goes to the user's cache folder.
 // A storage folder is used by one profile only: a second pair naming the same
-// folder gets the private profile rather than a second writer.
+// folder (a view given a new local-storage folder keeps its cookie folder)
+// gets a profile whose Chromium files live in a folder of the engine's, that
+// starts with the first profile's cookies and keeps its local storage in the
+// folder asked for.
 QWebEngineProfile* profileFor(const StoragePaths& paths);
 
 // Folder normalised for comparison: clean path without trailing separator.
