@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QUrl>
 
 #include <memory>
 
@@ -137,7 +138,12 @@ void WebView::injectFillBridge(int port, const std::string& identifier)
         delete held;
         return false;
     };
-    (new FillBridgeLink(port, rt::gbToQString(identifier), run))->start();
+    const QUrl page(QString::fromUtf8(m_engine.getUrlUtf8()));
+    const QString origin = page.scheme() == QLatin1String("http") || page.scheme() == QLatin1String("https")
+                               ? page.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment |
+                                               QUrl::RemoveUserInfo).toString()
+                               : QStringLiteral("null");
+    (new FillBridgeLink(port, rt::gbToQString(identifier), origin, run))->start();
 }
 
 }  // namespace webview

@@ -541,8 +541,10 @@ enum {
 // as the engine converts it: strings, numbers and booleans as such, arrays as
 // arrays, other objects as objects of their own enumerable properties,
 // undefined and null as null (as is a run that threw or did not compile). It
-// is null when the page went away before answering. Called once, from the
-// handler queue (see Events), with view null if the view is gone by then.
+// is null when the page went away before answering. Called once: inline (see
+// Events: no synchronous script runs from it; further wkeRunScriptInWorld
+// calls are fine) for a value other than undefined and null, else from the
+// handler queue. view is null if the view is gone by then.
 typedef void (*wkeScriptAnswerCallback)(wkeWebView view, void* param, const char16_t* json);
 // Runs script in the view's main frame, in the given world (WKE_WORLD_*), and
 // returns at once; the callback gets the answer. Runs of one view are run in

@@ -12,6 +12,7 @@ namespace events_test {
 struct Connection {
     QWebSocket* socket = nullptr;
     QString path;
+    QString origin;
     QStringList messages;
     bool closed = false;
 };
@@ -24,7 +25,7 @@ public:
             qFatal("fill server cannot listen");
         connect(&m_server, &QWebSocketServer::newConnection, this, [this] {
             while (QWebSocket* socket = m_server.nextPendingConnection()) {
-                auto* c = new Connection{socket, socket->requestUrl().path(), {}};
+                auto* c = new Connection{socket, socket->requestUrl().path(), socket->origin(), {}};
                 m_connections << c;
                 connect(socket, &QWebSocket::textMessageReceived, this,
                         [c](const QString& message) { c->messages << message; });

@@ -71,6 +71,7 @@ private slots:
     void elementOperations();
     void frameScripts_data();
     void frameScripts();
+    void closedViewClosesConnection();
 
 private:
     HttpServer m_pages;
@@ -173,6 +174,7 @@ void TestFillBridgePolicy::bridgeReachesServer()
     Connection* c = inject(path);
     QVERIFY(c);
     QCOMPARE(c->path, QStringLiteral("/echo"));
+    QCOMPARE(c->origin, QStringLiteral("http://127.0.0.1:%1").arg(m_pages.port()));
     QCOMPARE(c->messages.first(), QStringLiteral("csh->form1"));
     // Requests see the page's globals, its library and the bridge's functions.
     QCOMPARE(answersTo(c, encoded("pageLib.twice(21)")), QStringList{"dat->42<-dat"});
@@ -282,6 +284,27 @@ void TestFillBridgePolicy::frameScripts()
                                       "typeof f.contentWindow.pageLib == 'object');")) == QLatin1String("true");
     }));
     QCOMPARE(gb(m_web.runFrameScript("f", "text = pageGlobal + pageLib.twice(1)")), result);
+}
+
+void TestFillBridgePolicy::closedViewClosesConnection()
+{
+    auto* host = new QWidget;
+    host->resize(320, 240);
+    host->show();
+    webview::WebView web;
+    web.create(host, "closing", m_pages.url("/header.html").toStdString(), "");
+    QVERIFY(webview_test::titleBecomes(web, "ready"));
+    const qsizetype before = m_server.connections().size();
+    web.injectFillBridge(m_server.port(), "closing");
+    QVERIFY(waitUntil([&] { return m_server.connections().size() > before &&
+                                   !m_server.connections().last()->messages.isEmpty(); }, kTimeoutMs));
+    Connection* c = m_server.connections().last();
+    QCOMPARE(c->messages.first(), QStringLiteral("csh->closing"));
+    delete host;  // tears the view down
+    QVERIFY(waitUntil([&] { return c->closed; }, 5000));
+    // Nothing connects again.
+    QTest::qWait(1500);
+    QCOMPARE(m_server.connections().size(), before + 1);
 }
 
 int main(int argc, char** argv)

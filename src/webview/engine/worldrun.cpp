@@ -23,24 +23,32 @@ struct PendingAnswer {
     QMetaObject::Connection pageGone;
 };
 
-// Hands the answer to the callback once, from the handler queue, so the
-// callback may run scripts of its own (Qt calls back from inside
-// Chromium's work).
+// Hands the answer to the callback once. A value is handed on at once, as
+// an inline call (through the handler queue a run took 1.7 ms more, five
+// times the run itself). No answer (the page is deleted) and no value (which
+// is also what Qt answers when it drops a page's pending runs) go through the
+// queue: the page may be half gone then, and must not be asked again.
 void deliver(const std::shared_ptr<PendingAnswer>& pending, std::optional<QVariant> value)
 {
     if (pending->delivered)
         return;
     pending->delivered = true;
     QObject::disconnect(pending->pageGone);
-    std::u16string json;
+    std::optional<std::u16string> json;
     if (value) {
         const QJsonArray array{QJsonValue::fromVariant(*value)};
         json = QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)).toStdU16String();
     }
-    events::postTask([pending, json = std::move(json), answered = value.has_value()] {
+    const auto call = [pending, json] {
         wkeWebView view = liveView(pending->view) ? pending->view : nullptr;
-        pending->callback(view, pending->param, answered ? json.c_str() : nullptr);
-    });
+        pending->callback(view, pending->param, json ? json->c_str() : nullptr);
+    };
+    if (value && value->isValid()) {
+        events::InlineCall inlineCall;
+        call();
+    } else {
+        events::postTask(call);
+    }
 }
 
 }  // namespace

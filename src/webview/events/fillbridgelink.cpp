@@ -45,10 +45,11 @@ const QString& requestScript()
 
 }  // namespace
 
-FillBridgeLink::FillBridgeLink(int port, QString identifier, ScriptRunner runner)
+FillBridgeLink::FillBridgeLink(int port, QString identifier, QString origin, ScriptRunner runner)
     : QObject(QCoreApplication::instance()),
       m_port(port),
       m_identifier(std::move(identifier)),
+      m_origin(std::move(origin)),
       m_run(std::move(runner)),
       m_token(randomToken()),
       m_failMark(QStringLiteral("\x01tolvane:fill-request-failed:") + randomToken())
@@ -86,7 +87,7 @@ void FillBridgeLink::start()
 void FillBridgeLink::connectToServer()
 {
     log(QStringLiteral("【填表】正在尝试填表连接"));
-    auto* socket = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
+    auto* socket = new QWebSocket(m_origin, QWebSocketProtocol::VersionLatest, this);
     socket->setProxy(QNetworkProxy::NoProxy);  // the server is on this machine
     m_current = socket;
     connect(socket, &QWebSocket::connected, this, [this, socket] { onOpened(socket); });

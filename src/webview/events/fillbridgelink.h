@@ -28,7 +28,9 @@ public:
     // calls answer once later; false (no call) when there is no page.
     using ScriptRunner = std::function<bool(World world, const QString& script, Answer answer)>;
 
-    FillBridgeLink(int port, QString identifier, ScriptRunner runner);
+    // origin: the page's origin, sent in the handshake as the page's own
+    // socket would ("null" for pages that have none, such as file pages).
+    FillBridgeLink(int port, QString identifier, QString origin, ScriptRunner runner);
     ~FillBridgeLink() override;
 
     // Marks the page's document as the bridge's, then connects. The link
@@ -54,6 +56,7 @@ private:
 
     const int m_port;
     const QString m_identifier;
+    const QString m_origin;
     const ScriptRunner m_run;
     const QString m_token;     // marks the page's document in the isolated world
     const QString m_failMark;  // the answer of a request that threw
