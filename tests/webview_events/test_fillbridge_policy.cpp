@@ -92,6 +92,9 @@ void TestFillBridgePolicy::initTestCase()
     m_pages.route("/header.html",
                   HttpServer::response(page({}), "text/html", {"Content-Security-Policy: " + kPolicy}));
     m_pages.route("/meta.html", HttpServer::response(page(metaPolicy(kPolicy))));
+    m_pages.route("/trusted.html", HttpServer::response(page({}), "text/html",
+                                                        {"Content-Security-Policy: " + kPolicy +
+                                                         "; require-trusted-types-for 'script'; trusted-types 'none'"}));
     m_pages.route("/plain.html", HttpServer::response(page({})));
     const QByteArray frame = "<iframe id='f' src='/frame.html'></iframe>";
     m_pages.route("/frame.html", HttpServer::response("<!doctype html><title>frame</title><body>"
@@ -148,12 +151,14 @@ QStringList TestFillBridgePolicy::answersTo(Connection* c, const QString& reques
     return answers;
 }
 
-// The two ways a page states its policy.
+// The two ways a page states its policy, and a policy that also demands
+// trusted types for every script sink.
 static void policyPages()
 {
     QTest::addColumn<QByteArray>("path");
     QTest::newRow("policy in a header") << QByteArray("/header.html");
     QTest::newRow("policy in a meta tag") << QByteArray("/meta.html");
+    QTest::newRow("policy with trusted types") << QByteArray("/trusted.html");
 }
 
 void TestFillBridgePolicy::bridgeReachesServer_data() { policyPages(); }
