@@ -4,11 +4,17 @@
 
 #include "webview/engineloader.h"
 #include "webview/events/fillbridge.h"
+#include "webview/events/fillbridgelink.h"
 #include "webview/netresponse.h"
 
 #include "runtime/textcodec.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QUrl>
+
+#include <memory>
 
 namespace webview {
 
@@ -102,9 +108,42 @@ void WebView::netPrependToResponse(wkeNetJob job, const void* buffer, int& lengt
 
 QByteArray WebView::capturePage() { return m_engine.capturePage(); }
 
+namespace {
+
+void answerScript(wkeWebView, void* param, const char16_t* json)
+{
+    const std::unique_ptr<FillBridgeLink::Answer> answer(static_cast<FillBridgeLink::Answer*>(param));
+    if (!json) {
+        (*answer)(std::nullopt);
+        return;
+    }
+    const QJsonArray value = QJsonDocument::fromJson(QString::fromUtf16(json).toUtf8()).array();
+    (*answer)(value.isEmpty() ? QJsonValue() : value.at(0));
+}
+
+}  // namespace
+
+// The page gets the bridge's globals and functions; the program holds the
+// connection (FillBridgeLink) and runs the server's requests in the page
+// through the engine, so the page's policy cannot stop the bridge.
 void WebView::injectFillBridge(int port, const std::string& identifier)
 {
-    m_engine.runScript(fillBridgeScript(port, identifier));
+    m_engine.runScript(fillBridgeDefinitions(port, identifier));
+    const wkeWebView view = m_engine.getViewHandle();
+    auto run = [view](FillBridgeLink::World world, const QString& script, FillBridgeLink::Answer answer) {
+        auto* held = new FillBridgeLink::Answer(std::move(answer));
+        const int engineWorld = world == FillBridgeLink::World::Isolated ? WKE_WORLD_ISOLATED : WKE_WORLD_PAGE;
+        if (WKE_CALL(wkeRunScriptInWorld)(view, engineWorld, script.toStdU16String().c_str(), answerScript, held))
+            return true;
+        delete held;
+        return false;
+    };
+    const QUrl page(QString::fromUtf8(m_engine.getUrlUtf8()));
+    const QString origin = page.scheme() == QLatin1String("http") || page.scheme() == QLatin1String("https")
+                               ? page.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment |
+                                               QUrl::RemoveUserInfo).toString()
+                               : QStringLiteral("null");
+    (new FillBridgeLink(port, rt::gbToQString(identifier), origin, run))->start();
 }
 
 }  // namespace webview

@@ -523,4 +523,33 @@ typedef void (*wkeWillReleaseScriptContextCallback)(wkeWebView view, void* param
 WKE_API void wkeOnWillReleaseScriptContext(wkeWebView view, wkeWillReleaseScriptContextCallback callback,
                                            void* param);
 
+// ---------------------------------------------------------------------------
+// Scripts in a world
+// ---------------------------------------------------------------------------
+// For the program's own traffic with a page: unlike wkeRunJSW, the script is
+// run as it is, as a classic script, and the run does not wait. The page's
+// Content-Security-Policy governs the page's own code, not these runs; inside
+// them eval and new Function obey the policy in the page's world and always
+// work in the isolated world.
+
+enum {
+    WKE_WORLD_PAGE = 0,      // the page's main world: its globals, its policy
+    WKE_WORLD_ISOLATED = 1,  // the engine's isolated world, out of pages' reach
+};
+
+// The answer of a run. json is "[value]" with the script's completion value
+// as the engine converts it: strings, numbers and booleans as such, arrays as
+// arrays, other objects as objects of their own enumerable properties,
+// undefined and null as null (as is a run that threw or did not compile). It
+// is null when the page went away before answering. Called once: inline (see
+// Events: no synchronous script runs from it; further wkeRunScriptInWorld
+// calls are fine) for a value other than undefined and null, else from the
+// handler queue. view is null if the view is gone by then.
+typedef void (*wkeScriptAnswerCallback)(wkeWebView view, void* param, const char16_t* json);
+// Runs script in the view's main frame, in the given world (WKE_WORLD_*), and
+// returns at once; the callback gets the answer. Runs of one view are run in
+// the order asked. False, and no callback, when there is no view or page.
+WKE_API bool wkeRunScriptInWorld(wkeWebView view, int world, const char16_t* script,
+                                 wkeScriptAnswerCallback callback, void* param);
+
 }  // extern "C"

@@ -3,6 +3,7 @@
 // that take their identifier from their address.
 #include "../webview/testenv.h"
 
+#include "fillserver.h"
 #include "httpserver.h"
 
 #include "runtime/textcodec.h"
@@ -14,53 +15,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTest>
-#include <QWebSocket>
-#include <QWebSocketServer>
 #include <QWidget>
 
+using events_test::Connection;
+using events_test::FillServer;
 using events_test::HttpServer;
 
 namespace {
 
 constexpr int kTimeoutMs = 20000;
-
-struct Connection {
-    QWebSocket* socket = nullptr;
-    QString path;
-    QStringList messages;
-};
-
-// Accepts bridge connections and records what each one sends.
-class FillServer : public QObject {
-public:
-    explicit FillServer(quint16 port = 0) : m_server(QStringLiteral("fill"), QWebSocketServer::NonSecureMode)
-    {
-        if (!m_server.listen(QHostAddress::LocalHost, port))
-            qFatal("fill server cannot listen");
-        connect(&m_server, &QWebSocketServer::newConnection, this, [this] {
-            while (QWebSocket* socket = m_server.nextPendingConnection()) {
-                auto* c = new Connection{socket, socket->requestUrl().path(), {}};
-                m_connections << c;
-                connect(socket, &QWebSocket::textMessageReceived, this,
-                        [c](const QString& message) { c->messages << message; });
-            }
-        });
-    }
-    ~FillServer() override
-    {
-        for (Connection* c : m_connections) {
-            c->socket->abort();
-            delete c->socket;
-            delete c;
-        }
-    }
-    quint16 port() const { return m_server.serverPort(); }
-    const QList<Connection*>& connections() const { return m_connections; }
-
-private:
-    QWebSocketServer m_server;
-    QList<Connection*> m_connections;
-};
 
 bool waitFor(const std::function<bool()>& condition, int timeoutMs = kTimeoutMs)
 {

@@ -1,6 +1,8 @@
 #pragma once
 // The form-fill bridge script (events/fillbridge.js, a resource of the web view
-// library) with its identifier and port filled in.
+// library) with its identifier and port filled in, and the texts the
+// program-held bridge (FillBridgeLink) makes of page values.
+#include <QJsonValue>
 #include <QString>
 
 #include <string>
@@ -12,8 +14,22 @@ namespace webview {
 // decimal. Byte text (GB18030).
 std::string fillBridgeScript(int port, const std::string& identifier);
 
+// The same script without its start step: its globals and functions only, for
+// a page whose connection the program holds.
+std::string fillBridgeDefinitions(int port, const std::string& identifier);
+
 // The identifier as it may stand inside a double-quoted page-script string:
 // backslash, quotes, line breaks and the two line separators escaped.
 QString scriptStringContent(const QString& text);
+
+// A number as the page language writes it (Number's toString): shortest
+// round-trip digits, "1e+21" from 1e21 on, "1e-7" below 1e-6, "NaN",
+// "Infinity", and 0 for -0.
+QString scriptNumberText(double value);
+
+// The text the page language makes of a value that the engine handed over as
+// JSON: null as "undefined" (the engine gives null for both), arrays joined
+// with "," (null elements empty), other objects as "[object Object]".
+QString scriptValueText(const QJsonValue& value);
 
 }  // namespace webview

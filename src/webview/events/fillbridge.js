@@ -2,6 +2,9 @@
 // WebSocket. Injected with its two markers substituted: the identifier (a
 // script string, escaped) and the port (a decimal number). Everything it
 // defines is a property of the window, so the text may run as a function body.
+// The program injects the definitions only (the text before the start step)
+// and holds the connection itself (FillBridgeLink); the whole script, start
+// step included, serves a page or frame that runs it by other means.
 window.fd_ws = undefined;
 window.fd_str = "";
 window.fiddler_form = "标识符";
@@ -144,6 +147,7 @@ window.x_f = function (path) {
     return doc;
 };
 
+// ---- start step ----
 (function () {
     var inFrame;
     try {
