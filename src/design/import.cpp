@@ -34,6 +34,46 @@ DocumentParts splitDocument(std::string_view doc)
             detail::split(detail::between(doc, "<body>", "</body>"), "\r\n")};
 }
 
+// The text in double quotes, as a class attribute holds it.
+std::string quote(std::string_view text)
+{
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '"';
+    quoted += text;
+    quoted += '"';
+    return quoted;
+}
+
+// A rule in the shape this program writes: its extra declarations stand
+// between the two marker comments.
+bool isTemplateRule(std::string_view rule)
+{
+    const std::size_t open = detail::find(rule, "/* other1 */\r\n");
+    return open != npos && detail::find(rule, "\r\n/* other2 */", open) != npos;
+}
+
+// The rule from the end of its selector on. The body starts at the first "{";
+// a class name holding "{" would otherwise put the rest of the selector into
+// the body, and one more line into the extra declarations on every reading.
+std::string_view afterSelector(std::string_view rule, std::string_view cls)
+{
+    if (cls.find('{') == npos)
+        return rule;
+    return rule.substr(detail::find(rule, ".") + 1 + cls.size());
+}
+
+// The element line from its quoted class name on, when the name holds ">":
+// the inner text starts after the tag's ">", not at the one inside the name.
+std::string_view afterClassAttribute(std::string_view line, std::string_view cls)
+{
+    if (cls.find('>') == npos)
+        return line;
+    const std::string quoted = quote(cls);
+    const std::size_t at = detail::find(line, quoted);
+    return at == npos ? line : line.substr(at + quoted.size());
+}
+
 // Reads every rule piece; `findLine(cls)` answers the element line of a class
 // (empty when none).
 template <typename FindLine>
@@ -53,13 +93,13 @@ std::vector<ImportedElement> readPieces(const DocumentParts& parts, FindLine&& f
 
         ImportedElement e;
         e.tag = readRuleTag(rule);
-        const std::vector<std::string_view> lines = detail::ruleBodyLines(rule);
+        const std::vector<std::string_view> lines = detail::ruleBodyLines(afterSelector(rule, cls));
         e.left = ruleNumber(detail::geometryValue(lines, "  left:"));
         e.top = ruleNumber(detail::geometryValue(lines, "  top:"));
         e.width = ruleNumber(detail::geometryValue(lines, "  width:"));
         e.height = ruleNumber(detail::geometryValue(lines, "  height:"));
-        e.extra = detail::extraDeclarations(lines);
-        e.innerText = textBetween(line, ">", "</");
+        e.extra = detail::extraDeclarations(lines, isTemplateRule(rule));
+        e.innerText = textBetween(afterClassAttribute(line, cls), ">", "</");
         e.className = std::move(cls);
         out.push_back(std::move(e));
     }
@@ -173,12 +213,7 @@ bool lineCarriesClass(std::string_view line, std::string_view className)
 {
     if (find(line, className) == npos)
         return false;
-    std::string quoted;
-    quoted.reserve(className.size() + 2);
-    quoted += '"';
-    quoted += className;
-    quoted += '"';
-    std::string t = replaceAll(line, quoted, kMarker);
+    std::string t = replaceAll(line, quote(className), kMarker);
     std::erase(t, ' ');
     return find(t, kClassMarker) != npos;
 }
