@@ -128,16 +128,17 @@ public:
         auto it = byKey_.find(key);
         const std::vector<std::uint32_t>& keyed = it == byKey_.end() ? none : it->second;
 
+        const std::vector<std::uint32_t>& spelled = spelledCandidates(cls);
         long found = -1;
         std::size_t a = 0, b = 0;
-        while (a < keyed.size() || b < spelled_.size()) {
+        while (a < keyed.size() || b < spelled.size()) {
             std::uint32_t li;
-            if (b >= spelled_.size() || (a < keyed.size() && keyed[a] <= spelled_[b])) {
+            if (b >= spelled.size() || (a < keyed.size() && keyed[a] <= spelled[b])) {
                 li = keyed[a++];
-                if (b < spelled_.size() && spelled_[b] == li)
+                if (b < spelled.size() && spelled[b] == li)
                     ++b;
             } else {
-                li = spelled_[b++];
+                li = spelled[b++];
             }
             if (detail::lineCarriesClass(lines_[li], cls)) {
                 found = long(li);
@@ -149,6 +150,52 @@ public:
     }
 
 private:
+    // The lines spelling the marker that may hold cls: those holding its
+    // rarest byte pair or triple, from an index of the spelled lines' grams
+    // made on first use. Without it every class would test every such line
+    // (a page of such lines read in time rules x lines).
+    const std::vector<std::uint32_t>& spelledCandidates(std::string_view cls)
+    {
+        if (spelled_.empty() || cls.size() < 2)
+            return spelled_;
+        if (grams_.empty())
+            for (std::uint32_t li : spelled_) {
+                const std::string_view line = lines_[li];
+                for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+                    addGram(gram(line, i, 2), li);
+                    if (i + 2 < line.size())
+                        addGram(gram(line, i, 3), li);
+                }
+            }
+        static const std::vector<std::uint32_t> none;
+        const std::size_t n = cls.size() >= 3 ? 3 : 2;
+        const std::vector<std::uint32_t>* best = nullptr;
+        for (std::size_t i = 0; i + n <= cls.size(); ++i) {
+            const auto it = grams_.find(gram(cls, i, n));
+            if (it == grams_.end())
+                return none;  // no spelled line holds this piece of cls
+            if (!best || it->second.size() < best->size())
+                best = &it->second;
+        }
+        return *best;
+    }
+
+    // Two or three bytes as one key; the length keeps pairs and triples apart.
+    static std::uint32_t gram(std::string_view s, std::size_t i, std::size_t n)
+    {
+        std::uint32_t key = std::uint32_t(n) << 24;
+        for (std::size_t k = 0; k < n; ++k)
+            key |= std::uint32_t(static_cast<unsigned char>(s[i + k])) << (8 * k);
+        return key;
+    }
+
+    void addGram(std::uint32_t key, std::uint32_t li)
+    {
+        std::vector<std::uint32_t>& v = grams_[key];
+        if (v.empty() || v.back() != li)
+            v.push_back(li);
+    }
+
     void scanLine(std::uint32_t li, std::string_view line)
     {
         char window[6] = {0, 0, 0, 0, 0, 0};  // the last six non-space bytes
@@ -190,6 +237,7 @@ private:
     const std::vector<std::string_view>& lines_;
     std::unordered_map<std::string_view, std::vector<std::uint32_t>> byKey_;
     std::vector<std::uint32_t> spelled_;
+    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> grams_;  // of the spelled lines
     std::unordered_map<std::string, long> memo_;
 };
 
