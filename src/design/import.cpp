@@ -74,6 +74,21 @@ std::string_view afterClassAttribute(std::string_view line, std::string_view cls
     return at == npos ? line : line.substr(at + quoted.size());
 }
 
+// Extra declarations as the next reading of the saved page would give them
+// back: removing a comment can join a CR and an LF into a line break, or leave
+// a line that is only a comment, and the template's reading drops such lines.
+// Settling them now keeps save, read, save stable after the first reading.
+std::string settledExtra(std::string extra)
+{
+    for (int pass = 0; pass < 4; ++pass) {
+        std::string next = detail::extraDeclarations(detail::split(extra, "\r\n"), true);
+        if (next == extra)
+            break;
+        extra = std::move(next);
+    }
+    return extra;
+}
+
 // Reads every rule piece; `findLine(cls)` answers the element line of a class
 // (empty when none).
 template <typename FindLine>
@@ -98,7 +113,7 @@ std::vector<ImportedElement> readPieces(const DocumentParts& parts, FindLine&& f
         e.top = ruleNumber(detail::geometryValue(lines, "  top:"));
         e.width = ruleNumber(detail::geometryValue(lines, "  width:"));
         e.height = ruleNumber(detail::geometryValue(lines, "  height:"));
-        e.extra = detail::extraDeclarations(lines, isTemplateRule(rule));
+        e.extra = settledExtra(detail::extraDeclarations(lines, isTemplateRule(rule)));
         e.innerText = textBetween(afterClassAttribute(line, cls), ">", "</");
         e.className = std::move(cls);
         out.push_back(std::move(e));

@@ -183,6 +183,10 @@ private slots:
         QTest::newRow("brace in the class") << std::string("a{b") << std::string("color:red;") << std::string("t");
         QTest::newRow("angle bracket in the class") << std::string("b\">") << std::string() << std::string("inner");
         QTest::newRow("both") << std::string("x{y>z") << std::string("/*c*/ margin:0;") << std::string("in");
+        // The brace cuts the rule on the first reading; removing the comment
+        // then joins the CR and LF around it into a line break.
+        QTest::newRow("comment between CR and LF, brace in the extra")
+            << std::string("a") << std::string("\r/* c */\nb:2;} x") << std::string("t");
         QTest::newRow("NUL-free chinese") << rt::gb("类") << rt::gb("font-family:宋体; /* 注 */") << rt::gb("文");
     }
     void saveReadSaveIsStable()
