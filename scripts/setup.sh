@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, then starts the designer ("run") or runs every test ("test").
+# Installs what is missing, builds, then starts the designer ("run") or runs
+# every test ("test": the suites, the same suites without the web engine
+# under ASan and UBSan with the fuzz corpora, then the installed SDK and the
+# Debian package). "sanitize" and "delivery" run those two parts alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode="${1:-run}"
@@ -9,7 +12,8 @@ PKGS=(cmake g++ make ccache pkg-config libicu-dev
       qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
       qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
       qt6-websockets-dev libqscintilla2-qt6-dev
-      libgl1-mesa-dev fonts-noto-cjk)
+      libgl1-mesa-dev fonts-noto-cjk
+      clang-14 libclang-rt-14-dev dpkg-dev)
 
 missing=()
 for p in "${PKGS[@]}"; do
@@ -25,12 +29,35 @@ BUILD="${TOLVANE_BUILD_DIR:-build}"
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" -j"$(nproc)"
 
+# Suites that never start the web engine, and the fuzz corpus replays: built
+# with clang under the sanitizers in a folder of their own.
+SAN_TESTS=(test_runtime test_design_model test_design_regex test_design_document
+           test_design_import test_design_entry test_designer_mainwindow test_designer_dialogs
+           test_fillscript_core test_fillscript_editor test_bridge_scripts test_bridge_mouse
+           test_netproxy)
+sanitize() {
+  local san="${TOLVANE_SAN_BUILD_DIR:-build-san}"
+  CC=clang-14 CXX=clang++-14 cmake -S . -B "$san" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTOLVANE_SANITIZE=ON >/dev/null
+  local fuzzers
+  fuzzers=$(ls fuzz/corpus | sed 's/^/fuzz_/')
+  # shellcheck disable=SC2086
+  cmake --build "$san" -j"$(nproc)" --target "${SAN_TESTS[@]}" $fuzzers
+  local names
+  names=$(printf '%s|' "${SAN_TESTS[@]}" $fuzzers)
+  (cd "$san" && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" -R "^(${names%|})\$")
+}
+
 case "$mode" in
   run)
     exec "$BUILD/bin/tolvane-designer" "$@" ;;
   test)
-    cd "$BUILD"
-    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" "$@" ;;
+    (cd "$BUILD" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" "$@")
+    sanitize
+    ./scripts/delivery.sh "$BUILD" ;;
+  sanitize) sanitize ;;
+  delivery) ./scripts/delivery.sh "$BUILD" ;;
   build) ;;
-  *) echo "usage: $0 [run|test|build]" >&2; exit 2 ;;
+  *) echo "usage: $0 [run|test|build|sanitize|delivery]" >&2; exit 2 ;;
 esac

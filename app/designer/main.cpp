@@ -4,12 +4,14 @@
 #include "designer_ui/mainwindow.h"
 #include "designer_ui/previewwindow.h"
 #include "webview/appsetup.h"
+#include "tolvane/version.h"
 #include "webview/webview.h"
 
 #include <QApplication>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 // With TOLVANE_STARTUP_PROBE set, prints "painted" once the main window has
@@ -34,6 +36,20 @@ public:
 
 int main(int argc, char** argv)
 {
+    // Two options that need no display; everything else goes to Qt.
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::puts("usage: tolvane-designer [Qt options]\n\n"
+                  "Lays out a web page by hand: boxes on a canvas become absolutely positioned\n"
+                  "elements of one HTML page, shown live beside the designer.\n\n"
+                  "  -h, --help     this text\n"
+                  "  --version      the version, with the Qt and Chromium versions of the engine");
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tolvane-designer %s (Qt %s, Chromium %s)\n", TOLVANE_VERSION, TOLVANE_QT_VERSION,
+                    TOLVANE_CHROMIUM_VERSION);
+        return 0;
+    }
     webview::quietEngineOutput();
     webview::prepareApplication();  // the engine may be loaded after the application starts
     QApplication app(argc, argv);

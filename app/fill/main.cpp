@@ -12,6 +12,7 @@
 #include "fillscript/scriptfile.h"
 #include "runtime/fileio.h"
 #include "runtime/textcodec.h"
+#include "tolvane/version.h"
 #include "webview/appsetup.h"
 #include "webview/webview.h"
 
@@ -32,6 +33,19 @@ constexpr int kLoadTimeoutMs = 60000;
 
 const char kUsage[] =
     "usage: tolvane-fill URL | tolvane-fill --run SCRIPT URL";
+
+const char kHelp[] =
+    "usage: tolvane-fill URL\n"
+    "       tolvane-fill --run SCRIPT URL\n"
+    "\n"
+    "Without --run: a browser window showing URL, with the form-fill script tool\n"
+    "beside it. With --run: runs the script (UTF-8 or GB18030, one command a line)\n"
+    "against URL without a window and writes one log line per script line.\n"
+    "URL may be a local file. Exit status: 0 all lines passed their checks,\n"
+    "1 a line failed a check, 2 usage error or the page did not load.\n"
+    "\n"
+    "  -h, --help     this text\n"
+    "  --version      the version, with the Qt and Chromium versions of the engine";
 
 int fail(const QString& message)
 {
@@ -101,7 +115,12 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
-        std::printf("%s\n", kUsage);
+        std::printf("%s\n", kHelp);
+        return kExitPassed;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        std::printf("tolvane-fill %s (Qt %s, Chromium %s)\n", TOLVANE_VERSION, TOLVANE_QT_VERSION,
+                    TOLVANE_CHROMIUM_VERSION);
         return kExitPassed;
     }
     const bool run = !args.isEmpty() && args[0] == "--run";

@@ -34,6 +34,61 @@ DocumentParts splitDocument(std::string_view doc)
             detail::split(detail::between(doc, "<body>", "</body>"), "\r\n")};
 }
 
+// The text in double quotes, as a class attribute holds it.
+std::string quote(std::string_view text)
+{
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '"';
+    quoted += text;
+    quoted += '"';
+    return quoted;
+}
+
+// A rule in the shape this program writes: its extra declarations stand
+// between the two marker comments.
+bool isTemplateRule(std::string_view rule)
+{
+    const std::size_t open = detail::find(rule, "/* other1 */\r\n");
+    return open != npos && detail::find(rule, "\r\n/* other2 */", open) != npos;
+}
+
+// The rule from the end of its selector on. The body starts at the first "{";
+// a class name holding "{" would otherwise put the rest of the selector into
+// the body, and one more line into the extra declarations on every reading.
+std::string_view afterSelector(std::string_view rule, std::string_view cls)
+{
+    if (cls.find('{') == npos)
+        return rule;
+    return rule.substr(detail::find(rule, ".") + 1 + cls.size());
+}
+
+// The element line from its quoted class name on, when the name holds ">":
+// the inner text starts after the tag's ">", not at the one inside the name.
+std::string_view afterClassAttribute(std::string_view line, std::string_view cls)
+{
+    if (cls.find('>') == npos)
+        return line;
+    const std::string quoted = quote(cls);
+    const std::size_t at = detail::find(line, quoted);
+    return at == npos ? line : line.substr(at + quoted.size());
+}
+
+// Extra declarations as the next reading of the saved page would give them
+// back: removing a comment can join a CR and an LF into a line break, or leave
+// a line that is only a comment, and the template's reading drops such lines.
+// Settling them now keeps save, read, save stable after the first reading.
+std::string settledExtra(std::string extra)
+{
+    for (int pass = 0; pass < 4; ++pass) {
+        std::string next = detail::extraDeclarations(detail::split(extra, "\r\n"), true);
+        if (next == extra)
+            break;
+        extra = std::move(next);
+    }
+    return extra;
+}
+
 // Reads every rule piece; `findLine(cls)` answers the element line of a class
 // (empty when none).
 template <typename FindLine>
@@ -53,13 +108,13 @@ std::vector<ImportedElement> readPieces(const DocumentParts& parts, FindLine&& f
 
         ImportedElement e;
         e.tag = readRuleTag(rule);
-        const std::vector<std::string_view> lines = detail::ruleBodyLines(rule);
+        const std::vector<std::string_view> lines = detail::ruleBodyLines(afterSelector(rule, cls));
         e.left = ruleNumber(detail::geometryValue(lines, "  left:"));
         e.top = ruleNumber(detail::geometryValue(lines, "  top:"));
         e.width = ruleNumber(detail::geometryValue(lines, "  width:"));
         e.height = ruleNumber(detail::geometryValue(lines, "  height:"));
-        e.extra = detail::extraDeclarations(lines);
-        e.innerText = textBetween(line, ">", "</");
+        e.extra = settledExtra(detail::extraDeclarations(lines, isTemplateRule(rule)));
+        e.innerText = textBetween(afterClassAttribute(line, cls), ">", "</");
         e.className = std::move(cls);
         out.push_back(std::move(e));
     }
@@ -88,16 +143,17 @@ public:
         auto it = byKey_.find(key);
         const std::vector<std::uint32_t>& keyed = it == byKey_.end() ? none : it->second;
 
+        const std::vector<std::uint32_t>& spelled = spelledCandidates(cls);
         long found = -1;
         std::size_t a = 0, b = 0;
-        while (a < keyed.size() || b < spelled_.size()) {
+        while (a < keyed.size() || b < spelled.size()) {
             std::uint32_t li;
-            if (b >= spelled_.size() || (a < keyed.size() && keyed[a] <= spelled_[b])) {
+            if (b >= spelled.size() || (a < keyed.size() && keyed[a] <= spelled[b])) {
                 li = keyed[a++];
-                if (b < spelled_.size() && spelled_[b] == li)
+                if (b < spelled.size() && spelled[b] == li)
                     ++b;
             } else {
-                li = spelled_[b++];
+                li = spelled[b++];
             }
             if (detail::lineCarriesClass(lines_[li], cls)) {
                 found = long(li);
@@ -109,6 +165,52 @@ public:
     }
 
 private:
+    // The lines spelling the marker that may hold cls: those holding its
+    // rarest byte pair or triple, from an index of the spelled lines' grams
+    // made on first use. Without it every class would test every such line
+    // (a page of such lines read in time rules x lines).
+    const std::vector<std::uint32_t>& spelledCandidates(std::string_view cls)
+    {
+        if (spelled_.empty() || cls.size() < 2)
+            return spelled_;
+        if (grams_.empty())
+            for (std::uint32_t li : spelled_) {
+                const std::string_view line = lines_[li];
+                for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+                    addGram(gram(line, i, 2), li);
+                    if (i + 2 < line.size())
+                        addGram(gram(line, i, 3), li);
+                }
+            }
+        static const std::vector<std::uint32_t> none;
+        const std::size_t n = cls.size() >= 3 ? 3 : 2;
+        const std::vector<std::uint32_t>* best = nullptr;
+        for (std::size_t i = 0; i + n <= cls.size(); ++i) {
+            const auto it = grams_.find(gram(cls, i, n));
+            if (it == grams_.end())
+                return none;  // no spelled line holds this piece of cls
+            if (!best || it->second.size() < best->size())
+                best = &it->second;
+        }
+        return *best;
+    }
+
+    // Two or three bytes as one key; the length keeps pairs and triples apart.
+    static std::uint32_t gram(std::string_view s, std::size_t i, std::size_t n)
+    {
+        std::uint32_t key = std::uint32_t(n) << 24;
+        for (std::size_t k = 0; k < n; ++k)
+            key |= std::uint32_t(static_cast<unsigned char>(s[i + k])) << (8 * k);
+        return key;
+    }
+
+    void addGram(std::uint32_t key, std::uint32_t li)
+    {
+        std::vector<std::uint32_t>& v = grams_[key];
+        if (v.empty() || v.back() != li)
+            v.push_back(li);
+    }
+
     void scanLine(std::uint32_t li, std::string_view line)
     {
         char window[6] = {0, 0, 0, 0, 0, 0};  // the last six non-space bytes
@@ -150,6 +252,7 @@ private:
     const std::vector<std::string_view>& lines_;
     std::unordered_map<std::string_view, std::vector<std::uint32_t>> byKey_;
     std::vector<std::uint32_t> spelled_;
+    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> grams_;  // of the spelled lines
     std::unordered_map<std::string, long> memo_;
 };
 
@@ -173,12 +276,7 @@ bool lineCarriesClass(std::string_view line, std::string_view className)
 {
     if (find(line, className) == npos)
         return false;
-    std::string quoted;
-    quoted.reserve(className.size() + 2);
-    quoted += '"';
-    quoted += className;
-    quoted += '"';
-    std::string t = replaceAll(line, quoted, kMarker);
+    std::string t = replaceAll(line, quote(className), kMarker);
     std::erase(t, ' ');
     return find(t, kClassMarker) != npos;
 }

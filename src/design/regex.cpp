@@ -1,7 +1,5 @@
 #include "design/regex.h"
 
-#include "design/gbops.h"
-#include "runtime/gbtext.h"
 #include "runtime/textcodec.h"
 
 namespace design {
@@ -25,7 +23,8 @@ bool RegexObject::execute(std::string_view pattern, std::string_view subject, bo
     expression_ = QRegularExpression(pattern_, options);
 
     subjectBytes_.assign(subject);
-    subject_ = rt::gbToQString(subject);
+    const std::u16string wide = rt::gbToUtf16WithOffsets(subject, byteOffsets_);
+    subject_ = QString(reinterpret_cast<const QChar*>(wide.data()), qsizetype(wide.size()));
 
     valid_ = expression_.isValid();
     if (!valid_)
@@ -116,27 +115,16 @@ std::string RegexObject::replaceAll(std::string_view replacement) const
 
 int RegexObject::matchCount() const { return int(matches_.size()); }
 
-int RegexObject::bytePosition(qsizetype utf16Index, const QString& text) const
+int RegexObject::bytePosition(qsizetype utf16Index) const
 {
+    // The converter's offsets map each unit to the bytes it came from, so a
+    // position costs one look-up and follows the subject even where its bytes
+    // are malformed.
     if (utf16Index < 0)
         return -1;
-    // Walk the subject's characters, counting the UTF-16 units each one
-    // decodes to, until the match's index is reached.
-    const std::string_view s = subjectBytes_;
-    std::size_t byte = 0;
-    qsizetype units = 0;
-    while (byte < s.size() && units < utf16Index) {
-        const std::size_t n = rt::gbCharLen(s, byte);
-        units += (n == 4 && static_cast<unsigned char>(s[byte]) >= 0x90) ? 2 : 1;
-        byte += n;
-    }
-    const std::string what = rt::qstringToGb(text);
-    if (s.substr(byte, what.size()) == what)
-        return int(byte);
-    // Bytes that do not decode cleanly: look for the text from there on.
-    const bool ignoreCase = expression_.patternOptions() & QRegularExpression::CaseInsensitiveOption;
-    const std::size_t hit = ignoreCase ? detail::findIgnoringCase(s, what, byte) : detail::find(s, what, byte);
-    return hit == detail::npos ? -1 : int(hit);
+    if (std::size_t(utf16Index) >= byteOffsets_.size())
+        return int(subjectBytes_.size());
+    return int(byteOffsets_[std::size_t(utf16Index)]);
 }
 
 std::string RegexObject::matchText(int n, int* position) const
@@ -147,7 +135,7 @@ std::string RegexObject::matchText(int n, int* position) const
         return {};
     const Match& m = matches_[std::size_t(n - 1)];
     if (position)
-        *position = bytePosition(m.start, m.text);
+        *position = bytePosition(m.start);
     return rt::qstringToGb(m.text);
 }
 
@@ -162,7 +150,7 @@ std::string RegexObject::subMatchText(int n, int k, int* position) const
         return {};
     const QString& g = m.groups[k - 1];
     if (position)
-        *position = bytePosition(m.groupStarts[std::size_t(k - 1)], g);
+        *position = bytePosition(m.groupStarts[std::size_t(k - 1)]);
     return rt::qstringToGb(g);
 }
 

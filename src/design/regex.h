@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QString>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,7 +43,7 @@ private:
         std::vector<qsizetype> groupStarts;  // -1 for a group that took no part
         QStringList groups;
     };
-    int bytePosition(qsizetype utf16Index, const QString& text) const;
+    int bytePosition(qsizetype utf16Index) const;
 
     bool hasExpression_ = false;
     bool valid_ = false;
@@ -51,6 +52,7 @@ private:
     QString pattern_;
     QString subject_;
     std::string subjectBytes_;
+    std::vector<std::int32_t> byteOffsets_;  // byte offset of each UTF-16 unit of subject_
     std::vector<Match> matches_;
 };
 

@@ -11,7 +11,10 @@ namespace design::detail {
 std::vector<std::string_view> ruleBodyLines(std::string_view rule);
 // The geometry reader over already split body lines.
 std::string geometryValue(const std::vector<std::string_view>& lines, std::string_view marker);
-// extractExtraDeclarations over already split body lines.
-std::string extraDeclarations(const std::vector<std::string_view>& lines);
+// extractExtraDeclarations over already split body lines. With
+// keepComments, comments inside declaration lines stay (a line that is only
+// a comment, like the template's markers, still goes), so that reading a rule
+// this program wrote gives its declarations back unchanged.
+std::string extraDeclarations(const std::vector<std::string_view>& lines, bool keepComments = false);
 
 }  // namespace design::detail

@@ -1,9 +1,28 @@
 #include "design/stylecode.h"
 
 #include "design/component.h"
+#include "design/entrycheck.h"
+#include "design/gbops.h"
 #include "design/rule.h"
+#include "runtime/textcodec.h"
 
 namespace design {
+
+namespace {
+
+struct Selector {
+    std::string tag, className;
+};
+
+Selector readSelector(const std::string& code)
+{
+    const std::string t = collapseLineBreaks(trimSpaces(code));
+    if (!t.empty() && t.front() == '#')
+        return {"div", textBetween(t, "#", " {")};
+    return {readRuleTag(code), readRuleClass(code)};
+}
+
+}  // namespace
 
 void importStyleCode(const std::string& code)
 {
@@ -11,14 +30,9 @@ void importStyleCode(const std::string& code)
     const std::string cur = pos > 0 ? componentAt(pos).rule : std::string();
 
     ComponentUpdate u;
-    const std::string t = collapseLineBreaks(trimSpaces(code));
-    if (!t.empty() && t.front() == '#') {
-        u.className = textBetween(t, "#", " {");
-        u.tag = "div";
-    } else {
-        u.tag = readRuleTag(code);
-        u.className = readRuleClass(code);
-    }
+    Selector selector = readSelector(code);
+    u.tag = std::move(selector.tag);
+    u.className = std::move(selector.className);
 
     auto geometry = [&](std::string (*reader)(std::string_view)) {
         std::string v = reader(code);
@@ -37,6 +51,36 @@ void importStyleCode(const std::string& code)
     u.extra = std::move(extra);
 
     updateComponent(selectedBox, u);
+}
+
+std::string importCheckedStyleCode(const std::string& code)
+{
+    std::string first = code;
+    std::string message = removeNuls(first);
+    auto add = [&](const std::string& m) {
+        if (!message.empty() && !m.empty())
+            message += "\r\n";
+        message += m;
+    };
+
+    bool restDropped = false;
+    if (const std::size_t close = detail::find(first, "}"); close != detail::npos) {
+        restDropped = first.find_first_not_of(" \t\r\n", close + 1) != std::string::npos;
+        first.resize(close + 1);
+    }
+
+    const Selector selector = readSelector(first);
+    std::string refusal = tagRefusal(selector.tag);
+    if (refusal.empty())
+        refusal = classNameRefusal(selector.className);
+    if (!refusal.empty()) {
+        add(refusal + rt::gb("代码未应用。"));
+        return message;
+    }
+    importStyleCode(first);
+    if (restDropped)
+        add(rt::gb("只应用了第一段规则，其后的代码未应用。"));
+    return message;
 }
 
 }  // namespace design

@@ -2,6 +2,7 @@
 
 #include "design/component.h"
 #include "design/document.h"
+#include "design/entrycheck.h"
 #include "design/import.h"
 #include "design/rule.h"
 #include "design/stylecode.h"
@@ -41,6 +42,18 @@ W* place(W* w, const char16_t* name, int x, int y, int width, int height)
     w->setObjectName(QString::fromUtf16(name));
     w->setGeometry(x, y, width, height);
     return w;
+}
+
+// Applies a panel edit behind the entry checks; false when the edit was
+// changed or refused (the user has been told why).
+bool applyChecked(QWidget* parent, design::ComponentUpdate& update)
+{
+    const std::string notice = design::checkUpdate(update);
+    design::updateComponent(design::selectedBox, update);
+    if (notice.empty())
+        return true;
+    QMessageBox::information(parent, QStringLiteral("信息："), toQt(notice));
+    return false;
 }
 
 }  // namespace
@@ -181,21 +194,24 @@ void MainWindow::commitField(QLineEdit* box)
         update.width = design::ruleNumber(text);
     else if (box == heightBox_)
         update.height = design::ruleNumber(text);
-    design::updateComponent(design::selectedBox, update);
+    if (!applyChecked(this, update))
+        fillPropertyPanel(design::selectedBox);
 }
 
 void MainWindow::commitExtra()
 {
     design::ComponentUpdate update;
     update.extra = toGb(lfToCrlf(extraBox_->toPlainText()));
-    design::updateComponent(design::selectedBox, update);
+    if (!applyChecked(this, update))
+        fillPropertyPanel(design::selectedBox);
 }
 
 void MainWindow::commitText()
 {
     design::ComponentUpdate update;
     update.innerText = toGb(textBox_->text());
-    design::updateComponent(design::selectedBox, update);
+    if (!applyChecked(this, update))
+        fillPropertyPanel(design::selectedBox);
 }
 
 void MainWindow::selectBox(design::BoxHandle box)
@@ -248,7 +264,8 @@ void MainWindow::importCode()
     design::pendingStyleCode = ImportCodeDialog::askForCode(this);
     if (design::pendingStyleCode.empty())
         return;
-    design::importStyleCode(design::pendingStyleCode);
+    if (const std::string notice = design::importCheckedStyleCode(design::pendingStyleCode); !notice.empty())
+        QMessageBox::information(this, QStringLiteral("导入代码"), toQt(notice));
     // The panel shows the selected Component; bring it up to date so that a
     // later edit there does not write the old values back.
     if (design::findComponentByBox(design::selectedBox))

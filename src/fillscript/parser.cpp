@@ -41,25 +41,17 @@ std::string_view trimSpaces(std::string_view s)
         else
             break;
     }
-    for (;;) {
-        if (!s.empty() && s.back() == ' ') {
-            s.remove_suffix(1);
-            continue;
-        }
-        // A trailing A1 A1 is a full-width space only when it starts a
-        // character; walking from the start tells.
-        if (s.size() >= 2 && s.substr(s.size() - 2) == kFullSpace) {
-            std::size_t i = 0;
-            while (i + 2 < s.size())
-                i += rt::gbCharLen(s, i);
-            if (i == s.size() - 2) {
-                s.remove_suffix(2);
-                continue;
-            }
-        }
-        break;
+    // A trailing A1 A1 is a full-width space only when it starts a character,
+    // so the end is found in one walk over the characters: just past the last
+    // one that is not a space.
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = rt::gbCharLen(s, i);
+        if (!(n == 1 && s[i] == ' ') && s.substr(i, n) != kFullSpace)
+            end = i + n;
+        i += n;
     }
-    return s;
+    return s.substr(0, end);
 }
 
 // 0-based offsets of the first and last occurrence of a one-byte mark at a

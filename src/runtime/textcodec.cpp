@@ -55,6 +55,38 @@ std::u16string gbToUtf16(std::string_view gb)
     return out;
 }
 
+std::u16string gbToUtf16WithOffsets(std::string_view gb, std::vector<std::int32_t>& offsets)
+{
+    offsets.clear();
+    if (gb.empty())
+        return {};
+    UConverter* c = gbConverter();
+    ucnv_reset(c);
+    // A byte gives at most one unit (a four-byte character gives two).
+    std::u16string out(gb.size() + 1, u'\0');
+    offsets.assign(out.size(), -1);
+    UChar* target = reinterpret_cast<UChar*>(out.data());
+    const char* source = gb.data();
+    UErrorCode err = U_ZERO_ERROR;
+    ucnv_toUnicode(c, &target, target + out.size(), &source, gb.data() + gb.size(), offsets.data(),
+                   true, &err);
+    if (U_FAILURE(err)) {
+        offsets.clear();
+        return {};
+    }
+    const std::size_t n = std::size_t(target - reinterpret_cast<UChar*>(out.data()));
+    out.resize(n);
+    offsets.resize(n);
+    // Units whose source the converter does not name take the one before.
+    std::int32_t last = 0;
+    for (std::int32_t& o : offsets) {
+        if (o < last)
+            o = last;
+        last = o;
+    }
+    return out;
+}
+
 std::string utf16ToGb(std::u16string_view s)
 {
     if (s.empty())

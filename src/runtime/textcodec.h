@@ -7,8 +7,10 @@
 // outside GBK (emoji, rare hanzi) are kept as four-byte sequences instead of
 // being lost. Files are UTF-8; widgets and the web engine take UTF-16.
 #include <QString>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rt {
 
@@ -19,6 +21,10 @@ std::string utf8ToGb(std::string_view utf8);
 std::string gbToUtf8(std::string_view gb);
 
 std::u16string gbToUtf16(std::string_view gb);
+// The same, also giving for each UTF-16 unit the byte offset in `gb` of the
+// character it came from (a malformed sequence's U+FFFD: where that sequence
+// starts). The offsets never go backwards.
+std::u16string gbToUtf16WithOffsets(std::string_view gb, std::vector<std::int32_t>& offsets);
 std::string utf16ToGb(std::u16string_view utf16);
 
 QString gbToQString(std::string_view gb);

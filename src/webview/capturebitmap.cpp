@@ -1,5 +1,6 @@
 #include "webview/capturebitmap.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -24,12 +25,15 @@ int64_t bitmapFileSize(int width, int height)
 {
     if (width <= 0 || height <= 0)
         return -1;
-    const int64_t size = kBitmapHeaderSize + int64_t(4) * width * height;
+    // Both sides are below 2^31, so their product fits; four bytes per pixel
+    // might not, hence the limit is checked on the pixel count first.
+    const int64_t pixels = int64_t(width) * int64_t(height);
     // The header keeps the file size in 32 bits; QByteArray needs it in qsizetype.
-    if (size > int64_t(std::numeric_limits<uint32_t>::max()) ||
-        size > int64_t(std::numeric_limits<qsizetype>::max()))
+    const int64_t limit = std::min<int64_t>(std::numeric_limits<uint32_t>::max(),
+                                            std::numeric_limits<qsizetype>::max());
+    if (pixels > (limit - kBitmapHeaderSize) / 4)
         return -1;
-    return size;
+    return kBitmapHeaderSize + 4 * pixels;
 }
 
 QByteArray makeBitmapFile(int width, int height)

@@ -306,6 +306,8 @@ private slots:
         QTest::newRow("beyond double negative") << std::string("-1e400") << INT_MIN;
         QTest::newRow("below double") << std::string("1e-400") << 0;
         QTest::newRow("long digits") << std::string(400, '9') << INT_MAX;
+        QTest::newRow("huge literal, small exponent") << "1" + std::string(310, '0') + "e-1" << INT_MAX;
+        QTest::newRow("tiny literal, small exponent") << "0." + std::string(400, '0') + "1e1" << 0;
         QTest::newRow("full-width digits") << gb("１２") << 12;
         QTest::newRow("full-width sign and point") << gb("－３．７") << -3;
         QTest::newRow("ideographic space") << gb("　８") << 8;

@@ -49,6 +49,14 @@ private slots:
         QTest::newRow("chinese match") << gb("文.") << gb("中文字文") << "" << QStringList{QString::fromUtf8("文字")} << QList<int>{2};
         QTest::newRow("empty matches") << std::string("x*") << std::string("ab") << ""
                                        << QStringList{"", "", ""} << QList<int>{0, 1, 2};
+        // Malformed bytes (a lone lead, 0xFF, a cut four-byte form whose digit
+        // then reads as itself) each read as U+FFFD; positions still follow
+        // the subject's bytes.
+        const std::string malformed("\x81 a\xFF b\x81\x30 c", 10);
+        QTest::newRow("letters among malformed bytes") << std::string("[a-z0-9]") << malformed << ""
+                                                       << QStringList{"a", "b", "0", "c"} << QList<int>{2, 5, 7, 9};
+        QTest::newRow("malformed bytes matched") << std::string("[^ a-z0-9]") << malformed << ""
+                                                 << QStringList(3, QString(QChar(0xFFFD))) << QList<int>{0, 3, 6};
     }
     void execute()
     {

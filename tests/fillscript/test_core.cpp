@@ -61,6 +61,8 @@ private slots:
     void splitText();
     void parse_data();
     void parse();
+    void trailingSpacesEndAtCharacterStarts_data();
+    void trailingSpacesEndAtCharacterStarts();
     void run_data();
     void run();
     void runPassesArgumentsInOrder();
@@ -228,6 +230,28 @@ void TestCore::parse_data()
     QTest::newRow("space before paren stays in name") << "f (a)" << true << "f (a)" << "f " << QStringList{"a"} << 3 << 5;
 }
 
+void TestCore::trailingSpacesEndAtCharacterStarts_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("normalised");
+    const QByteArray fullSpace("\xA1\xA1");
+    // Tens of thousands of trailing spaces, as a paste into the editor gives.
+    QTest::newRow("many full-width spaces") << "x" + fullSpace.repeated(40000) << QByteArray("x");
+    QTest::newRow("spaces of both widths") << "f()" + fullSpace + " " + fullSpace + "  " << QByteArray("f()");
+    QTest::newRow("only spaces") << " " + fullSpace.repeated(3) + " " << QByteArray();
+    // B0 A1 is one character; the A1 A1 that ends the line starts at its
+    // trail byte, so it is no space.
+    QTest::newRow("A1 A1 across a character") << QByteArray("\xB0\xA1\xA1") << QByteArray("\xB0\xA1\xA1");
+    QTest::newRow("A1 A1 after a character") << "\xB0\xA1" + fullSpace << QByteArray("\xB0\xA1");
+}
+
+void TestCore::trailingSpacesEndAtCharacterStarts()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, normalised);
+    QCOMPARE(QByteArray::fromStdString(normaliseLine(line.toStdString(), false)), normalised);
+}
+
 void TestCore::parse()
 {
     QFETCH(QString, line);
@@ -360,6 +384,11 @@ void TestCore::integers_data()
     QTest::newRow("clamped low") << "-1e300" << int(-2147483647 - 1);
     QTest::newRow("huge exponent") << "1e999" << 2147483647;
     QTest::newRow("tiny exponent") << "5e-999" << 0;
+    // Literals beyond a double, decided by their decimal magnitude.
+    QTest::newRow("huge literal, small exponent")
+        << QString("1" + QString(310, '0') + "e-1") << 2147483647;
+    QTest::newRow("tiny literal, small exponent") << QString("0." + QString(400, '0') + "1e1") << 0;
+    QTest::newRow("huge negative literal") << QString("-1" + QString(320, '0')) << int(-2147483647 - 1);
 }
 
 void TestCore::integers()

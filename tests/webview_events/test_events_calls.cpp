@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QTest>
 
+#include <climits>
 #include <cstring>
 #include <map>
 
@@ -364,6 +365,11 @@ void TestEventsCalls::bitmapSizeLimits()
     // The 32-bit size field cannot hold 54 + 4 x 40000 x 30000 bytes.
     QCOMPARE(webview::bitmapFileSize(40000, 30000), int64_t(-1));
     QVERIFY(webview::makeBitmapFile(40000, 30000).isEmpty());
+    // The largest image the size field holds, one pixel more, and sides whose
+    // byte count overflows 64 bits.
+    QCOMPARE(webview::bitmapFileSize(1073741810, 1), int64_t(4294967294));
+    QCOMPARE(webview::bitmapFileSize(1073741811, 1), int64_t(-1));
+    QCOMPARE(webview::bitmapFileSize(INT_MAX, INT_MAX), int64_t(-1));
     const unsigned char pixel[4] = {1, 2, 3, 4};
     const QByteArray one = webview::bitmapFileFromPixels(pixel, 1, 1);
     QCOMPARE(one.size(), 58);
