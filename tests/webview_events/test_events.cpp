@@ -9,8 +9,10 @@
 #include "webview/webview.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -107,6 +109,7 @@ private slots:
     void requestAnsweredWithoutTheNetwork();
     void responseTypeAndFieldsWithoutABody_data();
     void responseTypeAndFieldsWithoutABody();
+    void responseFieldsOutOfReachAreSaidOnce();
     void postRequestVisibleToTheHandler();
     void crossOriginRequestNeedsNoPreflight();
     void setProxyChainsBehindTheEngineProxy();
@@ -453,6 +456,41 @@ void TestEvents::responseTypeAndFieldsWithoutABody()
         view.web.onNetResponse([](wkeWebView, void*, const char*, wkeNetJob) { return false; }, &s);
     view.web.loadUrl(m_server.url("/typed.html").toStdString());
     QVERIFY(view.titleBecomes("application/x-test|1|server body"));
+}
+
+// Where a response cannot be changed (a file here; https likewise), the
+// console says so once per view instead of dropping the setting silently.
+void TestEvents::responseFieldsOutOfReachAreSaidOnce()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile file(dir.filePath("local.html"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<!doctype html><title>local</title><body>file</body>");
+    file.close();
+    auto shown = blankView();
+    QVERIFY(shown);
+    View& view = *shown;
+    Seen s;
+    s.web = &view.web;
+    view.web.onLoadUrlBegin(
+        [](wkeWebView, void* p, const char* url, wkeNetJob job) {
+            if (QByteArray(url).startsWith("file:"))
+                seen(p)->web->netSetMimeType(job, "text/plain");
+            return false;
+        },
+        &s);
+    view.web.onConsole(
+        [](wkeWebView, void* p, wkeConsoleLevel, const wkeString message, const wkeString, unsigned,
+           const wkeString) { seen(p)->log << text(message); },
+        &s);
+    for (int i = 0; i < 2; ++i) {
+        view.web.loadUrl(rt::qstringToGb(QUrl::fromLocalFile(file.fileName()).toString()));
+        QVERIFY(view.titleBecomes("local"));
+        view.web.loadUrl(m_server.url("/blank.html").toStdString());
+        QVERIFY(view.titleBecomes("blank"));
+    }
+    QCOMPARE(s.log.filter("applies to http responses only").size(), 1);
 }
 
 void TestEvents::postRequestVisibleToTheHandler()
