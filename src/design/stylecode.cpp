@@ -1,11 +1,11 @@
 #include "design/stylecode.h"
 
-#include "design/component.h"
+#include "design/design.h"
 #include "design/rule.h"
 
 namespace design {
 
-void importStyleCode(const std::string& code)
+void Design::importStyleCode(const std::string& code)
 {
     const int pos = findComponentByBox(selectedBox);
     const std::string cur = pos > 0 ? componentAt(pos).rule : std::string();
@@ -36,6 +36,7 @@ void importStyleCode(const std::string& code)
         extra = readRuleExtra(cur);
     u.extra = std::move(extra);
 
+    StepScope step(*this, tr("Style code"));
     updateComponent(selectedBox, u);
 }
 

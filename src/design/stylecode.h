@@ -4,9 +4,9 @@
 
 namespace design {
 
-// Sets tag, class name, the geometry the code states and, when it holds any,
-// the extra declarations of the Component named by selectedBox. The inner
-// text is kept. Does nothing to the design when no Component is selected.
-void importStyleCode(const std::string& code);
+// Design::importStyleCode sets tag, class name, the geometry the code states
+// and, when it holds any, the extra declarations of the Component named by
+// selectedBox. The inner text is kept. Does nothing to the design when no
+// Component is selected.
 
 }  // namespace design

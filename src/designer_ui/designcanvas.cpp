@@ -1,6 +1,6 @@
 #include "designer_ui/designcanvas.h"
 
-#include "design/component.h"
+#include "design/design.h"
 #include "design/rule.h"
 #include "runtime/textcodec.h"
 
@@ -20,10 +20,19 @@ DesignCanvas::DesignCanvas(QWidget* parent) : QGroupBox(parent)
     prototype_->hide();
 }
 
-DesignCanvas::~DesignCanvas()
+DesignCanvas::~DesignCanvas() = default;
+
+void DesignCanvas::setSelection(const std::vector<design::BoxHandle>& boxes)
 {
-    if (design::canvas() == this)
-        design::setCanvas(nullptr);
+    selected_ = std::unordered_set<design::BoxHandle>(boxes.begin(), boxes.end());
+}
+
+void DesignCanvas::stackBoxUnder(design::BoxHandle handle, design::BoxHandle above)
+{
+    CanvasBox* b = box(handle);
+    CanvasBox* a = box(above);
+    if (b && a)
+        b->stackUnder(a);
 }
 
 design::BoxHandle DesignCanvas::issueHandle()
@@ -101,7 +110,7 @@ CanvasBox::CanvasBox(DesignCanvas* canvas, design::BoxHandle handle)
 
 void CanvasBox::paintEvent(QPaintEvent*)
 {
-    const bool selected = handle_ != 0 && design::selectedBox == handle_;
+    const bool selected = handle_ != 0 && canvas_->isSelected(handle_);
     QPainter p(this);
     const QRect r = rect();
     p.fillRect(r, selected ? QColor(0xDD, 0xEB, 0xFF) : QColor(0xF7, 0xF7, 0xF7));
@@ -111,8 +120,9 @@ void CanvasBox::paintEvent(QPaintEvent*)
         p.drawRect(r.adjusted(1, 1, -2, -2));
 
     QString source;
-    if (const int pos = design::findComponentByBox(handle_)) {
-        const std::string& rule = design::componentAt(pos).rule;
+    const design::Design* d = canvas_->design();
+    if (const int pos = d ? d->findComponentByBox(handle_) : 0) {
+        const std::string& rule = d->componentAt(pos).rule;
         source = rt::gbToQString(design::readRuleTag(rule)) + QLatin1Char('.')
                  + rt::gbToQString(design::readRuleClass(rule));
     }

@@ -5,12 +5,18 @@
 // the design model; it never changes the model itself.
 #include "design/canvas.h"
 
+namespace design {
+class Design;
+}
+
 #include <QFont>
 #include <QGroupBox>
 #include <QPoint>
 #include <QStaticText>
 
 #include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 namespace designer {
 
@@ -28,6 +34,15 @@ public:
     void showBox(design::BoxHandle box) override;
     void destroyBox(design::BoxHandle box) override;
     design::BoxGeometry prototypeGeometry() const override;
+
+    void stackBoxUnder(design::BoxHandle box, design::BoxHandle above) override;
+
+    // The design whose Components the boxes show (labels are read from it).
+    void setDesign(const design::Design* design) { design_ = design; }
+    const design::Design* design() const { return design_; }
+    // The boxes drawn as selected.
+    void setSelection(const std::vector<design::BoxHandle>& boxes);
+    bool isSelected(design::BoxHandle box) const { return selected_.count(box) != 0; }
 
     // The widget of a box; nullptr for a handle this canvas did not issue or
     // has destroyed.
@@ -53,6 +68,8 @@ private:
     std::unordered_map<design::BoxHandle, CanvasBox*> boxes_;
     design::BoxHandle lastHandle_ = 0;
     QFont labelFont_;
+    const design::Design* design_ = nullptr;
+    std::unordered_set<design::BoxHandle> selected_;
 };
 
 // One canvas box: a plain rectangle showing its bounds, marked when selected,

@@ -1,12 +1,18 @@
 #pragma once
 // MainWindow: the operations group, the property panel and the drawing area
 // with DesignCanvas. The panel shows and edits the selected Component; the
-// canvas is edited with the mouse (add, select, drag, delete).
+// canvas is edited with the mouse (add, select, drag, delete) and the
+// keyboard. The window holds the open design.
 #include "design/canvas.h"
+#include "design/design.h"
 
 #include <QPoint>
 #include <QSize>
 #include <QWidget>
+
+#include <string>
+#include <utility>
+#include <vector>
 
 class QGroupBox;
 class QLineEdit;
@@ -39,11 +45,18 @@ public:
     // This window's outer rectangle (frame included), screen pixels.
     QRect outerGeometry() const;
 
+    // The open design.
+    design::Design& design() { return design_; }
+    const design::Design& design() const { return design_; }
+    // The selected boxes; selectedBox of the design is the last one.
+    const std::vector<design::BoxHandle>& selection() const { return selection_; }
+    bool isModified() const;
+
     // --- Property panel ---
     // Shows the Component of this box; empty boxes when it names none.
-    // Callers set design::selectedBox first.
+    // Callers set the design's selectedBox first. Filling never edits.
     void fillPropertyPanel(design::BoxHandle box);
-    // Empties all eight edit boxes. Callers set design::selectedBox to 0 first.
+    // Empties all eight edit boxes. Callers set the design's selectedBox to 0 first.
     void clearPropertyPanel();
 
     // --- Canvas editing. Cursor positions are screen positions. ---
@@ -57,8 +70,19 @@ public:
     void deleteOrSelectBox(design::BoxHandle box);
     const EditState& editState() const { return edit_; }
 
+    // --- Keyboard editing of the selection ---
+    // Moves the selected boxes; bursts of nudges are one undo step.
+    void nudgeSelection(int dx, int dy);
+    void deleteSelection();
+    void duplicateSelection();
+    void copySelection();
+    void paste();
+    void bringToFront();
+    void sendToBack();
+
     // --- Button flows ---
-    void saveDocument();    // "生成"
+    // "生成"; answers whether the page was written.
+    bool saveDocument();
     void importDocument();  // "读入"
     void importCode();      // "导入代码"
 
@@ -77,6 +101,7 @@ protected:
     void moveEvent(QMoveEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
@@ -86,8 +111,20 @@ private:
     void onSizeChanged();
     void onPlacementChanged();
 
+    // Makes `boxes` the selection (the last is the primary one) and repaints
+    // the boxes whose mark changed.
+    void setSelection(std::vector<design::BoxHandle> boxes);
     void selectBox(design::BoxHandle box);
+    void toggleInSelection(design::BoxHandle box);
+    void refillPanel();
+    // Appends copies of Components moved by `offset` pixels, as one step,
+    // and selects them.
+    void addCopies(const design::ComponentList& items, int offset);
+    void restack(bool toFront);
+    void updateCaption();
+    void buildActions();
     void commitField(QLineEdit* box);
+    void commitToSelection(const design::ComponentUpdate& update, int mergeKey);
     void commitExtra();
     void commitText();
 
@@ -114,6 +151,16 @@ private:
     QLineEdit* textBox_ = nullptr;
 
     EditState edit_;
+    design::Design design_;
+    std::vector<design::BoxHandle> selection_;
+    // Where each selected box stood when the drag began.
+    struct DragStart {
+        design::BoxHandle box;
+        int left, top;
+    };
+    std::vector<DragStart> dragStart_;
+    // Set while the panel is being filled: showing values is not editing them.
+    bool filling_ = false;
 };
 
 }  // namespace designer
