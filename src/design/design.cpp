@@ -126,6 +126,12 @@ private:
     bool pushed_ = true;
 };
 
+BoxGeometry ruleGeometry(std::string_view rule)
+{
+    return {ruleNumber(readRuleLeft(rule)), ruleNumber(readRuleTop(rule)), ruleNumber(readRuleWidth(rule)),
+            ruleNumber(readRuleHeight(rule))};
+}
+
 Design::Design(QObject* parent) : QObject(parent), undo_(new QUndoStack(this))
 {
     undo_->setUndoLimit(kUndoLimit);
@@ -163,8 +169,8 @@ BoxHandle Design::makeBox(const std::string& rule, std::size_t index)
     if (!canvas_)
         return 0;
     const BoxHandle box = canvas_->cloneBox();
-    canvas_->setBoxGeometry(box, ruleNumber(readRuleLeft(rule)), ruleNumber(readRuleTop(rule)),
-                            ruleNumber(readRuleWidth(rule)), ruleNumber(readRuleHeight(rule)));
+    const BoxGeometry g = ruleGeometry(rule);
+    canvas_->setBoxGeometry(box, g.left, g.top, g.width, g.height);
     if (index < list_.size())
         canvas_->stackBoxUnder(box, list_[index].boxHandle);
     canvas_->showBox(box);
@@ -199,9 +205,10 @@ void Design::setAt(std::size_t index, std::string rule, std::string innerText)
         open_->add({Journal::Kind::Set, index, c, Component{rule, innerText, c.boxHandle}});
     c.rule = std::move(rule);
     c.innerText = std::move(innerText);
-    if (replaying_)
-        moveBox(c.boxHandle, ruleNumber(readRuleLeft(c.rule)), ruleNumber(readRuleTop(c.rule)),
-                ruleNumber(readRuleWidth(c.rule)), ruleNumber(readRuleHeight(c.rule)));
+    if (replaying_) {
+        const BoxGeometry g = ruleGeometry(c.rule);
+        moveBox(c.boxHandle, g.left, g.top, g.width, g.height);
+    }
 }
 
 void Design::appendComponent(const std::string& rule, const std::string& innerText,

@@ -116,6 +116,9 @@ private:
     std::unique_ptr<Journal> open_;
 };
 
+// The geometry a rule states (missing values read as 0).
+BoxGeometry ruleGeometry(std::string_view rule);
+
 // Opens a step for its lifetime.
 struct StepScope {
     StepScope(Design& d, const QString& text, int mergeKey = 0) : design(d) { d.beginStep(text, mergeKey); }

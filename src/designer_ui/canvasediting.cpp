@@ -1,31 +1,20 @@
-// Mouse and keyboard editing of the canvas: add, select, drag, delete,
-// nudge, duplicate, copy and paste, stacking.
-#include "design/packing.h"
+// Mouse editing of the canvas: add, select, drag with snapping, resize by
+// the handles, delete.
 #include "design/rule.h"
 #include "designer_ui/designcanvas.h"
 #include "designer_ui/mainwindow.h"
 #include "runtime/textcodec.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QCoreApplication>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace designer {
-
-namespace {
-
-enum MergeKey { kNudge = 2 };
-
-// Clipboard format of copied boxes: their exact texts (design/packing.h).
-const QString kBoxesMime = QStringLiteral("application/x-tolvane-boxes");
-
-}  // namespace
 
 void MainWindow::addNewComponent()
 {
@@ -64,10 +53,10 @@ void MainWindow::beginDrag(design::BoxHandle box, QPoint cursor)
     dragStart_.clear();
     for (design::BoxHandle b : selection_)
         if (const int pos = design_.findComponentByBox(b)) {
-            const std::string& rule = design_.componentAt(pos).rule;
-            dragStart_.push_back({b, design::ruleNumber(design::readRuleLeft(rule)),
-                                  design::ruleNumber(design::readRuleTop(rule))});
+            const design::BoxGeometry g = design::ruleGeometry(design_.componentAt(pos).rule);
+            dragStart_.push_back({b, g.left, g.top});
         }
+    buildSnapIndex();
     int boxLeft = 0, boxTop = 0;
     if (const int pos = design_.findComponentByBox(box)) {
         const std::string& rule = design_.componentAt(pos).rule;
@@ -77,6 +66,82 @@ void MainWindow::beginDrag(design::BoxHandle box, QPoint cursor)
     const QPoint window = frameGeometry().topLeft();
     edit_.dragOffsetX = cursor.x() - window.x() - boxLeft;
     edit_.dragOffsetY = cursor.y() - window.y() - boxTop;
+}
+
+void MainWindow::buildSnapIndex()
+{
+    // Lines of the boxes that stay put: every box outside the selection.
+    std::vector<design::BoxGeometry> still;
+    still.reserve(design_.components().size());
+    for (const design::Component& c : design_.components())
+        if (std::find(selection_.begin(), selection_.end(), c.boxHandle) == selection_.end())
+            still.push_back(design::ruleGeometry(c.rule));
+    snap_.build(still, canvas_->width(), canvas_->height());
+}
+
+int MainWindow::snapped(bool horizontal, const std::vector<int>& edges, std::optional<int> centre)
+{
+    std::optional<design::SnapIndex::Snap> s;
+    if (snapping_ && !(moveModifiers_ & Qt::AltModifier))
+        s = horizontal ? snap_.snapX(edges, centre, kSnapRange) : snap_.snapY(edges, centre, kSnapRange);
+    const std::optional<int> line = s ? std::optional<int>(s->line) : std::nullopt;
+    if (horizontal)
+        canvas_->setGuides(line, canvas_->guideY());
+    else
+        canvas_->setGuides(canvas_->guideX(), line);
+    return s ? s->offset : 0;
+}
+
+void MainWindow::beginResize(design::BoxHandle box, Qt::Edges edges, QPoint cursor)
+{
+    if (edit_.deleteMode != 0 || !edges)
+        return;
+    const int pos = design_.findComponentByBox(box);
+    if (!pos)
+        return;
+    selectBox(box);
+    refillPanel();
+    edit_.dragActive = 1;
+    edit_.dragBox = box;
+    resizeEdges_ = edges;
+    resizeStart_ = design::ruleGeometry(design_.componentAt(pos).rule);
+    cursorStart_ = cursor;
+    design_.beginStep(tr("Resize"));
+    buildSnapIndex();
+}
+
+void MainWindow::continueResize(QPoint cursor)
+{
+    const QPoint d = cursor - cursorStart_;
+    design::BoxGeometry g = resizeStart_;
+    // Only the grabbed edges move, and only they snap; a box keeps at least
+    // one pixel, its opposite edge staying put.
+    auto axis = [this](bool horizontal, int& start, int& extent, int delta, bool startEdge, bool endEdge) {
+        if (startEdge) {
+            const int moved = start + delta;
+            const int end = start + extent;
+            start = std::min(end - 1, moved + snapped(horizontal, {moved}));
+            extent = end - start;
+        } else if (endEdge) {
+            const int moved = start + extent + delta;
+            extent = std::max(1, moved + snapped(horizontal, {moved}) - start);
+        } else {
+            snapped(horizontal, {});  // no guide on this axis
+        }
+    };
+    axis(true, g.left, g.width, d.x(), resizeEdges_ & Qt::LeftEdge, resizeEdges_ & Qt::RightEdge);
+    axis(false, g.top, g.height, d.y(), resizeEdges_ & Qt::TopEdge, resizeEdges_ & Qt::BottomEdge);
+    design::ComponentUpdate u;
+    u.left = g.left;
+    u.top = g.top;
+    u.width = g.width;
+    u.height = g.height;
+    design_.updateComponent(edit_.dragBox, u);
+    leftBox_->setText(QString::number(g.left));
+    topBox_->setText(QString::number(g.top));
+    widthBox_->setText(QString::number(g.width));
+    heightBox_->setText(QString::number(g.height));
+    QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 }
 
 void MainWindow::continueDrag(QPoint cursor, bool fromMainWindow)
@@ -94,10 +159,20 @@ void MainWindow::continueDrag(QPoint cursor, bool fromMainWindow)
         if (!inside)
             return;
     }
+    if (resizeEdges_) {
+        continueResize(cursor);
+        return;
+    }
     // The offsets hold the same window terms, so the box follows the
     // cursor's displacement since the drag began.
-    const int newLeft = cursor.x() - window.x() - edit_.dragOffsetX;
-    const int newTop = cursor.y() - window.y() - edit_.dragOffsetY;
+    int newLeft = cursor.x() - window.x() - edit_.dragOffsetX;
+    int newTop = cursor.y() - window.y() - edit_.dragOffsetY;
+    // Its edges and centre snap to the lines of the boxes that stay put.
+    if (const int pos = design_.findComponentByBox(edit_.dragBox)) {
+        const design::BoxGeometry g = design::ruleGeometry(design_.componentAt(pos).rule);
+        newLeft += snapped(true, {newLeft, newLeft + g.width}, newLeft + g.width / 2);
+        newTop += snapped(false, {newTop, newTop + g.height}, newTop + g.height / 2);
+    }
     // The other selected boxes keep their distance to the dragged one.
     int dx = 0, dy = 0;
     for (const DragStart& s : dragStart_)
@@ -128,7 +203,9 @@ void MainWindow::endDrag()
     if (edit_.dragActive == 1) {
         edit_.dragActive = 0;
         edit_.dragBox = 0;
-        design_.endStep();  // the whole drag is one step
+        resizeEdges_ = {};
+        canvas_->setGuides(std::nullopt, std::nullopt);
+        design_.endStep();  // the whole drag or resize is one step
     }
 }
 
@@ -154,163 +231,6 @@ void MainWindow::deleteOrSelectBox(design::BoxHandle box)
         selectBox(box);
         fillPropertyPanel(box);
     }
-}
-
-// ---------------------------------------------------------------- keyboard
-
-void MainWindow::keyPressEvent(QKeyEvent* event)
-{
-    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
-    const int step = (mods & Qt::ShiftModifier) ? 10 : 1;
-    if (event == QKeySequence::Copy)
-        copySelection();
-    else if (event == QKeySequence::Paste)
-        paste();
-    else if (event->key() == Qt::Key_D && mods == Qt::ControlModifier)
-        duplicateSelection();
-    else if (event->key() == Qt::Key_Delete && mods == Qt::NoModifier)
-        deleteSelection();
-    else if (event->key() == Qt::Key_Left && (mods & ~Qt::ShiftModifier) == 0)
-        nudgeSelection(-step, 0);
-    else if (event->key() == Qt::Key_Right && (mods & ~Qt::ShiftModifier) == 0)
-        nudgeSelection(step, 0);
-    else if (event->key() == Qt::Key_Up && (mods & ~Qt::ShiftModifier) == 0)
-        nudgeSelection(0, -step);
-    else if (event->key() == Qt::Key_Down && (mods & ~Qt::ShiftModifier) == 0)
-        nudgeSelection(0, step);
-    else
-        QWidget::keyPressEvent(event);
-}
-
-void MainWindow::nudgeSelection(int dx, int dy)
-{
-    if (selection_.empty() || edit_.dragActive)
-        return;
-    design::StepScope step(design_, tr("Nudge"), kNudge);
-    for (design::BoxHandle b : selection_) {
-        const int pos = design_.findComponentByBox(b);
-        if (!pos)
-            continue;
-        const std::string& rule = design_.componentAt(pos).rule;
-        design::ComponentUpdate u;
-        u.left = design::ruleNumber(design::readRuleLeft(rule)) + dx;
-        u.top = design::ruleNumber(design::readRuleTop(rule)) + dy;
-        design_.updateComponent(b, u);
-        if (b == design_.selectedBox) {
-            leftBox_->setText(QString::number(*u.left));
-            topBox_->setText(QString::number(*u.top));
-        }
-    }
-}
-
-void MainWindow::deleteSelection()
-{
-    if (selection_.empty() || edit_.dragActive)
-        return;
-    const std::vector<design::BoxHandle> doomed = selection_;
-    setSelection({});
-    design::StepScope step(design_, tr("Delete"));
-    for (design::BoxHandle b : doomed) {
-        design_.removeComponentByBox(b);
-        canvas_->destroyBox(b);
-    }
-    clearPropertyPanel();
-}
-
-void MainWindow::duplicateSelection()
-{
-    design::ComponentList copies;
-    for (design::BoxHandle b : selection_)
-        if (const int pos = design_.findComponentByBox(b))
-            copies.push_back(design_.componentAt(pos));
-    if (copies.empty())
-        return;
-    addCopies(copies, 10);
-}
-
-void MainWindow::addCopies(const design::ComponentList& items, int offset)
-{
-    // Copies go on top, shifted so that they do not hide their originals,
-    // and become the selection.
-    std::vector<design::BoxHandle> made;
-    {
-        design::StepScope step(design_, tr("Paste"));
-        for (const design::Component& item : items) {
-            const std::string& rule = item.rule;
-            const design::BoxHandle box = canvas_->cloneBox();
-            canvas_->showBox(box);
-            design_.appendComponent(rule, item.innerText, box);
-            design::ComponentUpdate u;
-            u.left = design::ruleNumber(design::readRuleLeft(rule)) + offset;
-            u.top = design::ruleNumber(design::readRuleTop(rule)) + offset;
-            design_.updateComponent(box, u);
-            made.push_back(box);
-        }
-    }
-    setSelection(made);
-    refillPanel();
-}
-
-void MainWindow::copySelection()
-{
-    design::ComponentList list;
-    // Document order, whatever the order of selecting.
-    for (const design::Component& c : design_.components())
-        if (std::find(selection_.begin(), selection_.end(), c.boxHandle) != selection_.end())
-            list.push_back(c);
-    if (list.empty())
-        return;
-    design::Design page;
-    for (const design::Component& c : list)
-        page.appendComponent(c.rule, c.innerText, 0);
-    auto* mime = new QMimeData;
-    mime->setData(kBoxesMime, QByteArray::fromStdString(design::packComponents(list)));
-    // As text, the copied elements' page.
-    mime->setText(rt::gbToQString(page.generateDocument()));
-    QApplication::clipboard()->setMimeData(mime);
-}
-
-void MainWindow::paste()
-{
-    const QMimeData* mime = QApplication::clipboard()->mimeData();
-    if (!mime || !mime->hasFormat(kBoxesMime))
-        return;
-    const QByteArray data = mime->data(kBoxesMime);
-    const auto items = design::unpackComponents(std::string_view(data.constData(), std::size_t(data.size())));
-    if (items && !items->empty())
-        addCopies(*items, 10);
-}
-
-void MainWindow::bringToFront()
-{
-    restack(true);
-}
-
-void MainWindow::sendToBack()
-{
-    restack(false);
-}
-
-void MainWindow::restack(bool toFront)
-{
-    std::vector<int> chosen, others;
-    for (int i = 1; i <= design_.componentCount(); ++i) {
-        const design::BoxHandle b = design_.componentAt(i).boxHandle;
-        (std::find(selection_.begin(), selection_.end(), b) != selection_.end() ? chosen : others)
-            .push_back(i);
-    }
-    if (chosen.empty())
-        return;
-    std::vector<int> order = toFront ? others : chosen;
-    const std::vector<int>& tail = toFront ? chosen : others;
-    order.insert(order.end(), tail.begin(), tail.end());
-    design_.reorder(order);
-    // The moved Components have new boxes; select them again.
-    std::vector<design::BoxHandle> boxes;
-    const int first = toFront ? int(others.size()) + 1 : 1;
-    for (int i = 0; i < int(chosen.size()); ++i)
-        boxes.push_back(design_.componentAt(first + i).boxHandle);
-    setSelection(boxes);
 }
 
 }  // namespace designer

@@ -4,10 +4,41 @@
 #include "design/rule.h"
 #include "runtime/textcodec.h"
 
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
 namespace designer {
+
+namespace {
+
+constexpr int kHandle = 7;
+
+// Draws the guide lines over the boxes; mouse events pass through it.
+class GuideLayer : public QWidget {
+public:
+    explicit GuideLayer(DesignCanvas* canvas) : QWidget(canvas), canvas_(canvas)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setPen(QPen(QColor(0xE0, 0x30, 0x90), 1, Qt::DashLine));
+        if (canvas_->guideX())
+            p.drawLine(*canvas_->guideX(), 0, *canvas_->guideX(), height());
+        if (canvas_->guideY())
+            p.drawLine(0, *canvas_->guideY(), width(), *canvas_->guideY());
+    }
+
+private:
+    DesignCanvas* canvas_;
+};
+
+}  // namespace
 
 DesignCanvas::DesignCanvas(QWidget* parent) : QGroupBox(parent)
 {
@@ -18,6 +49,80 @@ DesignCanvas::DesignCanvas(QWidget* parent) : QGroupBox(parent)
     prototype_->setObjectName(QStringLiteral("外形框_母体"));
     prototype_->setGeometry(16, 24, 100, 60);
     prototype_->hide();
+    guides_ = new GuideLayer(this);
+    band_ = new QRubberBand(QRubberBand::Rectangle, this);
+}
+
+Qt::Edges DesignCanvas::edgesAt(QSize box, QPoint p)
+{
+    auto zone = [](int v, int size) {
+        if (v < kHandle)
+            return -1;
+        if (v >= size - kHandle)
+            return 1;
+        return (std::abs(v - size / 2) <= kHandle / 2) ? 0 : 2;  // 2: no handle here
+    };
+    const int zx = zone(p.x(), box.width());
+    const int zy = zone(p.y(), box.height());
+    if (zx == 2 || zy == 2 || (zx == 0 && zy == 0))
+        return {};
+    Qt::Edges e;
+    if (zx == -1)
+        e |= Qt::LeftEdge;
+    if (zx == 1)
+        e |= Qt::RightEdge;
+    if (zy == -1)
+        e |= Qt::TopEdge;
+    if (zy == 1)
+        e |= Qt::BottomEdge;
+    return e;
+}
+
+void DesignCanvas::setGuides(std::optional<int> x, std::optional<int> y)
+{
+    if (x == guideX_ && y == guideY_)
+        return;
+    guideX_ = x;
+    guideY_ = y;
+    guides_->setGeometry(rect());
+    guides_->setVisible(x || y);
+    guides_->raise();
+    guides_->update();
+}
+
+void DesignCanvas::mousePressEvent(QMouseEvent* event)
+{
+    // A press on the empty canvas starts a rubber band.
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    bandOrigin_ = event->position().toPoint();
+    band_->setGeometry(QRect(bandOrigin_, QSize()));
+    band_->show();
+    band_->raise();
+}
+
+void DesignCanvas::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!band_->isVisible()) {
+        event->ignore();  // the window's own drag handling sees it
+        return;
+    }
+    band_->setGeometry(QRect(bandOrigin_, event->position().toPoint()).normalized());
+}
+
+void DesignCanvas::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!band_->isVisible() || event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    band_->hide();
+    const QRect r = QRect(bandOrigin_, event->position().toPoint()).normalized();
+    // A click without a drag is no band.
+    if (r.width() > 2 || r.height() > 2)
+        emit bandSelected(r);
 }
 
 DesignCanvas::~DesignCanvas() = default;
@@ -118,6 +223,14 @@ void CanvasBox::paintEvent(QPaintEvent*)
     p.drawRect(r.adjusted(0, 0, -1, -1));
     if (selected)
         p.drawRect(r.adjusted(1, 1, -2, -2));
+    if (canvas_->handleBox() == handle_) {
+        p.setBrush(Qt::white);
+        for (int x : {0, r.width() / 2 - kHandle / 2, r.width() - kHandle})
+            for (int y : {0, r.height() / 2 - kHandle / 2, r.height() - kHandle})
+                if (x != r.width() / 2 - kHandle / 2 || y != r.height() / 2 - kHandle / 2)
+                    p.drawRect(x, y, kHandle - 1, kHandle - 1);
+        p.setBrush(Qt::NoBrush);
+    }
 
     QString source;
     const design::Design* d = canvas_->design();
@@ -146,13 +259,25 @@ void CanvasBox::paintEvent(QPaintEvent*)
 // the coordinates within the box do not matter to the editing logic.
 void CanvasBox::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
+    if (event->button() != Qt::LeftButton)
+        return;
+    const Qt::Edges edges = canvas_->handleBox() == handle_
+                                ? DesignCanvas::edgesAt(size(), event->position().toPoint())
+                                : Qt::Edges();
+    if (edges)
+        emit canvas_->boxHandlePressed(handle_, edges, event->globalPosition().toPoint());
+    else
         emit canvas_->boxPressed(handle_, event->globalPosition().toPoint());
+}
+
+void CanvasBox::contextMenuEvent(QContextMenuEvent* event)
+{
+    emit canvas_->boxContextMenu(handle_, event->globalPos());
 }
 
 void CanvasBox::mouseMoveEvent(QMouseEvent* event)
 {
-    emit canvas_->boxMouseMoved(handle_, event->globalPosition().toPoint());
+    emit canvas_->boxMouseMoved(handle_, event->globalPosition().toPoint(), event->modifiers());
 }
 
 void CanvasBox::mouseReleaseEvent(QMouseEvent* event)

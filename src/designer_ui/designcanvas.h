@@ -11,8 +11,11 @@ class Design;
 
 #include <QFont>
 #include <QGroupBox>
+#include <QRubberBand>
 #include <QPoint>
 #include <QStaticText>
+
+#include <optional>
 
 #include <unordered_map>
 #include <unordered_set>
@@ -43,6 +46,16 @@ public:
     // The boxes drawn as selected.
     void setSelection(const std::vector<design::BoxHandle>& boxes);
     bool isSelected(design::BoxHandle box) const { return selected_.count(box) != 0; }
+    // The box that shows resize handles (the only selected one), 0 for none.
+    design::BoxHandle handleBox() const { return selected_.size() == 1 ? *selected_.begin() : 0; }
+    // Which edges a point inside a box grabs: a handle is the 7 x 7 square at
+    // a corner or the middle of a side. None outside the handles.
+    static Qt::Edges edgesAt(QSize box, QPoint local);
+
+    // Guide lines at canvas x and y (none for nullopt), drawn over the boxes.
+    void setGuides(std::optional<int> x, std::optional<int> y);
+    std::optional<int> guideX() const { return guideX_; }
+    std::optional<int> guideY() const { return guideY_; }
 
     // The widget of a box; nullptr for a handle this canvas did not issue or
     // has destroyed.
@@ -56,9 +69,19 @@ public:
 signals:
     // Mouse events on a box; the point is the cursor's screen position.
     void boxPressed(design::BoxHandle box, QPoint cursor);
-    void boxMouseMoved(design::BoxHandle box, QPoint cursor);
+    void boxMouseMoved(design::BoxHandle box, QPoint cursor, Qt::KeyboardModifiers modifiers);
     void boxReleased(design::BoxHandle box, QPoint cursor);
     void boxDoubleClicked(design::BoxHandle box, QPoint cursor);
+    // A press on a resize handle of the handle box.
+    void boxHandlePressed(design::BoxHandle box, Qt::Edges edges, QPoint cursor);
+    void boxContextMenu(design::BoxHandle box, QPoint cursor);
+    // A rubber band drawn over the empty canvas, in canvas coordinates.
+    void bandSelected(QRect band);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     friend class CanvasBox;
@@ -70,6 +93,10 @@ private:
     QFont labelFont_;
     const design::Design* design_ = nullptr;
     std::unordered_set<design::BoxHandle> selected_;
+    QWidget* guides_ = nullptr;
+    std::optional<int> guideX_, guideY_;
+    QRubberBand* band_ = nullptr;
+    QPoint bandOrigin_;
 };
 
 // One canvas box: a plain rectangle showing its bounds, marked when selected,
@@ -87,6 +114,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     DesignCanvas* canvas_;

@@ -171,10 +171,16 @@ void MainWindow::buildControls()
     connect(canvas_, &DesignCanvas::boxPressed, this,
             [this](design::BoxHandle box, QPoint cursor) { beginDrag(box, cursor); });
     connect(canvas_, &DesignCanvas::boxMouseMoved, this,
-            [this](design::BoxHandle, QPoint cursor) { continueDrag(cursor, false); });
+            [this](design::BoxHandle, QPoint cursor, Qt::KeyboardModifiers modifiers) {
+                moveModifiers_ = modifiers;
+                continueDrag(cursor, false);
+            });
     connect(canvas_, &DesignCanvas::boxReleased, this, [this] { endDrag(); });
     connect(canvas_, &DesignCanvas::boxDoubleClicked, this,
             [this](design::BoxHandle box) { deleteOrSelectBox(box); });
+    connect(canvas_, &DesignCanvas::boxHandlePressed, this, &MainWindow::beginResize);
+    connect(canvas_, &DesignCanvas::boxContextMenu, this, &MainWindow::showBoxMenu);
+    connect(canvas_, &DesignCanvas::bandSelected, this, &MainWindow::selectInRect);
 }
 
 QSize MainWindow::designCanvasSize() const { return canvas_->size(); }
@@ -446,6 +452,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::mouseMoveEvent(QMouseEvent* event)
 {
+    moveModifiers_ = event->modifiers();
     continueDrag(event->globalPosition().toPoint(), true);
 }
 

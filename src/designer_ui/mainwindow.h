@@ -5,6 +5,7 @@
 // keyboard. The window holds the open design.
 #include "design/canvas.h"
 #include "design/design.h"
+#include "design/snapindex.h"
 
 #include <QPoint>
 #include <QSize>
@@ -66,6 +67,12 @@ public:
     // box, and counts only while the cursor lies inside the canvas area.
     void continueDrag(QPoint cursor, bool fromMainWindow);
     void endDrag();
+    // Resizing the selected box by its handles; moves go through continueDrag.
+    void beginResize(design::BoxHandle box, Qt::Edges edges, QPoint cursor);
+    // Snapping of drags and resizes to the other boxes and the canvas edges
+    // (held Alt turns it off for a move).
+    static constexpr int kSnapRange = 5;
+    void setSnapping(bool on) { snapping_ = on; }
     void enterDeleteMode();
     void deleteOrSelectBox(design::BoxHandle box);
     const EditState& editState() const { return edit_; }
@@ -79,6 +86,12 @@ public:
     void paste();
     void bringToFront();
     void sendToBack();
+    // Selects the boxes that meet a rectangle of the canvas.
+    void selectInRect(QRect canvasRect);
+    enum class Align { Left, Right, Top, Bottom, CentreX, CentreY };
+    void alignSelection(Align how);
+    // Equal gaps between the selected boxes, the outer two staying put.
+    void distributeSelection(Qt::Orientation orientation);
 
     // --- Button flows ---
     // "生成"; answers whether the page was written.
@@ -159,6 +172,19 @@ private:
         int left, top;
     };
     std::vector<DragStart> dragStart_;
+    Qt::Edges resizeEdges_;           // nonzero while resizing
+    design::BoxGeometry resizeStart_;
+    QPoint cursorStart_;
+    design::SnapIndex snap_;
+    bool snapping_ = true;
+    Qt::KeyboardModifiers moveModifiers_;  // of the mouse move being handled
+    void buildSnapIndex();
+    // Snapped offset for lines moving by the cursor; records the guides.
+    int snapped(bool horizontal, const std::vector<int>& edges, std::optional<int> centre = std::nullopt);
+    void continueResize(QPoint cursor);
+    void showBoxMenu(design::BoxHandle box, QPoint cursor);
+    void moveBoxesTo(const std::vector<std::pair<design::BoxHandle, design::BoxGeometry>>& places,
+                     const QString& stepText);
     // Set while the panel is being filled: showing values is not editing them.
     bool filling_ = false;
 };

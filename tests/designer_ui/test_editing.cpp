@@ -248,6 +248,129 @@ private slots:
         QCOMPARE(other.design().undoStack()->count(), 1);  // one paste, one step
         QCOMPARE(model().componentCount(), 2);           // the source is untouched
     }
+
+    // Handles on the selected box: the rule, the box and the panel follow,
+    // and the resize is one undo step.
+    void resizeByTheHandles_data()
+    {
+        QTest::addColumn<QPoint>("grab");  // inside the 100 x 60 box
+        QTest::addColumn<QPoint>("move");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("right edge") << QPoint(97, 30) << QPoint(40, 17) << QRect(16, 24, 140, 60);
+        QTest::newRow("bottom right corner") << QPoint(98, 58) << QPoint(-30, 21) << QRect(16, 24, 70, 81);
+        QTest::newRow("top left corner") << QPoint(2, 2) << QPoint(13, -4) << QRect(29, 20, 87, 64);
+        QTest::newRow("left edge, past the right") << QPoint(1, 30) << QPoint(150, 0) << QRect(115, 24, 1, 60);
+        QTest::newRow("middle: a drag") << QPoint(50, 30) << QPoint(13, 9) << QRect(29, 33, 100, 60);
+    }
+    void resizeByTheHandles()
+    {
+        QFETCH(QPoint, grab);
+        QFETCH(QPoint, move);
+        QFETCH(QRect, expected);
+        win->setSnapping(false);
+        const design::BoxHandle b = addBox();
+        click(b);  // selected: now it has handles
+        const std::string before = pageText();
+        QWidget* w = boxWidget(b);
+        const QPoint from = w->mapToGlobal(grab);
+        QTest::mousePress(w, Qt::LeftButton, {}, grab);
+        QTest::mouseMove(w, w->mapFromGlobal(from + move));
+        QTest::mouseRelease(w, Qt::LeftButton, {}, w->mapFromGlobal(from + move));
+        QCOMPARE(boxRect(*win, b), expected);
+        const QString geometry = QStringLiteral("\r\n  left:%1px;\r\n  top:%2px;\r\n  width:%3px;\r\n  height:%4px;\r\n")
+                                     .arg(expected.x()).arg(expected.y()).arg(expected.width()).arg(expected.height());
+        QVERIFY2(ruleOf(*win, b).contains(geometry), qPrintable(ruleOf(*win, b)));
+        QCOMPARE(edit(u"编辑框5")->text(), QString::number(expected.width()));
+        key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(pageText(), before);
+    }
+
+    // Edges and centres snap to the other boxes within a few pixels, with a
+    // guide line; Alt turns snapping off for the move.
+    void snappedDrag_data()
+    {
+        QTest::addColumn<QPoint>("move");
+        QTest::addColumn<bool>("alt");
+        QTest::addColumn<QPoint>("expected");  // the dragged box's top-left
+        QTest::addColumn<int>("guideX");       // -1: none
+        QTest::addColumn<int>("guideY");
+        // The other box stands at 200, 150, 160 x 80 (centre 280, 190); the
+        // dragged one, 100 x 60, starts at 16, 24.
+        QTest::newRow("left to its left") << QPoint(181, 40) << false << QPoint(200, 64) << 200 << -1;
+        QTest::newRow("right to its left") << QPoint(88, 40) << false << QPoint(100, 64) << 200 << -1;
+        QTest::newRow("centres") << QPoint(216, 138) << false << QPoint(230, 160) << 280 << 190;
+        QTest::newRow("top to its bottom") << QPoint(40, 209) << false << QPoint(56, 230) << -1 << 230;
+        QTest::newRow("too far") << QPoint(178, 40) << false << QPoint(194, 64) << -1 << -1;
+        QTest::newRow("with Alt") << QPoint(181, 40) << true << QPoint(197, 64) << -1 << -1;
+        QTest::newRow("canvas left edge") << QPoint(-13, 40) << false << QPoint(0, 64) << 0 << -1;
+    }
+    void snappedDrag()
+    {
+        QFETCH(QPoint, move);
+        QFETCH(bool, alt);
+        QFETCH(QPoint, expected);
+        QFETCH(int, guideX);
+        QFETCH(int, guideY);
+        model().createComponentWithBox("div", "still", 200, 150, 160, 80, "", "");
+        const design::BoxHandle b = addBox();  // at 16, 24
+        QWidget* w = boxWidget(b);
+        const Qt::KeyboardModifiers mods = alt ? Qt::AltModifier : Qt::NoModifier;
+        const QPoint from = w->mapToGlobal(QPoint(50, 30));
+        QTest::mousePress(w, Qt::LeftButton, mods, QPoint(50, 30));
+        QTest::mouseEvent(QTest::MouseMove, w, Qt::NoButton, mods, w->mapFromGlobal(from + move));
+        QCOMPARE(boxRect(*win, b).topLeft(), expected);
+        QCOMPARE(win->designCanvas()->guideX().value_or(-1), guideX);
+        QCOMPARE(win->designCanvas()->guideY().value_or(-1), guideY);
+        QTest::mouseRelease(w, Qt::LeftButton, mods, w->mapFromGlobal(from + move));
+        QVERIFY(!win->designCanvas()->guideX() && !win->designCanvas()->guideY());
+        QVERIFY2(ruleOf(*win, b).contains(QStringLiteral("\r\n  left:%1px;\r\n  top:%2px;\r\n").arg(expected.x()).arg(expected.y())),
+                 qPrintable(ruleOf(*win, b)));
+        QCOMPARE(edit(u"编辑框3")->text(), QString::number(expected.x()));
+    }
+
+    // A rubber band on the empty canvas selects what it meets; align and
+    // distribute act on the selection as one step each; stacking reorders.
+    void bandAlignDistributeAndStacking()
+    {
+        const int lefts[] = {40, 300, 130, 500};
+        for (int i = 0; i < 4; ++i)
+            model().createComponentWithBox("div", "b" + std::to_string(i), lefts[i], 100 + 20 * i, 50, 30, "", "");
+        const design::BoxHandle outside = model().createComponentWithBox("div", "far", 400, 500, 10, 10, "", "");
+        model().undoStack()->clear();
+        QWidget* canvas = win->designCanvas();
+        QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(20, 90));
+        QTest::mouseMove(canvas, QPoint(300, 150));
+        QTest::mouseMove(canvas, QPoint(560, 200));
+        QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(560, 200));
+        QCOMPARE(win->selection().size(), std::size_t(4));
+        QVERIFY(std::find(win->selection().begin(), win->selection().end(), outside) == win->selection().end());
+
+        win->distributeSelection(Qt::Horizontal);  // 40, 130, 300, 500 wide 50: gaps of 310 / 3
+        QList<int> xs;
+        for (int i = 1; i <= 4; ++i)
+            xs << boxRect(*win, boxAt(i)).x();
+        QCOMPARE(xs, (QList<int>{40, 347, 193, 500}));
+        win->alignSelection(MainWindow::Align::Top);
+        for (int i = 1; i <= 4; ++i)
+            QCOMPARE(boxRect(*win, boxAt(i)).y(), 100);
+        win->alignSelection(MainWindow::Align::Right);
+        for (int i = 1; i <= 4; ++i)
+            QCOMPARE(boxRect(*win, boxAt(i)).right(), 549);
+        QCOMPARE(model().undoStack()->count(), 3);
+
+        // Bring the first box to the front: it moves to the end of the list
+        // (the page's order), and its box is stacked over the others.
+        click(outside);  // pressing one of several selected boxes keeps them all
+        click(boxAt(1));
+        const std::string first = model().componentAt(1).rule;
+        win->bringToFront();
+        QCOMPARE(model().componentAt(5).rule, first);
+        QCOMPARE(win->selection(), (std::vector<design::BoxHandle>{boxAt(5)}));
+        QCOMPARE(win->designCanvas()->childAt(QPoint(530, 110)), boxWidget(boxAt(5)));
+        win->sendToBack();
+        QCOMPARE(model().componentAt(1).rule, first);
+        QCOMPARE(win->designCanvas()->childAt(QPoint(530, 110)), boxWidget(boxAt(4)));
+    }
 };
 
 QTEST_MAIN(TestDesignerEditing)
