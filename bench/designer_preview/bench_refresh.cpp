@@ -99,7 +99,7 @@ int main(int argc, char** argv)
     std::printf("%d components, document %.0f KB, %d refreshes\n", components, bytes.size() / 1024.0,
                 refreshes);
     report("refresh (generate, write, load):", timeEach(refreshes, [&] { window->refreshPreview(); }));
-    report("  generate + encode:", timeEach(refreshes, [] {
+    report("  generate + encode:", timeEach(refreshes, [&] {
                const std::string b = design::encodeUtf8(main.design().generateDocument());
                if (b.empty())
                    std::abort();

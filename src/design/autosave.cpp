@@ -69,8 +69,9 @@ void Autosave::flush()
 {
     if (pending_)
         write();
-    pool_.waitForDone();
 }
+
+void Autosave::waitForWrites() { pool_.waitForDone(); }
 
 void Autosave::write()
 {

@@ -36,8 +36,10 @@ public:
     static std::optional<ComponentList> read(const QString& file);
 
     QString filePath() const { return path_; }
-    // Writes now if a change is waiting (used on demand and by tests).
+    // Starts the write now if a change is waiting; does not wait for it.
     void flush();
+    // Waits until the writes started so far are done.
+    void waitForWrites();
     // Removes this process's recovery file (clean exit, or the work was saved).
     void discard();
 
