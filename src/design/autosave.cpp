@@ -88,7 +88,11 @@ void Autosave::write()
     ComponentList snapshot = design_.components();
     const QString path = path_;
     pool_.start([this, snapshot = std::move(snapshot), path] {
-        const bool ok = rt::writeFileAtomically(path, packComponents(snapshot)).ok;
+        // Renamed into place without a disk flush: readers never see half a
+        // file and a crash of the designer keeps it; flushing every second
+        // would make the disk the bottleneck of editing.
+        const bool ok =
+            rt::writeFileAtomically(path, packComponents(snapshot), rt::Durability::Replaced).ok;
         QMetaObject::invokeMethod(this, [this, ok] { emit written(ok); }, Qt::QueuedConnection);
     });
 }

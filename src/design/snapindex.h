@@ -17,8 +17,9 @@ public:
     void build(const std::vector<BoxGeometry>& boxes, int canvasWidth, int canvasHeight);
 
     struct Snap {
-        int offset;  // add this to the moving lines
-        int line;    // where the guide goes
+        int offset;      // add this to the moving lines
+        int line;        // where the guide goes
+        int from, to;    // the span the line's boxes cover along it
     };
     // The nearest line to any of the moving `edges` or the moving `centre`
     // within `range` pixels; on a tie the earlier moving line wins.
@@ -26,9 +27,13 @@ public:
     std::optional<Snap> snapY(const std::vector<int>& edges, std::optional<int> centre, int range) const;
 
 private:
+    struct Line {
+        int at, from, to;
+    };
     struct Axis {
-        std::vector<int> boxLines;  // sorted, without repeats
+        std::vector<Line> boxLines;  // sorted by `at`, one entry per position
         int canvasEnd = 0;
+        int canvasAcross = 0;  // the canvas's size across the lines
         std::optional<Snap> snap(const std::vector<int>& edges, std::optional<int> centre, int range) const;
     };
     Axis x_, y_;

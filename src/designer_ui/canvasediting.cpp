@@ -79,16 +79,20 @@ void MainWindow::buildSnapIndex()
     snap_.build(still, canvas_->width(), canvas_->height());
 }
 
-int MainWindow::snapped(bool horizontal, const std::vector<int>& edges, std::optional<int> centre)
+int MainWindow::snapped(bool horizontal, const std::vector<int>& edges, std::optional<int> centre,
+                        std::pair<int, int> across)
 {
     std::optional<design::SnapIndex::Snap> s;
     if (snapping_ && !(moveModifiers_ & Qt::AltModifier))
         s = horizontal ? snap_.snapX(edges, centre, kSnapRange) : snap_.snapY(edges, centre, kSnapRange);
-    const std::optional<int> line = s ? std::optional<int>(s->line) : std::nullopt;
-    if (horizontal)
-        canvas_->setGuides(line, canvas_->guideY());
+    // The guide spans the moving box and the boxes it lines up with, not
+    // the whole canvas: a shorter line repaints fewer boxes when it goes.
+    if (s)
+        canvas_->setGuide(horizontal ? Qt::Vertical : Qt::Horizontal,
+                          DesignCanvas::Guide{s->line, std::min(s->from, across.first),
+                                              std::max(s->to, across.second)});
     else
-        canvas_->setGuides(canvas_->guideX(), line);
+        canvas_->setGuide(horizontal ? Qt::Vertical : Qt::Horizontal, std::nullopt);
     return s ? s->offset : 0;
 }
 
@@ -116,21 +120,25 @@ void MainWindow::continueResize(QPoint cursor)
     design::BoxGeometry g = resizeStart_;
     // Only the grabbed edges move, and only they snap; a box keeps at least
     // one pixel, its opposite edge staying put.
-    auto axis = [this](bool horizontal, int& start, int& extent, int delta, bool startEdge, bool endEdge) {
+    auto axis = [this](bool horizontal, int& start, int& extent, int delta, bool startEdge, bool endEdge,
+                       std::pair<int, int> across) {
         if (startEdge) {
             const int moved = start + delta;
             const int end = start + extent;
-            start = std::min(end - 1, moved + snapped(horizontal, {moved}));
+            start = std::min(end - 1, moved + snapped(horizontal, {moved}, std::nullopt, across));
             extent = end - start;
         } else if (endEdge) {
             const int moved = start + extent + delta;
-            extent = std::max(1, moved + snapped(horizontal, {moved}) - start);
+            extent = std::max(1, moved + snapped(horizontal, {moved}, std::nullopt, across) - start);
         } else {
-            snapped(horizontal, {});  // no guide on this axis
+            snapped(horizontal, {}, std::nullopt, across);  // no guide on this axis
         }
     };
-    axis(true, g.left, g.width, d.x(), resizeEdges_ & Qt::LeftEdge, resizeEdges_ & Qt::RightEdge);
-    axis(false, g.top, g.height, d.y(), resizeEdges_ & Qt::TopEdge, resizeEdges_ & Qt::BottomEdge);
+    const design::BoxGeometry s = resizeStart_;
+    axis(true, g.left, g.width, d.x(), resizeEdges_ & Qt::LeftEdge, resizeEdges_ & Qt::RightEdge,
+         {s.top, s.top + s.height});
+    axis(false, g.top, g.height, d.y(), resizeEdges_ & Qt::TopEdge, resizeEdges_ & Qt::BottomEdge,
+         {s.left, s.left + s.width});
     design::ComponentUpdate u;
     u.left = g.left;
     u.top = g.top;
@@ -170,8 +178,10 @@ void MainWindow::continueDrag(QPoint cursor, bool fromMainWindow)
     // Its edges and centre snap to the lines of the boxes that stay put.
     if (const int pos = design_.findComponentByBox(edit_.dragBox)) {
         const design::BoxGeometry g = design::ruleGeometry(design_.componentAt(pos).rule);
-        newLeft += snapped(true, {newLeft, newLeft + g.width}, newLeft + g.width / 2);
-        newTop += snapped(false, {newTop, newTop + g.height}, newTop + g.height / 2);
+        newLeft += snapped(true, {newLeft, newLeft + g.width}, newLeft + g.width / 2,
+                           {newTop, newTop + g.height});
+        newTop += snapped(false, {newTop, newTop + g.height}, newTop + g.height / 2,
+                          {newLeft, newLeft + g.width});
     }
     // The other selected boxes keep their distance to the dragged one.
     int dx = 0, dy = 0;
@@ -204,7 +214,8 @@ void MainWindow::endDrag()
         edit_.dragActive = 0;
         edit_.dragBox = 0;
         resizeEdges_ = {};
-        canvas_->setGuides(std::nullopt, std::nullopt);
+        canvas_->setGuide(Qt::Vertical, std::nullopt);
+        canvas_->setGuide(Qt::Horizontal, std::nullopt);
         design_.endStep();  // the whole drag or resize is one step
     }
 }

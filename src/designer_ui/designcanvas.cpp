@@ -14,28 +14,19 @@ namespace {
 
 constexpr int kHandle = 7;
 
-// Draws the guide lines over the boxes; mouse events pass through it.
-class GuideLayer : public QWidget {
+// One guide line: a thin opaque widget, so that showing or moving it
+// repaints only its own strip, never the boxes under all of the canvas.
+class GuideLine : public QWidget {
 public:
-    explicit GuideLayer(DesignCanvas* canvas) : QWidget(canvas), canvas_(canvas)
+    explicit GuideLine(QWidget* canvas) : QWidget(canvas)
     {
         setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_OpaquePaintEvent);
         hide();
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setPen(QPen(QColor(0xE0, 0x30, 0x90), 1, Qt::DashLine));
-        if (canvas_->guideX())
-            p.drawLine(*canvas_->guideX(), 0, *canvas_->guideX(), height());
-        if (canvas_->guideY())
-            p.drawLine(0, *canvas_->guideY(), width(), *canvas_->guideY());
-    }
-
-private:
-    DesignCanvas* canvas_;
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QColor(0xE0, 0x30, 0x90)); }
 };
 
 }  // namespace
@@ -49,7 +40,8 @@ DesignCanvas::DesignCanvas(QWidget* parent) : QGroupBox(parent)
     prototype_->setObjectName(QStringLiteral("外形框_母体"));
     prototype_->setGeometry(16, 24, 100, 60);
     prototype_->hide();
-    guides_ = new GuideLayer(this);
+    guideLineX_ = new GuideLine(this);
+    guideLineY_ = new GuideLine(this);
     band_ = new QRubberBand(QRubberBand::Rectangle, this);
 }
 
@@ -78,16 +70,22 @@ Qt::Edges DesignCanvas::edgesAt(QSize box, QPoint p)
     return e;
 }
 
-void DesignCanvas::setGuides(std::optional<int> x, std::optional<int> y)
+void DesignCanvas::setGuide(Qt::Orientation orientation, std::optional<Guide> guide)
 {
-    if (x == guideX_ && y == guideY_)
+    const bool vertical = orientation == Qt::Vertical;
+    QWidget* line = vertical ? guideLineX_ : guideLineY_;
+    (vertical ? guideX_ : guideY_) = guide ? std::optional<int>(guide->at) : std::nullopt;
+    if (!guide) {
+        line->hide();
         return;
-    guideX_ = x;
-    guideY_ = y;
-    guides_->setGeometry(rect());
-    guides_->setVisible(x || y);
-    guides_->raise();
-    guides_->update();
+    }
+    const int length = std::max(1, guide->to - guide->from);
+    line->setGeometry(vertical ? QRect(guide->at, guide->from, 1, length)
+                               : QRect(guide->from, guide->at, length, 1));
+    if (line->isHidden()) {
+        line->show();
+        line->raise();  // over boxes made since it was last shown
+    }
 }
 
 void DesignCanvas::mousePressEvent(QMouseEvent* event)

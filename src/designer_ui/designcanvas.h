@@ -52,8 +52,12 @@ public:
     // a corner or the middle of a side. None outside the handles.
     static Qt::Edges edgesAt(QSize box, QPoint local);
 
-    // Guide lines at canvas x and y (none for nullopt), drawn over the boxes.
-    void setGuides(std::optional<int> x, std::optional<int> y);
+    // A guide line over the boxes: vertical at x = `at` from y = `from` to
+    // `to`, or horizontal at y = `at`; nullopt hides it.
+    struct Guide {
+        int at, from, to;
+    };
+    void setGuide(Qt::Orientation orientation, std::optional<Guide> guide);
     std::optional<int> guideX() const { return guideX_; }
     std::optional<int> guideY() const { return guideY_; }
 
@@ -93,7 +97,8 @@ private:
     QFont labelFont_;
     const design::Design* design_ = nullptr;
     std::unordered_set<design::BoxHandle> selected_;
-    QWidget* guides_ = nullptr;
+    QWidget* guideLineX_ = nullptr;
+    QWidget* guideLineY_ = nullptr;
     std::optional<int> guideX_, guideY_;
     QRubberBand* band_ = nullptr;
     QPoint bandOrigin_;

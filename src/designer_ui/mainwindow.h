@@ -179,8 +179,10 @@ private:
     bool snapping_ = true;
     Qt::KeyboardModifiers moveModifiers_;  // of the mouse move being handled
     void buildSnapIndex();
-    // Snapped offset for lines moving by the cursor; records the guides.
-    int snapped(bool horizontal, const std::vector<int>& edges, std::optional<int> centre = std::nullopt);
+    // Snapped offset for lines moving with the cursor (`across`: the moving
+    // box's span along those lines); shows or hides the guide.
+    int snapped(bool horizontal, const std::vector<int>& edges, std::optional<int> centre,
+                std::pair<int, int> across);
     void continueResize(QPoint cursor);
     void showBoxMenu(design::BoxHandle box, QPoint cursor);
     void moveBoxesTo(const std::vector<std::pair<design::BoxHandle, design::BoxGeometry>>& places,
