@@ -152,6 +152,8 @@ void MainWindow::buildControls()
 
     drawingArea_ = place(new QGroupBox(QStringLiteral("绘制区"), this), u"分组框1", 280, 8, 696, 664);
     canvas_ = place(new DesignCanvas(drawingArea_), u"分组框2", 8, 16, 680, 640);
+    // Pressing a box gives the canvas the keys (arrows, Delete, Ctrl+D ...).
+    canvas_->setFocusPolicy(Qt::ClickFocus);
 
     // The six one-line boxes commit on Enter only; other keys just edit.
     for (QLineEdit* box : oneLine)

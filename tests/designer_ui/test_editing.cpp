@@ -174,7 +174,9 @@ private slots:
         const design::BoxHandle c = addBox();
         drag(b, 100, 0);
         drag(c, 0, 200);
+        edit(u"编辑框1")->setFocus();
         click(a);
+        QCOMPARE(QApplication::focusWidget(), win->designCanvas());  // the keys now go to the canvas
         click(b, Qt::ControlModifier);
         QCOMPARE(win->selection(), (std::vector<design::BoxHandle>{a, b}));
         // Shared: tag, top, size. Different: class (random), left.
