@@ -2,7 +2,7 @@
 // them in) are saved and read back. After the first reading, saving and
 // reading again must give the same page, byte for byte.
 #include "../tests/design/fakecanvas.h"
-#include "design/component.h"
+#include "design/design.h"
 #include "design/document.h"
 #include "design/entrycheck.h"
 #include "design/import.h"
@@ -10,11 +10,11 @@
 
 namespace {
 
-std::string saveAndRead()
+std::string saveAndRead(design::Design& d)
 {
-    const std::string file = design::encodeUtf8(design::generateDocument());
+    const std::string file = design::encodeUtf8(d.generateDocument());
     const std::string_view text = std::string_view(file).substr(0, file.find('\0'));
-    design::parseDocument(design::decodeUtf8ToLocal(text));
+    d.parseDocument(design::decodeUtf8ToLocal(text));
     return file;
 }
 
@@ -22,8 +22,8 @@ std::string saveAndRead()
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    design::test::FakeCanvas canvas;
-    design::clearComponents();
+    design::Design d;
+    design::test::FakeCanvas canvas(d);
     fuzz::Fields in(data, size);
     for (int n = 0; n < 6 && !in.empty(); ++n) {
         design::ComponentUpdate u;
@@ -34,13 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         design::checkUpdate(u);
         if (!u.tag || !u.className)
             continue;  // refused at the panel
-        design::createComponentWithBox(*u.tag, *u.className, in.number(), in.number(), in.number(),
+        d.createComponentWithBox(*u.tag, *u.className, in.number(), in.number(), in.number(),
                                        in.number(), *u.extra, *u.innerText);
     }
-    saveAndRead();
-    const std::string second = saveAndRead();
-    const std::string third = saveAndRead();
+    saveAndRead(d);
+    const std::string second = saveAndRead(d);
+    const std::string third = saveAndRead(d);
     FUZZ_CHECK(second == third);
-    design::clearComponents();
     return 0;
 }

@@ -2,16 +2,16 @@
 // panel's checks). After every update the rule states the box's geometry, and
 // the readers give back what was set.
 #include "../tests/design/fakecanvas.h"
-#include "design/component.h"
+#include "design/design.h"
 #include "design/entrycheck.h"
 #include "design/rule.h"
 #include "fuzzcheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    design::test::FakeCanvas canvas;
-    design::clearComponents();
-    const design::BoxHandle box = design::createComponentWithBox("div", "a", 1, 2, 3, 4, "", "");
+    design::Design d;
+    design::test::FakeCanvas canvas(d);
+    const design::BoxHandle box = d.createComponentWithBox("div", "a", 1, 2, 3, 4, "", "");
     fuzz::Fields in(data, size);
     for (int n = 0; n < 16 && !in.empty(); ++n) {
         design::ComponentUpdate u;
@@ -34,9 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             u.innerText = in.text();
         design::checkUpdate(u);
         const design::ComponentUpdate asked = u;
-        design::updateComponent(box, u);
+        d.updateComponent(box, u);
 
-        const std::string& rule = design::componentAt(1).rule;
+        const std::string& rule = d.componentAt(1).rule;
         const design::BoxGeometry g = canvas.geometryOf(box);
         FUZZ_CHECK(g.left == design::ruleNumber(design::readRuleLeft(rule)));
         FUZZ_CHECK(g.top == design::ruleNumber(design::readRuleTop(rule)));
@@ -47,9 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (asked.className)
             FUZZ_CHECK(design::readRuleClass(rule) == *asked.className);
         if (asked.innerText)
-            FUZZ_CHECK(design::componentAt(1).innerText == *asked.innerText);
+            FUZZ_CHECK(d.componentAt(1).innerText == *asked.innerText);
         design::extractExtraDeclarations(rule);
     }
-    design::clearComponents();
     return 0;
 }

@@ -1,13 +1,18 @@
 // The designer: one main window; closing it ends the program. The live
 // preview beside it uses the designer's web view, which lives from start-up
 // to exit; the page engine is loaded only when the preview first opens.
+#include "design/autosave.h"
 #include "designer_ui/mainwindow.h"
+#include "designer_ui/platformchoice.h"
 #include "designer_ui/previewwindow.h"
+#include "designer_ui/recovery.h"
 #include "webview/appsetup.h"
 #include "tolvane/version.h"
 #include "webview/webview.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QSettings>
 #include <QTimer>
 
 #include <cstdio>
@@ -51,13 +56,32 @@ int main(int argc, char** argv)
         return 0;
     }
     webview::quietEngineOutput();
+    const designer::PlatformChoice platform = designer::applyPlatformChoice();
     webview::prepareApplication();  // the engine may be loaded after the application starts
     QApplication app(argc, argv);
     webview::WebView previewView;   // no engine call until the preview opens
     designer::MainWindow window;
     designer::LivePreview preview(window, previewView);
+    const QString recoveryFolder = design::Autosave::defaultFolder();
+    design::Autosave autosave(window.design(), recoveryFolder);
     if (qEnvironmentVariableIsSet("TOLVANE_STARTUP_PROBE"))
         window.installEventFilter(new FirstPaintProbe(&window));
     window.show();
-    return app.exec();
+    QTimer::singleShot(0, &window, [&] {
+        designer::offerRecovery(window, recoveryFolder);
+        if (platform.placementLost) {
+            // Said once, not at every start.
+            QSettings settings(QStringLiteral("tolvane"), QStringLiteral("designer"));
+            if (!settings.value(QStringLiteral("notices/waylandPlacement")).toBool()) {
+                settings.setValue(QStringLiteral("notices/waylandPlacement"), true);
+                QMessageBox::information(
+                    &window, window.windowTitle(),
+                    QStringLiteral("这是没有 XWayland 的 Wayland 桌面：窗口不能自己定位，"
+                                   "实时预览将出现在桌面安排的位置，不会跟随主窗口。"));
+            }
+        }
+    });
+    const int code = app.exec();
+    autosave.discard();  // a clean exit leaves no recovery file
+    return code;
 }

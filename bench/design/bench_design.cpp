@@ -1,6 +1,6 @@
 // Times page generation with UTF-8 encoding and page import for a design of
 // 10,000 Components, the indexed import next to the line-by-line reference.
-#include "design/component.h"
+#include "design/design.h"
 #include "design/document.h"
 #include "design/import.h"
 #include "fakecanvas.h"
@@ -42,16 +42,16 @@ Figures repeat(int runs, const std::function<void()>& f)
     return {t[t.size() / 2], t.front()};
 }
 
-void buildDesign(int count)
+void buildDesign(Design& d, int count)
 {
-    clearComponents();
+    d.clearComponents();
     static const char* tags[] = {"div", "span", "p", "button"};
     const std::string chinese = rt::gb("第几个元素，带一点中文");
     for (int i = 0; i < count; ++i) {
         const std::string extra = (i % 3 == 0) ? "color:#333;\r\nfont-size:14px;\r\n" : "";
         const std::string inner = (i % 2 == 0) ? chinese + std::to_string(i) : "item " + std::to_string(i);
-        createComponentWithBox(tags[i % 4], "c" + std::to_string(i), (i * 7) % 900, (i * 13) % 700,
-                               40 + i % 200, 20 + i % 80, extra, inner);
+        d.createComponentWithBox(tags[i % 4], "c" + std::to_string(i), (i * 7) % 900, (i * 13) % 700,
+                                 40 + i % 200, 20 + i % 80, extra, inner);
     }
 }
 
@@ -60,36 +60,37 @@ void buildDesign(int count)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    test::FakeCanvas canvas;
+    Design d;
+    test::FakeCanvas canvas(d);
     const int count = 10000;
-    buildDesign(count);
+    buildDesign(d, count);
 
     std::string bytes;
-    const Figures gen = repeat(21, [&] { bytes = encodeUtf8(generateDocument()); });
-    const std::string doc = generateDocument();
+    const Figures gen = repeat(21, [&] { bytes = encodeUtf8(d.generateDocument()); });
+    const std::string doc = d.generateDocument();
 
     std::printf("design of %d Components, document %zu bytes (UTF-8 %zu bytes)\n", count, doc.size(),
                 bytes.size());
     std::printf("generateDocument + encodeUtf8:   median %7.2f ms   best %7.2f ms\n", gen.median, gen.best);
 
-    const Figures indexed = repeat(11, [&] { parseDocument(doc); });
+    const Figures indexed = repeat(11, [&] { d.parseDocument(doc); });
     std::printf("parseDocument (indexed):         median %7.2f ms   best %7.2f ms\n", indexed.median,
                 indexed.best);
 
     QTemporaryDir dir;
     const QString path = dir.filePath("page.html");
-    saveDocumentTo(path);
-    const Figures whole = repeat(11, [&] { importDocumentFrom(path); });
+    d.saveDocumentTo(path);
+    const Figures whole = repeat(11, [&] { d.importDocumentFrom(path); });
     std::printf("importDocumentFrom (read+decode+parse): median %7.2f ms   best %7.2f ms\n", whole.median,
                 whole.best);
 
     if (app.arguments().contains("--no-reference"))
         return 0;
-    const double reference = millisecondsOf([&] { detail::parseDocumentReference(doc); });
+    const double reference = millisecondsOf([&] { detail::parseDocumentReference(d, doc); });
     std::printf("parseDocument (line-by-line reference): %7.2f ms (one run)\n", reference);
 
     const bool same = detail::readDocument(doc) == detail::readDocumentReference(doc);
     std::printf("indexed and reference results %s; %d Components imported\n", same ? "equal" : "DIFFER",
-                componentCount());
-    return same && componentCount() == count ? 0 : 1;
+                d.componentCount());
+    return same && d.componentCount() == count ? 0 : 1;
 }

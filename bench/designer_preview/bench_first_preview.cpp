@@ -11,7 +11,7 @@
 //   bench_preview_first [samples]     (default 5 per case)
 #include "benchsupport.h"
 
-#include "design/component.h"
+#include "design/design.h"
 #include "design/document.h"
 #include "designer_ui/mainwindow.h"
 #include "designer_ui/previewwindow.h"
@@ -42,10 +42,10 @@ int sample(bool fileOnDisk)
     main.show();
     if (!QTest::qWaitForWindowExposed(&main))
         return 1;
-    design::createComponentWithBox("div", "box", 100, 80, 200, 120, "background-color:#ff0000;", "");
+    main.design().createComponentWithBox("div", "box", 100, 80, 200, 120, "background-color:#ff0000;", "");
     if (fileOnDisk)
         rt::writeFileAtomically(folder.filePath(QStringLiteral("preview.html")),
-                                design::encodeUtf8(design::generateDocument()));
+                                design::encodeUtf8(main.design().generateDocument()));
     QTest::qWait(200);
     const bool engineBefore = benchsupport::mapped("libnode") || benchsupport::mapped("WebEngine");
     const benchsupport::Memory alone = benchsupport::processTreeMemory();

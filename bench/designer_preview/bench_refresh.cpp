@@ -6,7 +6,7 @@
 //   bench_preview_refresh [components] [refreshes]   (defaults 1000 and 200)
 #include "benchsupport.h"
 
-#include "design/component.h"
+#include "design/design.h"
 #include "design/document.h"
 #include "designer_ui/mainwindow.h"
 #include "designer_ui/previewwindow.h"
@@ -73,7 +73,7 @@ int main(int argc, char** argv)
     if (!QTest::qWaitForWindowExposed(&main))
         return 1;
     for (int i = 0; i < components; ++i)
-        design::createComponentWithBox("div", "c" + std::to_string(i), (i * 37) % 600, (i * 53) % 560,
+        main.design().createComponentWithBox("div", "c" + std::to_string(i), (i * 37) % 600, (i * 53) % 560,
                                        40 + i % 50, 20 + i % 30, "background-color:#3366cc;\r\ncolor:#fff;",
                                        rt::gb("文本") + std::to_string(i));
 
@@ -92,15 +92,15 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const std::string document = design::generateDocument();
+    const std::string document = main.design().generateDocument();
     const std::string bytes = design::encodeUtf8(document);
     const QString path = window->previewFilePath();
     const std::string pathText = rt::qstringToGb(path);
     std::printf("%d components, document %.0f KB, %d refreshes\n", components, bytes.size() / 1024.0,
                 refreshes);
     report("refresh (generate, write, load):", timeEach(refreshes, [&] { window->refreshPreview(); }));
-    report("  generate + encode:", timeEach(refreshes, [] {
-               const std::string b = design::encodeUtf8(design::generateDocument());
+    report("  generate + encode:", timeEach(refreshes, [&] {
+               const std::string b = design::encodeUtf8(main.design().generateDocument());
                if (b.empty())
                    std::abort();
            }));

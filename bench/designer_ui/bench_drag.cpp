@@ -3,7 +3,6 @@
 // changed, as the box's mouse-move handler runs it.
 //
 //   bench_designer_drag [components] [moves]   (defaults 1000 and 5000; offscreen)
-#include "design/component.h"
 #include "design/rule.h"
 #include "designer_ui/mainwindow.h"
 
@@ -34,12 +33,12 @@ int main(int argc, char** argv)
         design::ComponentUpdate u;
         u.left = (i * 37) % 600;
         u.top = (i * 53) % 560;
-        design::updateComponent(design::componentAt(i + 1).boxHandle, u);
+        window.design().updateComponent(window.design().componentAt(i + 1).boxHandle, u);
     }
     QCoreApplication::processEvents();
 
     // Drag the last box: its lookup walks the whole list.
-    const design::BoxHandle box = design::componentAt(components).boxHandle;
+    const design::BoxHandle box = window.design().componentAt(components).boxHandle;
     const QPoint origin = window.outerGeometry().topLeft() + QPoint(600, 350);
     window.beginDrag(box, origin);
     std::vector<double> us;

@@ -24,11 +24,12 @@ public:
     virtual void destroyBox(BoxHandle box) = 0;
     // Geometry of the prototype box (design-time 16, 24, 100, 60).
     virtual BoxGeometry prototypeGeometry() const = 0;
+    // Puts a box just below another one, so that boxes overlap in list
+    // order after a Component comes back in the middle of the list.
+    virtual void stackBoxUnder(BoxHandle /*box*/, BoxHandle /*above*/) {}
 };
 
-// The canvas the model talks to; set by the main window (or a test fake).
-// With none set, box operations do nothing and new boxes get handle 0.
-void setCanvas(Canvas* canvas);
-Canvas* canvas();
+// The prototype's design-time geometry, for a design without a canvas.
+inline constexpr BoxGeometry kPrototypeGeometry{16, 24, 100, 60};
 
 }  // namespace design

@@ -1,5 +1,5 @@
 #pragma once
-// The open design: an ordered list of Components, plus the selection.
+// One placed element of a design and the ordered list of them.
 #include "design/canvas.h"
 
 #include <string>
@@ -14,24 +14,7 @@ struct Component {
     BoxHandle boxHandle = 0;
 };
 
+// Document order, which is also the stacking order of the page.
 using ComponentList = std::vector<Component>;
-
-// Process-wide design state, touched on the UI thread only.
-ComponentList& components();
-extern BoxHandle selectedBox;
-extern std::string pendingStyleCode;
-
-int componentCount();
-void appendComponent(const std::string& rule, const std::string& innerText, BoxHandle boxHandle);
-// 1-based position of the first Component with this box, 0 when none.
-int findComponentByBox(BoxHandle handle);
-// The Component at a 1-based position (valid for 1..componentCount()).
-Component& componentAt(int position);
-void removeComponentByBox(BoxHandle handle);
-void clearComponents();
-// Creates a fully specified Component with a visible canvas box; returns the box.
-BoxHandle createComponentWithBox(const std::string& tag, const std::string& className, int left,
-                                 int top, int width, int height, const std::string& extra,
-                                 const std::string& innerText);
 
 }  // namespace design

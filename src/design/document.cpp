@@ -1,6 +1,6 @@
 #include "design/document.h"
 
-#include "design/component.h"
+#include "design/design.h"
 #include "design/rule.h"
 #include "runtime/textcodec.h"
 
@@ -13,9 +13,10 @@ constexpr std::string_view kStyleEnd = "\r\n</style>\r\n</head>\r\n<body>\r\n";
 constexpr std::string_view kEnd = "</body>\r\n</html>";
 }  // namespace
 
-std::string generateDocument()
+std::string Design::generateDocument() const { return design::generateDocument(list_); }
+
+std::string generateDocument(const ComponentList& list)
 {
-    const ComponentList& list = components();
     std::size_t size = kHead.size() + kStyleEnd.size() + kEnd.size();
     for (const Component& c : list)
         size += 2 * c.rule.size() + c.innerText.size() + 24;
@@ -75,7 +76,9 @@ std::string encodeUtf8(std::string_view gbText)
     return out;
 }
 
-rt::WriteResult saveDocumentTo(const QString& path)
+// Through a temporary file that replaces the target only when complete: a
+// failure keeps an existing file and reports the system's reason.
+rt::WriteResult Design::saveDocumentTo(const QString& path) const
 {
     return rt::writeFileAtomically(path, encodeUtf8(generateDocument()));
 }

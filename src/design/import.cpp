@@ -1,6 +1,6 @@
 #include "design/import.h"
 
-#include "design/component.h"
+#include "design/design.h"
 #include "design/gbops.h"
 #include "design/rule.h"
 #include "design/ruleparts.h"
@@ -257,15 +257,16 @@ private:
 };
 
 template <typename Reader>
-void replaceDesign(std::string_view doc, Reader&& read)
+void replaceDesign(Design& design, std::string_view doc, Reader&& read)
 {
-    if (Canvas* c = canvas())
-        for (const Component& comp : components())
+    StepScope step(design, Design::tr("Read"));
+    if (Canvas* c = design.canvas())
+        for (const Component& comp : design.components())
             c->destroyBox(comp.boxHandle);
-    clearComponents();
+    design.clearComponents();
     for (const ImportedElement& e : read(doc))
-        createComponentWithBox(e.tag, e.className, e.left, e.top, e.width, e.height, e.extra,
-                               e.innerText);
+        design.createComponentWithBox(e.tag, e.className, e.left, e.top, e.width, e.height,
+                                      e.extra, e.innerText);
 }
 
 }  // namespace
@@ -299,15 +300,18 @@ std::vector<ImportedElement> readDocumentReference(std::string_view doc)
     });
 }
 
-void parseDocumentReference(std::string_view doc) { replaceDesign(doc, readDocumentReference); }
+void parseDocumentReference(Design& design, std::string_view doc)
+{
+    replaceDesign(design, doc, readDocumentReference);
+}
 
 }  // namespace detail
 
 std::string decodeUtf8ToLocal(std::string_view utf8) { return rt::utf8ToGb(utf8); }
 
-void parseDocument(std::string_view doc) { replaceDesign(doc, detail::readDocument); }
+void Design::parseDocument(std::string_view doc) { replaceDesign(*this, doc, detail::readDocument); }
 
-void importDocumentFrom(const QString& path)
+void Design::importDocumentFrom(const QString& path)
 {
     const std::string bytes = rt::readWholeFile(path).value_or(std::string());
     const std::size_t nul = bytes.find('\0');

@@ -8,15 +8,15 @@
 
 namespace design {
 
+class Design;
+
 // UTF-8 bytes to GB18030 text; invalid sequences become U+FFFD and decoding
 // goes on.
 std::string decodeUtf8ToLocal(std::string_view utf8);
-// Replaces the design (destroying the old boxes) by the Components the
-// document describes.
-void parseDocument(std::string_view doc);
-// Reads the file whole (an unreadable file gives no bytes), keeps the text up
-// to the first NUL, decodes it and parses it. Writes nothing.
-void importDocumentFrom(const QString& path);
+// Design::parseDocument replaces the design (destroying the old boxes) by the
+// Components the document describes. Design::importDocumentFrom reads the
+// file whole (an unreadable file gives no bytes), keeps the text up to the
+// first NUL, decodes it and parses it. Writes nothing.
 
 namespace detail {
 
@@ -39,7 +39,7 @@ std::vector<ImportedElement> readDocumentReference(std::string_view doc);
 // Whether a body line carries the class in its class attribute.
 bool lineCarriesClass(std::string_view line, std::string_view className);
 // parseDocument over readDocumentReference.
-void parseDocumentReference(std::string_view doc);
+void parseDocumentReference(Design& design, std::string_view doc);
 
 }  // namespace detail
 

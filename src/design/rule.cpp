@@ -1,6 +1,6 @@
 #include "design/rule.h"
 
-#include "design/component.h"
+#include "design/design.h"
 #include "design/gbops.h"
 #include "design/ruleparts.h"
 #include "runtime/gbtext.h"
@@ -24,13 +24,6 @@ using detail::npos;
 namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
-
-BoxGeometry prototype()
-{
-    if (Canvas* c = canvas())
-        return c->prototypeGeometry();
-    return BoxGeometry{16, 24, 100, 60};
-}
 
 std::uint32_t fastCounter()
 {
@@ -97,11 +90,10 @@ std::string extraDeclarations(const std::vector<std::string_view>& lines, bool k
 
 }  // namespace detail
 
-std::string buildRule(const RuleFields& f)
+std::string buildRule(const RuleFields& f, const BoxGeometry& p)
 {
     const std::string tag = f.tag ? keepLetters(*f.tag) : std::string("div");
     const std::string cls = f.className ? *f.className : makeDefaultClassName();
-    const BoxGeometry p = (f.left && f.top && f.width && f.height) ? BoxGeometry{} : prototype();
     const int left = f.left.value_or(p.left);
     const int top = f.top.value_or(p.top);
     const int width = f.width.value_or(p.width);
@@ -187,7 +179,7 @@ std::string readRuleExtra(std::string_view rule)
 
 int ruleNumber(std::string_view text) { return rt::leadingInteger(text); }
 
-void updateComponent(BoxHandle boxHandle, ComponentUpdate& u)
+void Design::updateComponent(BoxHandle boxHandle, ComponentUpdate& u)
 {
     if (boxHandle == 0)
         return;
@@ -207,10 +199,8 @@ void updateComponent(BoxHandle boxHandle, ComponentUpdate& u)
     if (!u.extra)
         u.extra = readRuleExtra(cur);
 
-    Component& c = componentAt(pos);
     if (!u.innerText)
-        u.innerText = c.innerText;
-    c.innerText = *u.innerText;
+        u.innerText = componentAt(pos).innerText;
 
     RuleFields f;
     f.tag = u.tag;
@@ -220,15 +210,18 @@ void updateComponent(BoxHandle boxHandle, ComponentUpdate& u)
     f.width = width;
     f.height = height;
     f.extra = u.extra;
-    c.rule = buildRule(f);
+    {
+        StepScope step(*this, tr("Edit"));
+        setAt(std::size_t(pos - 1), buildRule(f), *u.innerText);
+    }
 
     moveBox(boxHandle, left, top, width, height);
 }
 
-void moveBox(BoxHandle boxHandle, int left, int top, int width, int height)
+void Design::moveBox(BoxHandle boxHandle, int left, int top, int width, int height)
 {
-    if (Canvas* c = canvas())
-        c->setBoxGeometry(boxHandle, left, top, width, height);
+    if (canvas_)
+        canvas_->setBoxGeometry(boxHandle, left, top, width, height);
 }
 
 std::string extractExtraDeclarations(std::string_view rule)

@@ -17,7 +17,8 @@ struct RuleFields {
     std::optional<std::string> extra;
 };
 
-std::string buildRule(const RuleFields& fields = {});
+// Omitted geometry comes from the prototype box's geometry.
+std::string buildRule(const RuleFields& fields = {}, const BoxGeometry& prototype = kPrototypeGeometry);
 std::string makeDefaultClassName();
 int randomInRange(int min, int max);
 std::string keepLetters(std::string_view text);
@@ -42,8 +43,7 @@ struct ComponentUpdate {
     std::optional<std::string> extra;
     std::optional<std::string> innerText;
 };
-void updateComponent(BoxHandle boxHandle, ComponentUpdate& update);
-void moveBox(BoxHandle boxHandle, int left, int top, int width, int height);
+// updateComponent and moveBox are members of design::Design.
 
 std::string extractExtraDeclarations(std::string_view rule);
 std::string trimSpaces(std::string_view text);

@@ -1,6 +1,6 @@
 #include "design/stylecode.h"
 
-#include "design/component.h"
+#include "design/design.h"
 #include "design/entrycheck.h"
 #include "design/gbops.h"
 #include "design/rule.h"
@@ -24,7 +24,7 @@ Selector readSelector(const std::string& code)
 
 }  // namespace
 
-void importStyleCode(const std::string& code)
+void Design::importStyleCode(const std::string& code)
 {
     const int pos = findComponentByBox(selectedBox);
     const std::string cur = pos > 0 ? componentAt(pos).rule : std::string();
@@ -50,10 +50,11 @@ void importStyleCode(const std::string& code)
         extra = readRuleExtra(cur);
     u.extra = std::move(extra);
 
+    StepScope step(*this, tr("Style code"));
     updateComponent(selectedBox, u);
 }
 
-std::string importCheckedStyleCode(const std::string& code)
+std::string Design::importCheckedStyleCode(const std::string& code)
 {
     std::string first = code;
     std::string message = removeNuls(first);

@@ -1,14 +1,18 @@
-// Mouse editing of the canvas: add, select, drag and delete boxes.
-#include "design/component.h"
+// Mouse editing of the canvas: add, select, drag with snapping, resize by
+// the handles, delete.
 #include "design/rule.h"
 #include "designer_ui/designcanvas.h"
 #include "designer_ui/mainwindow.h"
+#include "runtime/textcodec.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace designer {
 
@@ -17,27 +21,135 @@ void MainWindow::addNewComponent()
     // The new box keeps the prototype's place; nothing gets selected.
     const design::BoxHandle box = canvas_->cloneBox();
     canvas_->showBox(box);
-    design::appendComponent(design::buildRule(), std::string(), box);
+    design_.appendComponent(design::buildRule({}, canvas_->prototypeGeometry()), std::string(), box);
 }
 
 void MainWindow::beginDrag(design::BoxHandle box, QPoint cursor)
 {
     if (edit_.deleteMode != 0)
         return;
+    canvas_->setFocus(Qt::MouseFocusReason);
+    if (QApplication::keyboardModifiers() & Qt::ControlModifier) {
+        // Ctrl+click adds the box to the selection or takes it out; no drag.
+        toggleInSelection(box);
+        refillPanel();
+        return;
+    }
     edit_.dragBox = box;
-    selectBox(box);
-    fillPropertyPanel(box);
+    // Pressing one of several selected boxes moves them all.
+    if (std::find(selection_.begin(), selection_.end(), box) == selection_.end())
+        selectBox(box);
+    else
+        setSelection([&] {
+            std::vector<design::BoxHandle> s = selection_;
+            std::erase(s, box);
+            s.push_back(box);
+            return s;
+        }());
+    refillPanel();
     edit_.dragActive = 1;
+    design_.beginStep(tr("Move"));
 
+    dragStart_.clear();
+    for (design::BoxHandle b : selection_)
+        if (const int pos = design_.findComponentByBox(b)) {
+            const design::BoxGeometry g = design::ruleGeometry(design_.componentAt(pos).rule);
+            dragStart_.push_back({b, g.left, g.top});
+        }
+    buildSnapIndex();
     int boxLeft = 0, boxTop = 0;
-    if (const int pos = design::findComponentByBox(box)) {
-        const std::string& rule = design::componentAt(pos).rule;
+    if (const int pos = design_.findComponentByBox(box)) {
+        const std::string& rule = design_.componentAt(pos).rule;
         boxLeft = design::ruleNumber(design::readRuleLeft(rule));
         boxTop = design::ruleNumber(design::readRuleTop(rule));
     }
     const QPoint window = frameGeometry().topLeft();
     edit_.dragOffsetX = cursor.x() - window.x() - boxLeft;
     edit_.dragOffsetY = cursor.y() - window.y() - boxTop;
+}
+
+void MainWindow::buildSnapIndex()
+{
+    // Lines of the boxes that stay put: every box outside the selection.
+    std::vector<design::BoxGeometry> still;
+    still.reserve(design_.components().size());
+    for (const design::Component& c : design_.components())
+        if (std::find(selection_.begin(), selection_.end(), c.boxHandle) == selection_.end())
+            still.push_back(design::ruleGeometry(c.rule));
+    snap_.build(still, canvas_->width(), canvas_->height());
+}
+
+int MainWindow::snapped(bool horizontal, const std::vector<int>& edges, std::optional<int> centre,
+                        std::pair<int, int> across)
+{
+    std::optional<design::SnapIndex::Snap> s;
+    if (snapping_ && !(moveModifiers_ & Qt::AltModifier))
+        s = horizontal ? snap_.snapX(edges, centre, kSnapRange) : snap_.snapY(edges, centre, kSnapRange);
+    // The guide spans the moving box and the boxes it lines up with, not
+    // the whole canvas: a shorter line repaints fewer boxes when it goes.
+    if (s)
+        canvas_->setGuide(horizontal ? Qt::Vertical : Qt::Horizontal,
+                          DesignCanvas::Guide{s->line, std::min(s->from, across.first),
+                                              std::max(s->to, across.second)});
+    else
+        canvas_->setGuide(horizontal ? Qt::Vertical : Qt::Horizontal, std::nullopt);
+    return s ? s->offset : 0;
+}
+
+void MainWindow::beginResize(design::BoxHandle box, Qt::Edges edges, QPoint cursor)
+{
+    if (edit_.deleteMode != 0 || !edges)
+        return;
+    const int pos = design_.findComponentByBox(box);
+    if (!pos)
+        return;
+    selectBox(box);
+    refillPanel();
+    edit_.dragActive = 1;
+    edit_.dragBox = box;
+    resizeEdges_ = edges;
+    resizeStart_ = design::ruleGeometry(design_.componentAt(pos).rule);
+    cursorStart_ = cursor;
+    design_.beginStep(tr("Resize"));
+    buildSnapIndex();
+}
+
+void MainWindow::continueResize(QPoint cursor)
+{
+    const QPoint d = cursor - cursorStart_;
+    design::BoxGeometry g = resizeStart_;
+    // Only the grabbed edges move, and only they snap; a box keeps at least
+    // one pixel, its opposite edge staying put.
+    auto axis = [this](bool horizontal, int& start, int& extent, int delta, bool startEdge, bool endEdge,
+                       std::pair<int, int> across) {
+        if (startEdge) {
+            const int moved = start + delta;
+            const int end = start + extent;
+            start = std::min(end - 1, moved + snapped(horizontal, {moved}, std::nullopt, across));
+            extent = end - start;
+        } else if (endEdge) {
+            const int moved = start + extent + delta;
+            extent = std::max(1, moved + snapped(horizontal, {moved}, std::nullopt, across) - start);
+        } else {
+            snapped(horizontal, {}, std::nullopt, across);  // no guide on this axis
+        }
+    };
+    const design::BoxGeometry s = resizeStart_;
+    axis(true, g.left, g.width, d.x(), resizeEdges_ & Qt::LeftEdge, resizeEdges_ & Qt::RightEdge,
+         {s.top, s.top + s.height});
+    axis(false, g.top, g.height, d.y(), resizeEdges_ & Qt::TopEdge, resizeEdges_ & Qt::BottomEdge,
+         {s.left, s.left + s.width});
+    design::ComponentUpdate u;
+    u.left = g.left;
+    u.top = g.top;
+    u.width = g.width;
+    u.height = g.height;
+    design_.updateComponent(edit_.dragBox, u);
+    leftBox_->setText(QString::number(g.left));
+    topBox_->setText(QString::number(g.top));
+    widthBox_->setText(QString::number(g.width));
+    heightBox_->setText(QString::number(g.height));
+    QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 }
 
 void MainWindow::continueDrag(QPoint cursor, bool fromMainWindow)
@@ -55,14 +167,41 @@ void MainWindow::continueDrag(QPoint cursor, bool fromMainWindow)
         if (!inside)
             return;
     }
+    if (resizeEdges_) {
+        continueResize(cursor);
+        return;
+    }
     // The offsets hold the same window terms, so the box follows the
     // cursor's displacement since the drag began.
-    const int newLeft = cursor.x() - window.x() - edit_.dragOffsetX;
-    const int newTop = cursor.y() - window.y() - edit_.dragOffsetY;
+    int newLeft = cursor.x() - window.x() - edit_.dragOffsetX;
+    int newTop = cursor.y() - window.y() - edit_.dragOffsetY;
+    // Its edges and centre snap to the lines of the boxes that stay put.
+    if (const int pos = design_.findComponentByBox(edit_.dragBox)) {
+        const design::BoxGeometry g = design::ruleGeometry(design_.componentAt(pos).rule);
+        newLeft += snapped(true, {newLeft, newLeft + g.width}, newLeft + g.width / 2,
+                           {newTop, newTop + g.height});
+        newTop += snapped(false, {newTop, newTop + g.height}, newTop + g.height / 2,
+                          {newLeft, newLeft + g.width});
+    }
+    // The other selected boxes keep their distance to the dragged one.
+    int dx = 0, dy = 0;
+    for (const DragStart& s : dragStart_)
+        if (s.box == edit_.dragBox) {
+            dx = newLeft - s.left;
+            dy = newTop - s.top;
+        }
+    for (const DragStart& s : dragStart_) {
+        if (s.box == edit_.dragBox)
+            continue;
+        design::ComponentUpdate u;
+        u.left = s.left + dx;
+        u.top = s.top + dy;
+        design_.updateComponent(s.box, u);
+    }
     design::ComponentUpdate update;
     update.left = newLeft;
     update.top = newTop;
-    design::updateComponent(edit_.dragBox, update);
+    design_.updateComponent(edit_.dragBox, update);
     leftBox_->setText(QString::number(newLeft));
     topBox_->setText(QString::number(newTop));
     // Paint what changed now, before the next mouse event is handled.
@@ -74,6 +213,10 @@ void MainWindow::endDrag()
     if (edit_.dragActive == 1) {
         edit_.dragActive = 0;
         edit_.dragBox = 0;
+        resizeEdges_ = {};
+        canvas_->setGuide(Qt::Vertical, std::nullopt);
+        canvas_->setGuide(Qt::Horizontal, std::nullopt);
+        design_.endStep();  // the whole drag or resize is one step
     }
 }
 
@@ -90,12 +233,12 @@ void MainWindow::deleteOrSelectBox(design::BoxHandle box)
         // Selection goes first, so that clearing the panel commits nowhere.
         edit_.dragBox = 0;
         selectBox(0);
-        design::removeComponentByBox(box);
+        design_.removeComponentByBox(box);
         canvas_->destroyBox(box);
         clearPropertyPanel();
         edit_.deleteMode = 0;
         deleteButton_->setEnabled(true);
-    } else {
+    } else if (!(QApplication::keyboardModifiers() & Qt::ControlModifier)) {
         selectBox(box);
         fillPropertyPanel(box);
     }

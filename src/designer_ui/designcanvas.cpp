@@ -1,13 +1,35 @@
 #include "designer_ui/designcanvas.h"
 
-#include "design/component.h"
+#include "design/design.h"
 #include "design/rule.h"
 #include "runtime/textcodec.h"
 
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
 namespace designer {
+
+namespace {
+
+constexpr int kHandle = 7;
+
+// One guide line: a thin opaque widget, so that showing or moving it
+// repaints only its own strip, never the boxes under all of the canvas.
+class GuideLine : public QWidget {
+public:
+    explicit GuideLine(QWidget* canvas) : QWidget(canvas)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QColor(0xE0, 0x30, 0x90)); }
+};
+
+}  // namespace
 
 DesignCanvas::DesignCanvas(QWidget* parent) : QGroupBox(parent)
 {
@@ -18,12 +40,102 @@ DesignCanvas::DesignCanvas(QWidget* parent) : QGroupBox(parent)
     prototype_->setObjectName(QStringLiteral("外形框_母体"));
     prototype_->setGeometry(16, 24, 100, 60);
     prototype_->hide();
+    guideLineX_ = new GuideLine(this);
+    guideLineY_ = new GuideLine(this);
+    band_ = new QRubberBand(QRubberBand::Rectangle, this);
 }
 
-DesignCanvas::~DesignCanvas()
+Qt::Edges DesignCanvas::edgesAt(QSize box, QPoint p)
 {
-    if (design::canvas() == this)
-        design::setCanvas(nullptr);
+    auto zone = [](int v, int size) {
+        if (v < kHandle)
+            return -1;
+        if (v >= size - kHandle)
+            return 1;
+        return (std::abs(v - size / 2) <= kHandle / 2) ? 0 : 2;  // 2: no handle here
+    };
+    const int zx = zone(p.x(), box.width());
+    const int zy = zone(p.y(), box.height());
+    if (zx == 2 || zy == 2 || (zx == 0 && zy == 0))
+        return {};
+    Qt::Edges e;
+    if (zx == -1)
+        e |= Qt::LeftEdge;
+    if (zx == 1)
+        e |= Qt::RightEdge;
+    if (zy == -1)
+        e |= Qt::TopEdge;
+    if (zy == 1)
+        e |= Qt::BottomEdge;
+    return e;
+}
+
+void DesignCanvas::setGuide(Qt::Orientation orientation, std::optional<Guide> guide)
+{
+    const bool vertical = orientation == Qt::Vertical;
+    QWidget* line = vertical ? guideLineX_ : guideLineY_;
+    (vertical ? guideX_ : guideY_) = guide ? std::optional<int>(guide->at) : std::nullopt;
+    if (!guide) {
+        line->hide();
+        return;
+    }
+    const int length = std::max(1, guide->to - guide->from);
+    line->setGeometry(vertical ? QRect(guide->at, guide->from, 1, length)
+                               : QRect(guide->from, guide->at, length, 1));
+    if (line->isHidden()) {
+        line->show();
+        line->raise();  // over boxes made since it was last shown
+    }
+}
+
+void DesignCanvas::mousePressEvent(QMouseEvent* event)
+{
+    // A press on the empty canvas starts a rubber band.
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    bandOrigin_ = event->position().toPoint();
+    band_->setGeometry(QRect(bandOrigin_, QSize()));
+    band_->show();
+    band_->raise();
+}
+
+void DesignCanvas::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!band_->isVisible()) {
+        event->ignore();  // the window's own drag handling sees it
+        return;
+    }
+    band_->setGeometry(QRect(bandOrigin_, event->position().toPoint()).normalized());
+}
+
+void DesignCanvas::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!band_->isVisible() || event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    band_->hide();
+    const QRect r = QRect(bandOrigin_, event->position().toPoint()).normalized();
+    // A click without a drag is no band.
+    if (r.width() > 2 || r.height() > 2)
+        emit bandSelected(r);
+}
+
+DesignCanvas::~DesignCanvas() = default;
+
+void DesignCanvas::setSelection(const std::vector<design::BoxHandle>& boxes)
+{
+    selected_ = std::unordered_set<design::BoxHandle>(boxes.begin(), boxes.end());
+}
+
+void DesignCanvas::stackBoxUnder(design::BoxHandle handle, design::BoxHandle above)
+{
+    CanvasBox* b = box(handle);
+    CanvasBox* a = box(above);
+    if (b && a)
+        b->stackUnder(a);
 }
 
 design::BoxHandle DesignCanvas::issueHandle()
@@ -101,7 +213,7 @@ CanvasBox::CanvasBox(DesignCanvas* canvas, design::BoxHandle handle)
 
 void CanvasBox::paintEvent(QPaintEvent*)
 {
-    const bool selected = handle_ != 0 && design::selectedBox == handle_;
+    const bool selected = handle_ != 0 && canvas_->isSelected(handle_);
     QPainter p(this);
     const QRect r = rect();
     p.fillRect(r, selected ? QColor(0xDD, 0xEB, 0xFF) : QColor(0xF7, 0xF7, 0xF7));
@@ -109,10 +221,19 @@ void CanvasBox::paintEvent(QPaintEvent*)
     p.drawRect(r.adjusted(0, 0, -1, -1));
     if (selected)
         p.drawRect(r.adjusted(1, 1, -2, -2));
+    if (canvas_->handleBox() == handle_) {
+        p.setBrush(Qt::white);
+        for (int x : {0, r.width() / 2 - kHandle / 2, r.width() - kHandle})
+            for (int y : {0, r.height() / 2 - kHandle / 2, r.height() - kHandle})
+                if (x != r.width() / 2 - kHandle / 2 || y != r.height() / 2 - kHandle / 2)
+                    p.drawRect(x, y, kHandle - 1, kHandle - 1);
+        p.setBrush(Qt::NoBrush);
+    }
 
     QString source;
-    if (const int pos = design::findComponentByBox(handle_)) {
-        const std::string& rule = design::componentAt(pos).rule;
+    const design::Design* d = canvas_->design();
+    if (const int pos = d ? d->findComponentByBox(handle_) : 0) {
+        const std::string& rule = d->componentAt(pos).rule;
         source = rt::gbToQString(design::readRuleTag(rule)) + QLatin1Char('.')
                  + rt::gbToQString(design::readRuleClass(rule));
     }
@@ -136,13 +257,25 @@ void CanvasBox::paintEvent(QPaintEvent*)
 // the coordinates within the box do not matter to the editing logic.
 void CanvasBox::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
+    if (event->button() != Qt::LeftButton)
+        return;
+    const Qt::Edges edges = canvas_->handleBox() == handle_
+                                ? DesignCanvas::edgesAt(size(), event->position().toPoint())
+                                : Qt::Edges();
+    if (edges)
+        emit canvas_->boxHandlePressed(handle_, edges, event->globalPosition().toPoint());
+    else
         emit canvas_->boxPressed(handle_, event->globalPosition().toPoint());
+}
+
+void CanvasBox::contextMenuEvent(QContextMenuEvent* event)
+{
+    emit canvas_->boxContextMenu(handle_, event->globalPos());
 }
 
 void CanvasBox::mouseMoveEvent(QMouseEvent* event)
 {
-    emit canvas_->boxMouseMoved(handle_, event->globalPosition().toPoint());
+    emit canvas_->boxMouseMoved(handle_, event->globalPosition().toPoint(), event->modifiers());
 }
 
 void CanvasBox::mouseReleaseEvent(QMouseEvent* event)

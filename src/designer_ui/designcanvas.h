@@ -5,12 +5,21 @@
 // the design model; it never changes the model itself.
 #include "design/canvas.h"
 
+namespace design {
+class Design;
+}
+
 #include <QFont>
 #include <QGroupBox>
+#include <QRubberBand>
 #include <QPoint>
 #include <QStaticText>
 
+#include <optional>
+
 #include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 namespace designer {
 
@@ -29,6 +38,29 @@ public:
     void destroyBox(design::BoxHandle box) override;
     design::BoxGeometry prototypeGeometry() const override;
 
+    void stackBoxUnder(design::BoxHandle box, design::BoxHandle above) override;
+
+    // The design whose Components the boxes show (labels are read from it).
+    void setDesign(const design::Design* design) { design_ = design; }
+    const design::Design* design() const { return design_; }
+    // The boxes drawn as selected.
+    void setSelection(const std::vector<design::BoxHandle>& boxes);
+    bool isSelected(design::BoxHandle box) const { return selected_.count(box) != 0; }
+    // The box that shows resize handles (the only selected one), 0 for none.
+    design::BoxHandle handleBox() const { return selected_.size() == 1 ? *selected_.begin() : 0; }
+    // Which edges a point inside a box grabs: a handle is the 7 x 7 square at
+    // a corner or the middle of a side. None outside the handles.
+    static Qt::Edges edgesAt(QSize box, QPoint local);
+
+    // A guide line over the boxes: vertical at x = `at` from y = `from` to
+    // `to`, or horizontal at y = `at`; nullopt hides it.
+    struct Guide {
+        int at, from, to;
+    };
+    void setGuide(Qt::Orientation orientation, std::optional<Guide> guide);
+    std::optional<int> guideX() const { return guideX_; }
+    std::optional<int> guideY() const { return guideY_; }
+
     // The widget of a box; nullptr for a handle this canvas did not issue or
     // has destroyed.
     CanvasBox* box(design::BoxHandle handle) const;
@@ -41,9 +73,19 @@ public:
 signals:
     // Mouse events on a box; the point is the cursor's screen position.
     void boxPressed(design::BoxHandle box, QPoint cursor);
-    void boxMouseMoved(design::BoxHandle box, QPoint cursor);
+    void boxMouseMoved(design::BoxHandle box, QPoint cursor, Qt::KeyboardModifiers modifiers);
     void boxReleased(design::BoxHandle box, QPoint cursor);
     void boxDoubleClicked(design::BoxHandle box, QPoint cursor);
+    // A press on a resize handle of the handle box.
+    void boxHandlePressed(design::BoxHandle box, Qt::Edges edges, QPoint cursor);
+    void boxContextMenu(design::BoxHandle box, QPoint cursor);
+    // A rubber band drawn over the empty canvas, in canvas coordinates.
+    void bandSelected(QRect band);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     friend class CanvasBox;
@@ -53,6 +95,13 @@ private:
     std::unordered_map<design::BoxHandle, CanvasBox*> boxes_;
     design::BoxHandle lastHandle_ = 0;
     QFont labelFont_;
+    const design::Design* design_ = nullptr;
+    std::unordered_set<design::BoxHandle> selected_;
+    QWidget* guideLineX_ = nullptr;
+    QWidget* guideLineY_ = nullptr;
+    std::optional<int> guideX_, guideY_;
+    QRubberBand* band_ = nullptr;
+    QPoint bandOrigin_;
 };
 
 // One canvas box: a plain rectangle showing its bounds, marked when selected,
@@ -70,6 +119,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     DesignCanvas* canvas_;

@@ -1,17 +1,18 @@
 #include "designer_ui/mainwindow.h"
 
-#include "design/component.h"
 #include "design/document.h"
 #include "design/entrycheck.h"
 #include "design/import.h"
+#include "design/readreport.h"
 #include "design/rule.h"
-#include "design/stylecode.h"
 #include "designer_ui/designcanvas.h"
 #include "designer_ui/filedialogs.h"
 #include "designer_ui/importcodedialog.h"
 #include "designer_ui/windowgeometry.h"
 #include "runtime/textcodec.h"
 
+#include <QAction>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -22,12 +23,19 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QUndoStack>
+
+#include <climits>
 
 namespace designer {
 
 namespace {
 
 const QString kPageFilter = QStringLiteral("网页文件(*.html)|*.html");
+const QString kCaption = QStringLiteral("Tolvanehtml界面制作");
+
+// Keys that merge successive undo steps of one kind on the same Components.
+enum MergeKey { kTypingExtra = 1, kNudge = 2, kTypingText = 3 };
 
 QString toQt(const std::string& gb) { return rt::gbToQString(gb); }
 std::string toGb(const QString& s) { return rt::qstringToGb(s); }
@@ -44,31 +52,57 @@ W* place(W* w, const char16_t* name, int x, int y, int width, int height)
     return w;
 }
 
-// Applies a panel edit behind the entry checks; false when the edit was
-// changed or refused (the user has been told why).
-bool applyChecked(QWidget* parent, design::ComponentUpdate& update)
-{
-    const std::string notice = design::checkUpdate(update);
-    design::updateComponent(design::selectedBox, update);
-    if (notice.empty())
-        return true;
-    QMessageBox::information(parent, QStringLiteral("信息："), toQt(notice));
-    return false;
-}
-
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent)
 {
-    setWindowTitle(QStringLiteral("Tolvanehtml界面制作"));
+    setWindowTitle(kCaption);
     buildControls();
-    design::setCanvas(canvas_);
+    design_.setCanvas(canvas_);
+    canvas_->setDesign(&design_);
+    buildActions();
     // Created: no drag, no delete mode, nothing shown in the panel.
     edit_ = EditState{};
     setOuterGeometry(this, QRect(50, 50, 989, 707));
 }
 
-MainWindow::~MainWindow() = default;  // DesignCanvas unregisters itself
+MainWindow::~MainWindow() { design_.setCanvas(nullptr); }
+
+void MainWindow::buildActions()
+{
+    QUndoStack* stack = design_.undoStack();
+    // A drag in progress is ended first, so that its step is complete.
+    auto* undo = new QAction(this);
+    undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    connect(undo, &QAction::triggered, this, [this, stack] {
+        endDrag();
+        stack->undo();
+    });
+    auto* redo = new QAction(this);
+    redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    connect(redo, &QAction::triggered, this, [this, stack] {
+        endDrag();
+        stack->redo();
+    });
+    addActions({undo, redo});
+    connect(stack, &QUndoStack::cleanChanged, this, &MainWindow::updateCaption);
+    connect(&design_, &design::Design::selectionRestored, this,
+            [this](const std::vector<design::BoxHandle>& boxes) {
+                setSelection(boxes);
+                refillPanel();
+            });
+}
+
+bool MainWindow::isModified() const { return !design_.undoStack()->isClean(); }
+
+void MainWindow::updateCaption()
+{
+    // Without changes the caption is exactly the plain one; Qt draws the
+    // marker in place of "[*]" while the window is modified.
+    const bool modified = isModified();
+    setWindowTitle(modified ? kCaption + QStringLiteral("[*]") : kCaption);
+    setWindowModified(modified);
+}
 
 void MainWindow::buildControls()
 {
@@ -108,6 +142,8 @@ void MainWindow::buildControls()
                 textBox_ = box;
         }
     }
+    // No length limit: a long inner text must survive being shown.
+    textBox_->setMaxLength(INT_MAX);
     tagBox_ = oneLine[0];
     classBox_ = oneLine[1];
     leftBox_ = oneLine[2];
@@ -118,6 +154,8 @@ void MainWindow::buildControls()
 
     drawingArea_ = place(new QGroupBox(QStringLiteral("绘制区"), this), u"分组框1", 280, 8, 696, 664);
     canvas_ = place(new DesignCanvas(drawingArea_), u"分组框2", 8, 16, 680, 640);
+    // Pressing a box gives the canvas the keys (arrows, Delete, Ctrl+D ...).
+    canvas_->setFocusPolicy(Qt::ClickFocus);
 
     // The six one-line boxes commit on Enter only; other keys just edit.
     for (QLineEdit* box : oneLine)
@@ -137,10 +175,16 @@ void MainWindow::buildControls()
     connect(canvas_, &DesignCanvas::boxPressed, this,
             [this](design::BoxHandle box, QPoint cursor) { beginDrag(box, cursor); });
     connect(canvas_, &DesignCanvas::boxMouseMoved, this,
-            [this](design::BoxHandle, QPoint cursor) { continueDrag(cursor, false); });
+            [this](design::BoxHandle, QPoint cursor, Qt::KeyboardModifiers modifiers) {
+                moveModifiers_ = modifiers;
+                continueDrag(cursor, false);
+            });
     connect(canvas_, &DesignCanvas::boxReleased, this, [this] { endDrag(); });
     connect(canvas_, &DesignCanvas::boxDoubleClicked, this,
             [this](design::BoxHandle box) { deleteOrSelectBox(box); });
+    connect(canvas_, &DesignCanvas::boxHandlePressed, this, &MainWindow::beginResize);
+    connect(canvas_, &DesignCanvas::boxContextMenu, this, &MainWindow::showBoxMenu);
+    connect(canvas_, &DesignCanvas::bandSelected, this, &MainWindow::selectInRect);
 }
 
 QSize MainWindow::designCanvasSize() const { return canvas_->size(); }
@@ -152,13 +196,14 @@ QRect MainWindow::outerGeometry() const { return frameGeometry(); }
 void MainWindow::fillPropertyPanel(design::BoxHandle box)
 {
     std::string rule, innerText;
-    if (const int pos = design::findComponentByBox(box)) {
-        rule = design::componentAt(pos).rule;
-        innerText = design::componentAt(pos).innerText;
+    if (const int pos = design_.findComponentByBox(box)) {
+        rule = design_.componentAt(pos).rule;
+        innerText = design_.componentAt(pos).innerText;
     }
     // Geometry values appear exactly as the rule holds them. Writing the
-    // extra and text boxes commits them to the selected Component again,
-    // which leaves it as it is.
+    // extra and text boxes raises their change signals; those must not
+    // commit, or showing a Component would rewrite its line breaks.
+    filling_ = true;
     tagBox_->setText(toQt(design::readRuleTag(rule)));
     classBox_->setText(toQt(design::readRuleClass(rule)));
     leftBox_->setText(toQt(design::readRuleLeft(rule)));
@@ -167,14 +212,17 @@ void MainWindow::fillPropertyPanel(design::BoxHandle box)
     heightBox_->setText(toQt(design::readRuleHeight(rule)));
     extraBox_->setPlainText(crlfToLf(toQt(design::readRuleExtra(rule))));
     textBox_->setText(toQt(innerText));
+    filling_ = false;
 }
 
 void MainWindow::clearPropertyPanel()
 {
     for (QLineEdit* box : {tagBox_, classBox_, leftBox_, topBox_, widthBox_, heightBox_})
         box->clear();
+    filling_ = true;
     extraBox_->clear();
     textBox_->clear();
+    filling_ = false;
 }
 
 void MainWindow::commitField(QLineEdit* box)
@@ -194,50 +242,138 @@ void MainWindow::commitField(QLineEdit* box)
         update.width = design::ruleNumber(text);
     else if (box == heightBox_)
         update.height = design::ruleNumber(text);
-    if (!applyChecked(this, update))
-        fillPropertyPanel(design::selectedBox);
+    if (!commitChecked(update, 0))
+        fillPropertyPanel(design_.selectedBox);
+}
+
+bool MainWindow::commitChecked(design::ComponentUpdate update, int mergeKey)
+{
+    // NULs leave the texts and a refused tag or class name stays as it was;
+    // the user is told why.
+    const std::string notice = design::checkUpdate(update);
+    commitToSelection(update, mergeKey);
+    if (notice.empty())
+        return true;
+    QMessageBox::information(this, QStringLiteral("信息："), toQt(notice));
+    return false;
+}
+
+void MainWindow::commitToSelection(const design::ComponentUpdate& update, int mergeKey)
+{
+    // The whole selection takes the edit, as one undo step. A selectedBox set
+    // from outside the selection list is edited alone.
+    std::vector<design::BoxHandle> targets = selection_;
+    if (std::find(targets.begin(), targets.end(), design_.selectedBox) == targets.end())
+        targets = {design_.selectedBox};
+    design::StepScope step(design_, tr("Edit"), mergeKey);
+    for (design::BoxHandle b : targets) {
+        design::ComponentUpdate u = update;
+        design_.updateComponent(b, u);
+    }
 }
 
 void MainWindow::commitExtra()
 {
+    if (filling_)
+        return;
     design::ComponentUpdate update;
     update.extra = toGb(lfToCrlf(extraBox_->toPlainText()));
-    if (!applyChecked(this, update))
-        fillPropertyPanel(design::selectedBox);
+    if (!commitChecked(update, kTypingExtra))
+        fillPropertyPanel(design_.selectedBox);
 }
 
 void MainWindow::commitText()
 {
+    if (filling_)
+        return;
     design::ComponentUpdate update;
     update.innerText = toGb(textBox_->text());
-    if (!applyChecked(this, update))
-        fillPropertyPanel(design::selectedBox);
+    if (!commitChecked(update, kTypingText))
+        fillPropertyPanel(design_.selectedBox);
+}
+
+void MainWindow::setSelection(std::vector<design::BoxHandle> boxes)
+{
+    std::erase(boxes, design::BoxHandle(0));
+    for (design::BoxHandle b : selection_)
+        canvas_->refreshBox(b);
+    selection_ = std::move(boxes);
+    design_.selectedBox = selection_.empty() ? 0 : selection_.back();
+    canvas_->setSelection(selection_);
+    for (design::BoxHandle b : selection_)
+        canvas_->refreshBox(b);
 }
 
 void MainWindow::selectBox(design::BoxHandle box)
 {
-    const design::BoxHandle previous = design::selectedBox;
-    design::selectedBox = box;
-    if (previous != box) {
-        canvas_->refreshBox(previous);
-        canvas_->refreshBox(box);
+    if (selection_.size() == 1 && selection_.front() == box)
+        return;
+    setSelection(box ? std::vector<design::BoxHandle>{box} : std::vector<design::BoxHandle>{});
+}
+
+void MainWindow::toggleInSelection(design::BoxHandle box)
+{
+    std::vector<design::BoxHandle> boxes = selection_;
+    if (std::erase(boxes, box) == 0)
+        boxes.push_back(box);
+    setSelection(std::move(boxes));
+}
+
+void MainWindow::refillPanel()
+{
+    if (selection_.empty()) {
+        clearPropertyPanel();
+        return;
     }
+    fillPropertyPanel(design_.selectedBox);
+    if (selection_.size() < 2)
+        return;
+    // Several boxes: a box shows a value only when all of them share it.
+    struct Field {
+        QWidget* box;
+        std::string (*read)(std::string_view);
+    };
+    const Field fields[] = {{tagBox_, design::readRuleTag},     {classBox_, design::readRuleClass},
+                            {leftBox_, design::readRuleLeft},   {topBox_, design::readRuleTop},
+                            {widthBox_, design::readRuleWidth}, {heightBox_, design::readRuleHeight},
+                            {extraBox_, design::readRuleExtra}, {textBox_, nullptr}};
+    filling_ = true;
+    for (const Field& f : fields) {
+        auto value = [&](design::BoxHandle b) {
+            const design::Component& c = design_.componentAt(design_.findComponentByBox(b));
+            return f.read ? f.read(c.rule) : c.innerText;
+        };
+        const std::string first = value(selection_.front());
+        const bool shared = std::all_of(selection_.begin(), selection_.end(),
+                                        [&](design::BoxHandle b) { return value(b) == first; });
+        if (shared)
+            continue;
+        if (auto* line = qobject_cast<QLineEdit*>(f.box))
+            line->clear();
+        else
+            extraBox_->clear();
+    }
+    filling_ = false;
 }
 
 // ---------------------------------------------------------------- flows
 
-void MainWindow::saveDocument()
+bool MainWindow::saveDocument()
 {
     const QString path =
         showSaveDialog(this, {}, QStringLiteral("生成html代码"), {}, kPageFilter);
     if (path.isEmpty())
-        return;
-    const rt::WriteResult result = design::saveDocumentTo(path);
+        return false;
+    const rt::WriteResult result = design_.saveDocumentTo(path);
     // A failed save must not pass for a saved page; success stays silent.
-    if (!result.ok)
+    if (!result.ok) {
         QMessageBox::warning(this, QStringLiteral("生成html代码"),
                              QStringLiteral("无法保存文件：%1\n%2")
                                  .arg(QDir::toNativeSeparators(path), result.error));
+        return false;
+    }
+    design_.undoStack()->setClean();
+    return true;
 }
 
 void MainWindow::importDocument()
@@ -255,21 +391,33 @@ void MainWindow::importDocument()
         return;
     }
     probe.close();
-    design::importDocumentFrom(path);
+    setSelection({});
+    const std::string page = design::readPageText(path);
+    design_.parseDocument(page);
+    design_.undoStack()->setClean();
+    // The import keeps quiet about what it ignored; say it.
+    const design::LeftOut left = design::leftOutOf(page, design_.components());
+    if (left.elements > 0 || left.rules > 0)
+        QMessageBox::information(
+            this, QStringLiteral("打开html代码"),
+            QStringLiteral("有 %1 个元素和 %2 条样式规则没有读入：只有带本设计器样式规则"
+                           "（标签.名称 { … }）的元素才成为组件。")
+                .arg(left.elements)
+                .arg(left.rules));
 }
 
 void MainWindow::importCode()
 {
-    design::pendingStyleCode.clear();
-    design::pendingStyleCode = ImportCodeDialog::askForCode(this);
-    if (design::pendingStyleCode.empty())
+    design_.pendingStyleCode.clear();
+    design_.pendingStyleCode = ImportCodeDialog::askForCode(this);
+    if (design_.pendingStyleCode.empty())
         return;
-    if (const std::string notice = design::importCheckedStyleCode(design::pendingStyleCode); !notice.empty())
+    if (const std::string notice = design_.importCheckedStyleCode(design_.pendingStyleCode); !notice.empty())
         QMessageBox::information(this, QStringLiteral("导入代码"), toQt(notice));
     // The panel shows the selected Component; bring it up to date so that a
     // later edit there does not write the old values back.
-    if (design::findComponentByBox(design::selectedBox))
-        fillPropertyPanel(design::selectedBox);
+    if (design_.findComponentByBox(design_.selectedBox))
+        fillPropertyPanel(design_.selectedBox);
 }
 
 // ---------------------------------------------------------------- window events
@@ -308,6 +456,15 @@ void MainWindow::changeEvent(QEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (isModified()) {
+        const auto answer = QMessageBox::question(
+            this, kCaption, QStringLiteral("设计有未保存的修改。是否先保存？"),
+            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+        if (answer == QMessageBox::Cancel || (answer == QMessageBox::Save && !saveDocument())) {
+            event->ignore();
+            return;
+        }
+    }
     QWidget::closeEvent(event);
     // Closing the main window ends the program, whatever else is open.
     QCoreApplication::quit();
@@ -315,6 +472,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::mouseMoveEvent(QMouseEvent* event)
 {
+    moveModifiers_ = event->modifiers();
     continueDrag(event->globalPosition().toPoint(), true);
 }
 

@@ -1,12 +1,19 @@
 #pragma once
 // MainWindow: the operations group, the property panel and the drawing area
 // with DesignCanvas. The panel shows and edits the selected Component; the
-// canvas is edited with the mouse (add, select, drag, delete).
+// canvas is edited with the mouse (add, select, drag, delete) and the
+// keyboard. The window holds the open design.
 #include "design/canvas.h"
+#include "design/design.h"
+#include "design/snapindex.h"
 
 #include <QPoint>
 #include <QSize>
 #include <QWidget>
+
+#include <string>
+#include <utility>
+#include <vector>
 
 class QGroupBox;
 class QLineEdit;
@@ -39,11 +46,18 @@ public:
     // This window's outer rectangle (frame included), screen pixels.
     QRect outerGeometry() const;
 
+    // The open design.
+    design::Design& design() { return design_; }
+    const design::Design& design() const { return design_; }
+    // The selected boxes; selectedBox of the design is the last one.
+    const std::vector<design::BoxHandle>& selection() const { return selection_; }
+    bool isModified() const;
+
     // --- Property panel ---
     // Shows the Component of this box; empty boxes when it names none.
-    // Callers set design::selectedBox first.
+    // Callers set the design's selectedBox first. Filling never edits.
     void fillPropertyPanel(design::BoxHandle box);
-    // Empties all eight edit boxes. Callers set design::selectedBox to 0 first.
+    // Empties all eight edit boxes. Callers set the design's selectedBox to 0 first.
     void clearPropertyPanel();
 
     // --- Canvas editing. Cursor positions are screen positions. ---
@@ -53,12 +67,35 @@ public:
     // box, and counts only while the cursor lies inside the canvas area.
     void continueDrag(QPoint cursor, bool fromMainWindow);
     void endDrag();
+    // Resizing the selected box by its handles; moves go through continueDrag.
+    void beginResize(design::BoxHandle box, Qt::Edges edges, QPoint cursor);
+    // Snapping of drags and resizes to the other boxes and the canvas edges
+    // (held Alt turns it off for a move).
+    static constexpr int kSnapRange = 5;
+    void setSnapping(bool on) { snapping_ = on; }
     void enterDeleteMode();
     void deleteOrSelectBox(design::BoxHandle box);
     const EditState& editState() const { return edit_; }
 
+    // --- Keyboard editing of the selection ---
+    // Moves the selected boxes; bursts of nudges are one undo step.
+    void nudgeSelection(int dx, int dy);
+    void deleteSelection();
+    void duplicateSelection();
+    void copySelection();
+    void paste();
+    void bringToFront();
+    void sendToBack();
+    // Selects the boxes that meet a rectangle of the canvas.
+    void selectInRect(QRect canvasRect);
+    enum class Align { Left, Right, Top, Bottom, CentreX, CentreY };
+    void alignSelection(Align how);
+    // Equal gaps between the selected boxes, the outer two staying put.
+    void distributeSelection(Qt::Orientation orientation);
+
     // --- Button flows ---
-    void saveDocument();    // "生成"
+    // "生成"; answers whether the page was written.
+    bool saveDocument();
     void importDocument();  // "读入"
     void importCode();      // "导入代码"
 
@@ -77,6 +114,7 @@ protected:
     void moveEvent(QMoveEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
@@ -86,8 +124,22 @@ private:
     void onSizeChanged();
     void onPlacementChanged();
 
+    // Makes `boxes` the selection (the last is the primary one) and repaints
+    // the boxes whose mark changed.
+    void setSelection(std::vector<design::BoxHandle> boxes);
     void selectBox(design::BoxHandle box);
+    void toggleInSelection(design::BoxHandle box);
+    void refillPanel();
+    // Appends copies of Components moved by `offset` pixels, as one step,
+    // and selects them.
+    void addCopies(const design::ComponentList& items, int offset);
+    void restack(bool toFront);
+    void updateCaption();
+    void buildActions();
     void commitField(QLineEdit* box);
+    // The edit behind the entry checks; false when it was changed or refused.
+    bool commitChecked(design::ComponentUpdate update, int mergeKey);
+    void commitToSelection(const design::ComponentUpdate& update, int mergeKey);
     void commitExtra();
     void commitText();
 
@@ -114,6 +166,31 @@ private:
     QLineEdit* textBox_ = nullptr;
 
     EditState edit_;
+    design::Design design_;
+    std::vector<design::BoxHandle> selection_;
+    // Where each selected box stood when the drag began.
+    struct DragStart {
+        design::BoxHandle box;
+        int left, top;
+    };
+    std::vector<DragStart> dragStart_;
+    Qt::Edges resizeEdges_;           // nonzero while resizing
+    design::BoxGeometry resizeStart_;
+    QPoint cursorStart_;
+    design::SnapIndex snap_;
+    bool snapping_ = true;
+    Qt::KeyboardModifiers moveModifiers_;  // of the mouse move being handled
+    void buildSnapIndex();
+    // Snapped offset for lines moving with the cursor (`across`: the moving
+    // box's span along those lines); shows or hides the guide.
+    int snapped(bool horizontal, const std::vector<int>& edges, std::optional<int> centre,
+                std::pair<int, int> across);
+    void continueResize(QPoint cursor);
+    void showBoxMenu(design::BoxHandle box, QPoint cursor);
+    void moveBoxesTo(const std::vector<std::pair<design::BoxHandle, design::BoxGeometry>>& places,
+                     const QString& stepText);
+    // Set while the panel is being filled: showing values is not editing them.
+    bool filling_ = false;
 };
 
 }  // namespace designer

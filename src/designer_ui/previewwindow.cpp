@@ -99,7 +99,7 @@ void PreviewWindow::refreshPreview()
     const QString path = previewFilePath();
     // A page that cannot be written leaves the old file; the view reloads
     // whatever the path holds.
-    rt::writeFileAtomically(path, design::encodeUtf8(design::generateDocument()),
+    rt::writeFileAtomically(path, design::encodeUtf8(main_.design().generateDocument()),
                             rt::Durability::Replaced);
     web_.loadUrl(rt::qstringToGb(path));
 }

@@ -1,7 +1,7 @@
 #pragma once
 // An in-memory canvas for tests: hands out box handles and records what the
 // model asks of each box.
-#include "design/canvas.h"
+#include "design/design.h"
 
 #include <map>
 #include <vector>
@@ -16,12 +16,12 @@ public:
         int geometryCalls = 0;  // setBoxGeometry calls for this box
     };
 
-    // Installs itself as the model's canvas for its lifetime.
-    FakeCanvas() { setCanvas(this); }
+    // Installs itself as the design's canvas for its lifetime.
+    explicit FakeCanvas(Design& design) : design_(design) { design.setCanvas(this); }
     ~FakeCanvas() override
     {
-        if (canvas() == this)
-            setCanvas(nullptr);
+        if (design_.canvas() == this)
+            design_.setCanvas(nullptr);
     }
     FakeCanvas(const FakeCanvas&) = delete;
     FakeCanvas& operator=(const FakeCanvas&) = delete;
@@ -71,6 +71,7 @@ public:
     int geometryCalls = 0;                // all setBoxGeometry calls, live box or not
 
 private:
+    Design& design_;
     BoxHandle nextHandle_ = 0x1000;
 };
 

@@ -1,5 +1,5 @@
 // Page generation, UTF-8 encoding and saving.
-#include "design/component.h"
+#include "design/design.h"
 #include "design/document.h"
 #include "design/rule.h"
 #include "designtest.h"
@@ -30,27 +30,29 @@ std::string fileBytes(const QString& path) { return rt::readWholeFile(path).valu
 class TestDesignDocument : public QObject {
     Q_OBJECT
 
+    Design d;  // the design under test
+
 private slots:
-    void init() { clearComponents(); }
+    void init() { d.clearComponents(); }
 
     void emptyDesign()
     {
-        QCOMPARE(generateDocument(), kHead + kStyleEnd + kEnd);
+        QCOMPARE(d.generateDocument(), kHead + kStyleEnd + kEnd);
         QTemporaryDir dir;
         const QString path = dir.filePath("empty.html");
-        QVERIFY(saveDocumentTo(path).ok);
+        QVERIFY(d.saveDocumentTo(path).ok);
         QCOMPARE(fileBytes(path), kHead + kStyleEnd + kEnd);
     }
 
     void rulesAndBodyLinesInListOrder()
     {
-        createComponentWithBox("div", "b", 1, 2, 3, 4, "color:red;", "first");
-        createComponentWithBox("span", "a", 5, 6, 7, 8, "", "");
-        appendComponent(buildRule({.tag = "12", .className = "n", .left = 0, .top = 0, .width = 0, .height = 0,
+        d.createComponentWithBox("div", "b", 1, 2, 3, 4, "color:red;", "first");
+        d.createComponentWithBox("span", "a", 5, 6, 7, 8, "", "");
+        d.appendComponent(buildRule({.tag = "12", .className = "n", .left = 0, .top = 0, .width = 0, .height = 0,
                                    .extra = ""}),
                         "<b>x</b>\r\ny", 99);
-        const std::string r1 = componentAt(1).rule, r2 = componentAt(2).rule, r3 = componentAt(3).rule;
-        QCOMPARE(generateDocument(), kHead + r1 + "\r\n" + r2 + "\r\n" + r3 + "\r\n" + kStyleEnd +
+        const std::string r1 = d.componentAt(1).rule, r2 = d.componentAt(2).rule, r3 = d.componentAt(3).rule;
+        QCOMPARE(d.generateDocument(), kHead + r1 + "\r\n" + r2 + "\r\n" + r3 + "\r\n" + kStyleEnd +
                                          "  <div class= \"b\">first</div>\r\n"
                                          "  <span class= \"a\"></span>\r\n"   // empty inner text
                                          "  < class= \"n\"><b>x</b>\r\ny</>\r\n"  // empty tag, verbatim inner text
@@ -59,8 +61,8 @@ private slots:
 
     void utf8OnDisk()
     {
-        createComponentWithBox("p", gb("类名"), 0, 0, 10, 10, gb("font-family:宋体;"), gb("中文😀"));
-        const std::string doc = generateDocument();
+        d.createComponentWithBox("p", gb("类名"), 0, 0, 10, 10, gb("font-family:宋体;"), gb("中文😀"));
+        const std::string doc = d.generateDocument();
         const std::string bytes = encodeUtf8(doc);
         QCOMPARE(bytes, rt::gbToUtf8(doc));
         QVERIFY(bytes.find("\xE4\xB8\xAD\xE6\x96\x87\xF0\x9F\x98\x80") != std::string::npos);  // 中文😀
@@ -69,7 +71,7 @@ private slots:
 
         QTemporaryDir dir;
         const QString path = dir.filePath(QString::fromUtf8("页面.html"));
-        QVERIFY(saveDocumentTo(path).ok);
+        QVERIFY(d.saveDocumentTo(path).ok);
         QCOMPARE(fileBytes(path), bytes);
     }
 
@@ -95,11 +97,11 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("page.html");
         writeBytes(path, std::string(100000, 'x'));
-        createComponentWithBox("div", "a", 1, 2, 3, 4, "", "new");
-        const rt::WriteResult r = saveDocumentTo(path);
+        d.createComponentWithBox("div", "a", 1, 2, 3, 4, "", "new");
+        const rt::WriteResult r = d.saveDocumentTo(path);
         QVERIFY(r.ok);
         QVERIFY(r.error.isEmpty());
-        QCOMPARE(fileBytes(path), encodeUtf8(generateDocument()));
+        QCOMPARE(fileBytes(path), encodeUtf8(d.generateDocument()));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"page.html"});
     }
 
@@ -114,7 +116,7 @@ private slots:
         QFETCH(QString, target);
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir("sub"));
-        const rt::WriteResult r = saveDocumentTo(dir.filePath(target));
+        const rt::WriteResult r = d.saveDocumentTo(dir.filePath(target));
         QVERIFY(!r.ok);
         QVERIFY(!r.error.isEmpty());
         QVERIFY(QFileInfo(dir.filePath("sub")).isDir());
@@ -127,7 +129,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("page.html");
         writeBytes(path, "old page");
-        createComponentWithBox("div", "a", 1, 2, 3, 4, "", std::string(200000, 'y'));
+        d.createComponentWithBox("div", "a", 1, 2, 3, 4, "", std::string(200000, 'y'));
 
         rlimit old{};
         QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
@@ -135,7 +137,7 @@ private slots:
         rlimit small = old;
         small.rlim_cur = 4096;
         QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-        const rt::WriteResult r = saveDocumentTo(path);
+        const rt::WriteResult r = d.saveDocumentTo(path);
         setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, previous);
 

@@ -1,6 +1,6 @@
 // What typing and pasting may bring into a design, and that a saved page
 // reads back to the same page.
-#include "design/component.h"
+#include "design/design.h"
 #include "design/document.h"
 #include "design/entrycheck.h"
 #include "design/import.h"
@@ -38,12 +38,12 @@ std::string savedBytes(const QString& path)
 class TestDesignEntry : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<Design> dp;
+    Design& d() { return *dp; }
+
 private slots:
-    void init()
-    {
-        clearComponents();
-        selectedBox = 0;
-    }
+    void init() { dp = std::make_unique<Design>(); }
+    void cleanup() { dp.reset(); }
 
     void refusals_data()
     {
@@ -73,37 +73,37 @@ private slots:
         QCOMPARE(!classNameRefusal(className).empty(), classRefused);
 
         // A refused field stays as it was; the other one is applied.
-        FakeCanvas canvas;
-        const BoxHandle box = createComponentWithBox("div", "old", 1, 2, 3, 4, "", "in");
+        FakeCanvas canvas(d());
+        const BoxHandle box = d().createComponentWithBox("div", "old", 1, 2, 3, 4, "", "in");
         ComponentUpdate u;
         u.tag = tag;
         u.className = className;
         const std::string message = checkUpdate(u);
         QCOMPARE(message.empty(), !tagRefused && !classRefused);
-        updateComponent(box, u);
-        const std::string rule = componentAt(1).rule;
+        d().updateComponent(box, u);
+        const std::string rule = d().componentAt(1).rule;
         QCOMPARE(readRuleTag(rule), tagRefused ? std::string("div") : keepLetters(tag));
         QCOMPARE(readRuleClass(rule), classRefused ? std::string("old") : className);
     }
 
     void nulsNeverEnterADesign()
     {
-        FakeCanvas canvas;
+        FakeCanvas canvas(d());
         QTemporaryDir dir;
         const QString path = dir.filePath("nul.html");
-        const BoxHandle box = createComponentWithBox("div", "a", 0, 0, 10, 10, "", "");
+        const BoxHandle box = d().createComponentWithBox("div", "a", 0, 0, 10, 10, "", "");
         ComponentUpdate u;
         u.extra = withNul("color:", "red;");
         u.innerText = withNul("x", "y");
         QVERIFY(!checkUpdate(u).empty());
-        updateComponent(box, u);
-        QVERIFY(saveDocumentTo(path).ok);
+        d().updateComponent(box, u);
+        QVERIFY(d().saveDocumentTo(path).ok);
         QVERIFY(savedBytes(path).find('\0') == std::string::npos);
 
-        importDocumentFrom(path);
-        QCOMPARE(componentCount(), 1);
-        QCOMPARE(readRuleExtra(componentAt(1).rule), std::string("color:red;\r\n"));
-        QCOMPARE(componentAt(1).innerText, std::string("xy"));
+        d().importDocumentFrom(path);
+        QCOMPARE(d().componentCount(), 1);
+        QCOMPARE(readRuleExtra(d().componentAt(1).rule), std::string("color:red;\r\n"));
+        QCOMPARE(d().componentAt(1).innerText, std::string("xy"));
     }
 
     void styleCodeImport_data()
@@ -148,22 +148,22 @@ private slots:
         QFETCH(std::string, extra);
         QFETCH(bool, told);
 
-        FakeCanvas canvas;
-        selectedBox = createComponentWithBox("div", "old", 1, 2, 3, 4, "keep:1;", "inner");
-        QCOMPARE(importCheckedStyleCode(code).empty(), !told);
-        const std::string rule = componentAt(1).rule;
+        FakeCanvas canvas(d());
+        d().selectedBox = d().createComponentWithBox("div", "old", 1, 2, 3, 4, "keep:1;", "inner");
+        QCOMPARE(d().importCheckedStyleCode(code).empty(), !told);
+        const std::string rule = d().componentAt(1).rule;
         QCOMPARE(readRuleTag(rule), tag);
         QCOMPARE(readRuleClass(rule), className);
         QCOMPARE(ruleNumber(readRuleLeft(rule)), left);
         QCOMPARE(ruleNumber(readRuleWidth(rule)), width);
         QCOMPARE(readRuleExtra(rule), extra);
-        QCOMPARE(componentAt(1).innerText, std::string("inner"));
+        QCOMPARE(d().componentAt(1).innerText, std::string("inner"));
 
         // The rule still states the box's geometry, so the next edit keeps it.
         ComponentUpdate move;
         move.top = 40;
-        updateComponent(selectedBox, move);
-        const BoxGeometry g = canvas.geometryOf(selectedBox);
+        d().updateComponent(d().selectedBox, move);
+        const BoxGeometry g = canvas.geometryOf(d().selectedBox);
         QCOMPARE(g.left, left);
         QCOMPARE(g.width, width);
         QCOMPARE(g.height, 4);
@@ -194,23 +194,23 @@ private slots:
         QFETCH(std::string, className);
         QFETCH(std::string, extra);
         QFETCH(std::string, innerText);
-        FakeCanvas canvas;
+        FakeCanvas canvas(d());
         QTemporaryDir dir;
         const QString path = dir.filePath("page.html");
-        createComponentWithBox("div", className, 1, 2, 3, 4, extra, innerText);
-        createComponentWithBox("p", "next", 5, 6, 7, 8, "", "second");
+        d().createComponentWithBox("div", className, 1, 2, 3, 4, extra, innerText);
+        d().createComponentWithBox("p", "next", 5, 6, 7, 8, "", "second");
 
         std::string saves[3];
         for (std::string& bytes : saves) {
-            QVERIFY(saveDocumentTo(path).ok);
+            QVERIFY(d().saveDocumentTo(path).ok);
             bytes = savedBytes(path);
-            importDocumentFrom(path);
+            d().importDocumentFrom(path);
         }
         QCOMPARE(saves[2], saves[1]);
-        QCOMPARE(componentCount(), 2);
-        QCOMPARE(readRuleClass(componentAt(1).rule), className);
-        QCOMPARE(componentAt(1).innerText, innerText);
-        QCOMPARE(componentAt(2).innerText, std::string("second"));
+        QCOMPARE(d().componentCount(), 2);
+        QCOMPARE(readRuleClass(d().componentAt(1).rule), className);
+        QCOMPARE(d().componentAt(1).innerText, innerText);
+        QCOMPARE(d().componentAt(2).innerText, std::string("second"));
     }
 };
 

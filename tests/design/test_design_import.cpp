@@ -1,6 +1,6 @@
 // Page import: what documents give back, bad input, and the indexed reader
 // against the line-by-line reference.
-#include "design/component.h"
+#include "design/design.h"
 #include "design/document.h"
 #include "design/import.h"
 #include "design/rule.h"
@@ -38,10 +38,10 @@ QString describe(const Component& c)
         .join('|');
 }
 
-QStringList currentDesign()
+QStringList currentDesign(const Design& d)
 {
     QStringList out;
-    for (const Component& c : components())
+    for (const Component& c : d.components())
         out << describe(c);
     return out;
 }
@@ -61,11 +61,13 @@ QStringList snapshot(const QString& dir)
 class TestDesignImport : public QObject {
     Q_OBJECT
 
+    Design d;  // the design under test
+
 private slots:
     void init()
     {
-        clearComponents();
-        selectedBox = 0;
+        d.clearComponents();
+        d.selectedBox = 0;
     }
 
     void documents_data()
@@ -116,15 +118,15 @@ private slots:
     {
         QFETCH(std::string, doc);
         QFETCH(QStringList, expected);
-        FakeCanvas canvas;
-        const BoxHandle old = createComponentWithBox("div", "old", 0, 0, 1, 1, "", "");
-        selectedBox = old;
-        parseDocument(doc);
-        QCOMPARE(currentDesign(), expected);
+        FakeCanvas canvas(d);
+        const BoxHandle old = d.createComponentWithBox("div", "old", 0, 0, 1, 1, "", "");
+        d.selectedBox = old;
+        d.parseDocument(doc);
+        QCOMPARE(currentDesign(d), expected);
         QCOMPARE(canvas.destroyed, std::vector<BoxHandle>{old});
-        QCOMPARE(selectedBox, old);  // left as it was, naming no Component now
-        QCOMPARE(findComponentByBox(old), 0);
-        for (const Component& c : components()) {
+        QCOMPARE(d.selectedBox, old);  // left as it was, naming no Component now
+        QCOMPARE(d.findComponentByBox(old), 0);
+        for (const Component& c : d.components()) {
             QVERIFY(canvas.isVisible(c.boxHandle));
             const BoxGeometry g = canvas.geometryOf(c.boxHandle);
             QCOMPARE(g.left, ruleNumber(readRuleLeft(c.rule)));
@@ -165,21 +167,21 @@ private slots:
 
     void roundTrip()
     {
-        FakeCanvas canvas;
+        FakeCanvas canvas(d);
         QTemporaryDir dir;
         const QString path = dir.filePath("design.html");
-        createComponentWithBox("div", gb("标题"), 10, 20, 300, 40, gb("font-family:宋体;\r\ncolor:#333;\r\n"), gb("你好，世界😀"));
-        createComponentWithBox("span", "s-1", -5, 0, 1, 2, "", "a <b>bold & y");
-        createComponentWithBox("p", "Tolvane_0042", 7, 8, 9, 10, gb("content:\"𠀀\";\r\n"), "");
-        const ComponentList saved = components();
-        QVERIFY(saveDocumentTo(path).ok);
+        d.createComponentWithBox("div", gb("标题"), 10, 20, 300, 40, gb("font-family:宋体;\r\ncolor:#333;\r\n"), gb("你好，世界😀"));
+        d.createComponentWithBox("span", "s-1", -5, 0, 1, 2, "", "a <b>bold & y");
+        d.createComponentWithBox("p", "Tolvane_0042", 7, 8, 9, 10, gb("content:\"𠀀\";\r\n"), "");
+        const ComponentList saved = d.components();
+        QVERIFY(d.saveDocumentTo(path).ok);
 
-        importDocumentFrom(path);
-        QCOMPARE(componentCount(), int(saved.size()));
-        for (int i = 1; i <= componentCount(); ++i) {
-            QCOMPARE(componentAt(i).rule, saved[size_t(i - 1)].rule);
-            QCOMPARE(componentAt(i).innerText, saved[size_t(i - 1)].innerText);
-            const Component& c = componentAt(i);
+        d.importDocumentFrom(path);
+        QCOMPARE(d.componentCount(), int(saved.size()));
+        for (int i = 1; i <= d.componentCount(); ++i) {
+            QCOMPARE(d.componentAt(i).rule, saved[size_t(i - 1)].rule);
+            QCOMPARE(d.componentAt(i).innerText, saved[size_t(i - 1)].innerText);
+            const Component& c = d.componentAt(i);
             const BoxGeometry g = canvas.geometryOf(c.boxHandle);
             QCOMPARE(g.left, ruleNumber(readRuleLeft(c.rule)));
             QCOMPARE(g.top, ruleNumber(readRuleTop(c.rule)));
@@ -192,14 +194,14 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("p.html");
-        createComponentWithBox("div", "a", 0, 0, 1, 1, "  color:red;\r\n\r\n  top-x:1;", "");
-        QVERIFY(saveDocumentTo(path).ok);
-        importDocumentFrom(path);
-        QCOMPARE(readRuleExtra(componentAt(1).rule), std::string("color:red;\r\ntop-x:1;\r\n"));
-        const std::string once = componentAt(1).rule;
-        QVERIFY(saveDocumentTo(path).ok);
-        importDocumentFrom(path);
-        QCOMPARE(componentAt(1).rule, once);
+        d.createComponentWithBox("div", "a", 0, 0, 1, 1, "  color:red;\r\n\r\n  top-x:1;", "");
+        QVERIFY(d.saveDocumentTo(path).ok);
+        d.importDocumentFrom(path);
+        QCOMPARE(readRuleExtra(d.componentAt(1).rule), std::string("color:red;\r\ntop-x:1;\r\n"));
+        const std::string once = d.componentAt(1).rule;
+        QVERIFY(d.saveDocumentTo(path).ok);
+        d.importDocumentFrom(path);
+        QCOMPARE(d.componentAt(1).rule, once);
     }
 
     void badInput_data()
@@ -238,15 +240,15 @@ private slots:
     {
         QFETCH(std::string, bytes);
         QFETCH(QStringList, expected);
-        FakeCanvas canvas;
+        FakeCanvas canvas(d);
         QTemporaryDir dir;
         const QString path = dir.filePath("in.html");
         writeBytes(path, bytes);
-        createComponentWithBox("div", "old", 0, 0, 1, 1, "", "");
+        d.createComponentWithBox("div", "old", 0, 0, 1, 1, "", "");
         const QStringList before = snapshot(dir.path());
 
-        importDocumentFrom(path);
-        QCOMPARE(currentDesign(), expected);
+        d.importDocumentFrom(path);
+        QCOMPARE(currentDesign(d), expected);
         QCOMPARE(canvas.destroyed.size(), size_t(1));
         QCOMPARE(snapshot(dir.path()), before);  // an import writes nothing
         QCOMPARE(rt::readWholeFile(path).value_or(""), bytes);
@@ -261,12 +263,12 @@ private slots:
     void unreadableFileEmptiesTheDesign()
     {
         QFETCH(QString, name);
-        FakeCanvas canvas;
+        FakeCanvas canvas(d);
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir("sub"));
-        createComponentWithBox("div", "old", 0, 0, 1, 1, "", "");
-        importDocumentFrom(dir.filePath(name));
-        QCOMPARE(componentCount(), 0);
+        d.createComponentWithBox("div", "old", 0, 0, 1, 1, "", "");
+        d.importDocumentFrom(dir.filePath(name));
+        QCOMPARE(d.componentCount(), 0);
         QCOMPARE(canvas.destroyed.size(), size_t(1));
         QVERIFY(!QFileInfo::exists(dir.filePath("missing.html")));
     }
@@ -282,7 +284,7 @@ private slots:
     {
         QFETCH(int, elements);
         QFETCH(int, innerBytes);
-        FakeCanvas canvas;
+        FakeCanvas canvas(d);
         QTemporaryDir dir;
         const QString path = dir.filePath("big.html");
         const std::string inner = [&] {
@@ -293,16 +295,16 @@ private slots:
             return s;
         }();
         for (int i = 0; i < elements; ++i)
-            createComponentWithBox("div", "c" + std::to_string(i), i % 1000, i / 1000, 10, 10, "color:red;\r\n", inner);
-        QVERIFY(saveDocumentTo(path).ok);
+            d.createComponentWithBox("div", "c" + std::to_string(i), i % 1000, i / 1000, 10, 10, "color:red;\r\n", inner);
+        QVERIFY(d.saveDocumentTo(path).ok);
         QVERIFY(QFileInfo(path).size() > 50LL * 1000 * 1000);
-        const ComponentList saved = components();
+        const ComponentList saved = d.components();
 
-        importDocumentFrom(path);
-        QCOMPARE(componentCount(), elements);
+        d.importDocumentFrom(path);
+        QCOMPARE(d.componentCount(), elements);
         for (int i : {1, elements / 2 + 1, elements}) {
-            QCOMPARE(componentAt(i).rule, saved[size_t(i - 1)].rule);
-            QCOMPARE(componentAt(i).innerText, inner);
+            QCOMPARE(d.componentAt(i).rule, saved[size_t(i - 1)].rule);
+            QCOMPARE(d.componentAt(i).innerText, inner);
         }
     }
 
@@ -369,11 +371,11 @@ private slots:
 
         // Pages written by the designer, with duplicate default names.
         for (int round = 0; round < 50; ++round) {
-            clearComponents();
+            d.clearComponents();
             for (int i = 0; i < 60; ++i)
-                createComponentWithBox("div", rng() % 3 ? pick(classes) : "Tolvane_000" + std::to_string(rng() % 10),
+                d.createComponentWithBox("div", rng() % 3 ? pick(classes) : "Tolvane_000" + std::to_string(rng() % 10),
                                        int(rng() % 100), 0, 1, 1, pick(extras), pick(inners));
-            const std::string doc = generateDocument();
+            const std::string doc = d.generateDocument();
             QCOMPARE(detail::readDocument(doc), detail::readDocumentReference(doc));
         }
     }

@@ -1,5 +1,5 @@
 // Component list, rule text and style code import.
-#include "design/component.h"
+#include "design/design.h"
 #include "design/gbops.h"
 #include "design/regex.h"
 #include "design/rule.h"
@@ -48,59 +48,61 @@ Q_DECLARE_METATYPE(design::RuleFields)
 class TestDesignModel : public QObject {
     Q_OBJECT
 
+    Design d;  // the design under test
+
 private slots:
     void init()
     {
-        clearComponents();
-        selectedBox = 0;
-        pendingStyleCode.clear();
+        d.clearComponents();
+        d.selectedBox = 0;
+        d.pendingStyleCode.clear();
     }
 
     void componentList()
     {
-        appendComponent("r1", "a", 11);
-        appendComponent("r2", "b", 22);
-        appendComponent("r2", "b", 33);  // same rule twice stays two Components
-        QCOMPARE(componentCount(), 3);
-        QCOMPARE(findComponentByBox(33), 3);
-        QCOMPARE(findComponentByBox(0), 0);
+        d.appendComponent("r1", "a", 11);
+        d.appendComponent("r2", "b", 22);
+        d.appendComponent("r2", "b", 33);  // same rule twice stays two Components
+        QCOMPARE(d.componentCount(), 3);
+        QCOMPARE(d.findComponentByBox(33), 3);
+        QCOMPARE(d.findComponentByBox(0), 0);
 
-        removeComponentByBox(99);  // not in the list
-        QCOMPARE(componentCount(), 3);
+        d.removeComponentByBox(99);  // not in the list
+        QCOMPARE(d.componentCount(), 3);
 
-        removeComponentByBox(22);
-        QCOMPARE(componentCount(), 2);
-        QCOMPARE(componentAt(1).boxHandle, BoxHandle(11));
-        QCOMPARE(componentAt(2).boxHandle, BoxHandle(33));
-        QCOMPARE(componentAt(2).rule, std::string("r2"));
+        d.removeComponentByBox(22);
+        QCOMPARE(d.componentCount(), 2);
+        QCOMPARE(d.componentAt(1).boxHandle, BoxHandle(11));
+        QCOMPARE(d.componentAt(2).boxHandle, BoxHandle(33));
+        QCOMPARE(d.componentAt(2).rule, std::string("r2"));
 
         // The list keeps its own copy of the texts.
         std::string rule = "mine";
-        appendComponent(rule, "", 44);
+        d.appendComponent(rule, "", 44);
         rule = "changed";
-        QCOMPARE(componentAt(3).rule, std::string("mine"));
+        QCOMPARE(d.componentAt(3).rule, std::string("mine"));
 
-        clearComponents();
-        QCOMPARE(componentCount(), 0);
-        QCOMPARE(findComponentByBox(11), 0);
-        QCOMPARE(findComponentByBox(33), 0);
+        d.clearComponents();
+        QCOMPARE(d.componentCount(), 0);
+        QCOMPARE(d.findComponentByBox(11), 0);
+        QCOMPARE(d.findComponentByBox(33), 0);
     }
 
     void createComponentWithBox_()
     {
-        FakeCanvas canvas;
-        const BoxHandle box = createComponentWithBox("h1", "title", 5, -7, 300, 40, "color:red;", gb("标题"));
+        FakeCanvas canvas(d);
+        const BoxHandle box = d.createComponentWithBox("h1", "title", 5, -7, 300, 40, "color:red;", gb("标题"));
         QVERIFY(box != 0);
-        QCOMPARE(componentCount(), 1);
-        QCOMPARE(componentAt(1).boxHandle, box);
-        QCOMPARE(componentAt(1).rule, templateRule("h", "title", 5, -7, 300, 40, "color:red;"));
-        QCOMPARE(componentAt(1).innerText, gb("标题"));
+        QCOMPARE(d.componentCount(), 1);
+        QCOMPARE(d.componentAt(1).boxHandle, box);
+        QCOMPARE(d.componentAt(1).rule, templateRule("h", "title", 5, -7, 300, 40, "color:red;"));
+        QCOMPARE(d.componentAt(1).innerText, gb("标题"));
         compareGeometry(canvas.geometryOf(box), 5, -7, 300, 40);
         QVERIFY(canvas.isVisible(box));
 
-        const BoxHandle second = createComponentWithBox("div", "title", 0, 0, 1, 1, "", "");
+        const BoxHandle second = d.createComponentWithBox("div", "title", 0, 0, 1, 1, "", "");
         QVERIFY(second != box);
-        QCOMPARE(findComponentByBox(second), 2);
+        QCOMPARE(d.findComponentByBox(second), 2);
     }
 
     void buildRule__data()
@@ -149,11 +151,11 @@ private slots:
 
     void buildRuleReadsThePrototypeOfTheCanvas()
     {
-        FakeCanvas canvas;
+        FakeCanvas canvas(d);
         canvas.prototype = {3, 4, 50, 70};
         RuleFields f;
         f.className = "k";
-        QCOMPARE(buildRule(f), templateRule("div", "k", 3, 4, 50, 70, ""));
+        QCOMPARE(buildRule(f, d.prototypeGeometry()), templateRule("div", "k", 3, 4, 50, 70, ""));
     }
 
     void randomInRange_()
@@ -404,15 +406,15 @@ private slots:
 
     void updateComponent_()
     {
-        FakeCanvas canvas;
-        const BoxHandle box = createComponentWithBox("p", "k", 10, 20, 30, 40, "color:red;", "hi");
+        FakeCanvas canvas(d);
+        const BoxHandle box = d.createComponentWithBox("p", "k", 10, 20, 30, 40, "color:red;", "hi");
         const int callsBefore = canvas.boxes[box].geometryCalls;
 
         ComponentUpdate onlyLeft;
         onlyLeft.left = 77;
-        updateComponent(box, onlyLeft);
-        QCOMPARE(componentAt(1).rule, templateRule("p", "k", 77, 20, 30, 40, "color:red;"));
-        QCOMPARE(componentAt(1).innerText, std::string("hi"));
+        d.updateComponent(box, onlyLeft);
+        QCOMPARE(d.componentAt(1).rule, templateRule("p", "k", 77, 20, 30, 40, "color:red;"));
+        QCOMPARE(d.componentAt(1).innerText, std::string("hi"));
         compareGeometry(canvas.geometryOf(box), 77, 20, 30, 40);
         QCOMPARE(canvas.boxes[box].geometryCalls, callsBefore + 1);
         // The texts not given are handed back as read from the rule.
@@ -424,32 +426,33 @@ private slots:
         ComponentUpdate extra;
         extra.extra = "x:y;\r\n";
         extra.innerText = gb("新的");
-        updateComponent(box, extra);
-        QCOMPARE(readRuleExtra(componentAt(1).rule), std::string("x:y;\r\n"));
-        QCOMPARE(componentAt(1).innerText, gb("新的"));
+        d.updateComponent(box, extra);
+        QCOMPARE(readRuleExtra(d.componentAt(1).rule), std::string("x:y;\r\n"));
+        QCOMPARE(d.componentAt(1).innerText, gb("新的"));
 
         // Nothing given: the rule is rewritten from the template, the tag
         // reduced to letters, lost geometry read as 0, the box put back.
-        componentAt(1).rule = "h1.t {\r\n  left:5px;\r\n/* other1 */\r\nz\r\n/* other2 */\r\n}";
+        d.removeComponentByBox(box);
+        d.appendComponent("h1.t {\r\n  left:5px;\r\n/* other1 */\r\nz\r\n/* other2 */\r\n}", "", box);
         ComponentUpdate none;
-        updateComponent(box, none);
-        QCOMPARE(componentAt(1).rule, templateRule("h", "t", 5, 0, 0, 0, "z"));
+        d.updateComponent(box, none);
+        QCOMPARE(d.componentAt(1).rule, templateRule("h", "t", 5, 0, 0, 0, "z"));
         compareGeometry(canvas.geometryOf(box), 5, 0, 0, 0);
     }
 
     void updateComponentIgnoresUnknownHandles()
     {
-        FakeCanvas canvas;
-        createComponentWithBox("p", "k", 1, 2, 3, 4, "", "");
-        const std::string before = componentAt(1).rule;
+        FakeCanvas canvas(d);
+        d.createComponentWithBox("p", "k", 1, 2, 3, 4, "", "");
+        const std::string before = d.componentAt(1).rule;
         const int calls = canvas.geometryCalls;
         for (BoxHandle h : {BoxHandle(0), BoxHandle(12345)}) {
             ComponentUpdate u;
             u.left = 9;
-            updateComponent(h, u);
+            d.updateComponent(h, u);
             QVERIFY(!u.tag);  // nothing read, nothing handed back
         }
-        QCOMPARE(componentAt(1).rule, before);
+        QCOMPARE(d.componentAt(1).rule, before);
         QCOMPARE(canvas.geometryCalls, calls);
     }
 
@@ -484,27 +487,27 @@ private slots:
     {
         QFETCH(std::string, code);
         QFETCH(std::string, expectedRule);
-        FakeCanvas canvas;
-        createComponentWithBox("p", "other", 0, 0, 0, 0, "", "");
-        selectedBox = createComponentWithBox("em", "old", 1, 2, 3, 4, "color:blue;\r\n", gb("内容"));
-        importStyleCode(code);
-        QCOMPARE(componentAt(2).rule, expectedRule);
-        QCOMPARE(componentAt(2).innerText, gb("内容"));
-        QCOMPARE(componentAt(1).rule, templateRule("p", "other", 0, 0, 0, 0, ""));
+        FakeCanvas canvas(d);
+        d.createComponentWithBox("p", "other", 0, 0, 0, 0, "", "");
+        d.selectedBox = d.createComponentWithBox("em", "old", 1, 2, 3, 4, "color:blue;\r\n", gb("内容"));
+        d.importStyleCode(code);
+        QCOMPARE(d.componentAt(2).rule, expectedRule);
+        QCOMPARE(d.componentAt(2).innerText, gb("内容"));
+        QCOMPARE(d.componentAt(1).rule, templateRule("p", "other", 0, 0, 0, 0, ""));
         const int l = ruleNumber(readRuleLeft(expectedRule)), t = ruleNumber(readRuleTop(expectedRule));
         const int w = ruleNumber(readRuleWidth(expectedRule)), h = ruleNumber(readRuleHeight(expectedRule));
-        compareGeometry(canvas.geometryOf(selectedBox), l, t, w, h);
+        compareGeometry(canvas.geometryOf(d.selectedBox), l, t, w, h);
     }
 
     void importStyleCodeWithoutSelection()
     {
-        FakeCanvas canvas;
-        const BoxHandle box = createComponentWithBox("p", "k", 1, 2, 3, 4, "", "x");
-        const std::string before = componentAt(1).rule;
+        FakeCanvas canvas(d);
+        const BoxHandle box = d.createComponentWithBox("p", "k", 1, 2, 3, 4, "", "x");
+        const std::string before = d.componentAt(1).rule;
         for (BoxHandle sel : {BoxHandle(0), BoxHandle(box + 100)}) {
-            selectedBox = sel;
-            importStyleCode("div.n {\r\n  left:5px;\r\n}");
-            QCOMPARE(componentAt(1).rule, before);
+            d.selectedBox = sel;
+            d.importStyleCode("div.n {\r\n  left:5px;\r\n}");
+            QCOMPARE(d.componentAt(1).rule, before);
         }
     }
 };

@@ -97,7 +97,7 @@ class TestPreview : public QObject {
 
     design::BoxHandle addRedBox(int left, int top, int w, int h)
     {
-        return design::createComponentWithBox("div", "red", left, top, w, h,
+        return main->design().createComponentWithBox("div", "red", left, top, w, h,
                                               "background-color:#ff0000;", "");
     }
 
@@ -109,7 +109,6 @@ private slots:
         main = std::make_unique<MainWindow>();
         main->show();
         QVERIFY(QTest::qWaitForWindowExposed(main.get()));
-        uitest::resetDesign();
         QFile::remove(previewFile());
         preview = std::make_unique<LivePreview>(*main, web, folder.path());
     }
@@ -117,7 +116,6 @@ private slots:
     void cleanup()
     {
         preview.reset();
-        uitest::resetDesign();
         main.reset();
     }
 
@@ -159,14 +157,14 @@ private slots:
         main->continueDrag(grab + QPoint(60, 40), false);
         main->continueDrag(grab + QPoint(123, 87), false);
         main->endDrag();
-        const std::string& rule = design::componentAt(1).rule;
+        const std::string& rule = main->design().componentAt(1).rule;
         QCOMPARE(design::readRuleLeft(rule), std::string("163"));
         QCOMPARE(design::readRuleTop(rule), std::string("117"));
 
         QVERIFY(waitForBox(kRed, 163, 117, 100, 60, kRefreshTimeoutMs));
         // The file holds what saving would write.
         QCOMPARE(fileBytes(previewFile()),
-                 QByteArray::fromStdString(design::encodeUtf8(design::generateDocument())));
+                 QByteArray::fromStdString(design::encodeUtf8(main->design().generateDocument())));
     }
 
     void emptyDesignGivesEmptyDocument()

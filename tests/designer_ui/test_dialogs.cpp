@@ -7,7 +7,6 @@
 #include "designer_ui/importcodedialog.h"
 
 #include <QClipboard>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,39 +18,6 @@ using designer::MainWindow;
 using namespace uitest;
 
 namespace {
-// Picks `path` in the next file dialog and records how the dialog was set up.
-struct FileDialogPick {
-    QString title;
-    QStringList filters;
-    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
-    bool stillOpenAfterAccept = false;
-};
-
-std::shared_ptr<FileDialogPick> pickInNextFileDialog(const QString& path)
-{
-    auto seen = std::make_shared<FileDialogPick>();
-    whenModal<QFileDialog>([seen, path](QFileDialog* d) {
-        seen->title = d->windowTitle();
-        seen->filters = d->nameFilters();
-        seen->mode = d->acceptMode();
-        // Typed into the file name box, as a user would.
-        auto* nameBox = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        QVERIFY(nameBox);
-        nameBox->setText(path);
-        static_cast<QDialog*>(d)->accept();  // as the dialog's own button does
-        // A choice the dialog refuses leaves it open; cancel it then.
-        seen->stillOpenAfterAccept = d->isVisible();
-        if (d->isVisible())
-            d->reject();
-    });
-    return seen;
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 struct Snapshot {
     std::string rule, innerText;
@@ -69,8 +35,8 @@ class TestDesignerDialogs : public QObject {
     std::vector<Snapshot> snapshot() const
     {
         std::vector<Snapshot> s;
-        for (int i = 1; i <= design::componentCount(); ++i) {
-            const design::Component& c = design::componentAt(i);
+        for (int i = 1; i <= win->design().componentCount(); ++i) {
+            const design::Component& c = win->design().componentAt(i);
             s.push_back({c.rule, c.innerText, boxRect(*win, c.boxHandle)});
         }
         return s;
@@ -78,21 +44,19 @@ class TestDesignerDialogs : public QObject {
     void selectBox(design::BoxHandle b)
     {
         QTest::mouseClick(win->designCanvas()->box(b), Qt::LeftButton);
-        QCOMPARE(design::selectedBox, b);
+        QCOMPARE(win->design().selectedBox, b);
     }
 
 private slots:
     void initTestCase() { QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
     void init()
     {
-        resetDesign();
         win = std::make_unique<MainWindow>();
         win->show();
         QVERIFY(QTest::qWaitForWindowExposed(win.get()));
     }
     void cleanup()
     {
-        resetDesign();
         win.reset();
     }
 
@@ -115,9 +79,9 @@ private slots:
 
     void saveAndReadBackThroughTheDialogs()
     {
-        design::createComponentWithBox("div", "head", 10, 20, 300, 40, "color:red;\r\n", rt::gb("标题"));
-        design::createComponentWithBox("p", "body", 10, 80, 500, 200, "", "text <i>x");
-        design::createComponentWithBox("span", "foot", -5, 300, 120, 30, "", "");
+        win->design().createComponentWithBox("div", "head", 10, 20, 300, 40, "color:red;\r\n", rt::gb("标题"));
+        win->design().createComponentWithBox("p", "body", 10, 80, 500, 200, "", "text <i>x");
+        win->design().createComponentWithBox("span", "foot", -5, 300, 120, 30, "", "");
         const std::vector<Snapshot> saved = snapshot();
 
         QTemporaryDir dir;
@@ -134,7 +98,7 @@ private slots:
         }
         QCOMPARE(QDir::currentPath(), cwd);
         const QByteArray bytes = fileBytes(path);
-        QCOMPARE(bytes, QByteArray::fromStdString(design::encodeUtf8(design::generateDocument())));
+        QCOMPARE(bytes, QByteArray::fromStdString(design::encodeUtf8(win->design().generateDocument())));
         QVERIFY(bytes.contains("标题"));
         QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
 
@@ -146,7 +110,7 @@ private slots:
             QTest::mouseClick(button(QStringLiteral("按钮3")), Qt::LeftButton);
             QVERIFY(messages.texts.isEmpty());
         }
-        QCOMPARE(fileBytes(path), QByteArray::fromStdString(design::encodeUtf8(design::generateDocument())));
+        QCOMPARE(fileBytes(path), QByteArray::fromStdString(design::encodeUtf8(win->design().generateDocument())));
 
         // Read the three-box version back over the four-box design.
         QVERIFY(QFile::remove(path));
@@ -160,11 +124,11 @@ private slots:
         QCOMPARE(seen->filters, QStringList{QStringLiteral("网页文件(*.html)")});
         QCOMPARE(seen->mode, QFileDialog::AcceptOpen);
         QCOMPARE(QDir::currentPath(), cwd);
-        QCOMPARE(design::componentCount(), 3);
+        QCOMPARE(win->design().componentCount(), 3);
         QCOMPARE(win->designCanvas()->boxCount(), 3);
         QCOMPARE(snapshot(), saved);
         for (int i = 1; i <= 3; ++i)
-            QVERIFY(win->designCanvas()->box(design::componentAt(i).boxHandle)->isVisible());
+            QVERIFY(win->designCanvas()->box(win->design().componentAt(i).boxHandle)->isVisible());
     }
 
     // As root, folder permissions stop nothing; a name at the file system's
@@ -192,7 +156,7 @@ private slots:
 
     void cancellingOrPickingNoFileKeepsTheDesign()
     {
-        design::createComponentWithBox("div", "keep", 1, 2, 3, 4, "", "x");
+        win->design().createComponentWithBox("div", "keep", 1, 2, 3, 4, "", "x");
         const std::vector<Snapshot> before = snapshot();
         QTemporaryDir dir;
         // A name that does not exist is refused by the open dialog.
@@ -256,12 +220,12 @@ private slots:
     void styleCodeIsAppliedThroughTheDialog()
     {
         QTest::mouseClick(button(QStringLiteral("按钮1")), Qt::LeftButton);
-        const design::BoxHandle box = design::componentAt(1).boxHandle;
+        const design::BoxHandle box = win->design().componentAt(1).boxHandle;
         design::ComponentUpdate u;
         u.left = 40;
         u.extra = "color:blue;";
         u.innerText = "inner";
-        design::updateComponent(box, u);
+        win->design().updateComponent(box, u);
         selectBox(box);
 
         QGuiApplication::clipboard()->setText(QStringLiteral("#card {\r\n  width: 50px;\r\n}"));
@@ -272,16 +236,16 @@ private slots:
         });
         QTest::mouseClick(button(QStringLiteral("按钮6")), Qt::LeftButton);
         QVERIFY(*ran);
-        const std::string rule = design::componentAt(1).rule;
+        const std::string rule = win->design().componentAt(1).rule;
         QCOMPARE(design::readRuleTag(rule), std::string("div"));
         QCOMPARE(design::readRuleClass(rule), std::string("card"));
         QCOMPARE(design::readRuleWidth(rule), std::string("50"));
         QCOMPARE(design::readRuleLeft(rule), std::string("40"));
         QCOMPARE(design::readRuleHeight(rule), std::string("60"));
         QCOMPARE(design::readRuleExtra(rule), std::string("color:blue;"));
-        QCOMPARE(design::componentAt(1).innerText, std::string("inner"));
+        QCOMPARE(win->design().componentAt(1).innerText, std::string("inner"));
         QCOMPARE(boxRect(*win, box), QRect(40, 24, 50, 60));
-        QCOMPARE(design::pendingStyleCode, rt::qstringToGb(QStringLiteral("#card {\r\n  width: 50px;\r\n}")));
+        QCOMPARE(win->design().pendingStyleCode, rt::qstringToGb(QStringLiteral("#card {\r\n  width: 50px;\r\n}")));
         // The panel shows the Component as it now is.
         QCOMPARE(win->findChild<QLineEdit*>(QStringLiteral("编辑框2"))->text(), QStringLiteral("card"));
         QCOMPARE(win->findChild<QLineEdit*>(QStringLiteral("编辑框5"))->text(), QStringLiteral("50"));
@@ -292,9 +256,9 @@ private slots:
             QTest::mouseClick(d->confirmButton(), Qt::LeftButton);
         });
         QTest::mouseClick(button(QStringLiteral("按钮6")), Qt::LeftButton);
-        QCOMPARE(design::readRuleExtra(design::componentAt(1).rule),
+        QCOMPARE(design::readRuleExtra(win->design().componentAt(1).rule),
                  std::string("color:red;\r\nfont-size:12px;\r\n"));
-        QCOMPARE(design::readRuleLeft(design::componentAt(1).rule), std::string("5"));
+        QCOMPARE(design::readRuleLeft(win->design().componentAt(1).rule), std::string("5"));
     }
 
     void closingTheCodeDialogOtherwiseAppliesNothing_data()
@@ -309,10 +273,10 @@ private slots:
         QFETCH(QString, code);
         QFETCH(bool, confirm);
         QTest::mouseClick(button(QStringLiteral("按钮1")), Qt::LeftButton);
-        const design::BoxHandle box = design::componentAt(1).boxHandle;
+        const design::BoxHandle box = win->design().componentAt(1).boxHandle;
         selectBox(box);
-        design::pendingStyleCode = "stale";
-        const std::string before = design::componentAt(1).rule;
+        win->design().pendingStyleCode = "stale";
+        const std::string before = win->design().componentAt(1).rule;
         auto ran = whenModal<ImportCodeDialog>([&](ImportCodeDialog* d) {
             d->codeBox()->setPlainText(code);
             if (confirm)
@@ -322,8 +286,8 @@ private slots:
         });
         QTest::mouseClick(button(QStringLiteral("按钮6")), Qt::LeftButton);
         QVERIFY(*ran);
-        QCOMPARE(design::componentAt(1).rule, before);
-        QVERIFY(design::pendingStyleCode.empty());
+        QCOMPARE(win->design().componentAt(1).rule, before);
+        QVERIFY(win->design().pendingStyleCode.empty());
     }
 };
 

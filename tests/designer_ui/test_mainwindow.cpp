@@ -36,7 +36,7 @@ class TestMainWindow : public QObject {
     design::BoxHandle addBox()
     {
         QTest::mouseClick(button(QStringLiteral("按钮1")), Qt::LeftButton);
-        return design::componentAt(design::componentCount()).boxHandle;
+        return win->design().componentAt(win->design().componentCount()).boxHandle;
     }
     QWidget* boxWidget(design::BoxHandle b) const { return win->designCanvas()->box(b); }
     void setGeometryOf(design::BoxHandle b, int left, int top)
@@ -44,7 +44,7 @@ class TestMainWindow : public QObject {
         design::ComponentUpdate u;
         u.left = left;
         u.top = top;
-        design::updateComponent(b, u);
+        win->design().updateComponent(b, u);
     }
     // The eight panel texts in panel order.
     QStringList panelTexts() const
@@ -58,22 +58,20 @@ class TestMainWindow : public QObject {
     QStringList allRules() const
     {
         QStringList r;
-        for (int i = 1; i <= design::componentCount(); ++i)
-            r << rt::gbToQString(design::componentAt(i).rule);
+        for (int i = 1; i <= win->design().componentCount(); ++i)
+            r << rt::gbToQString(win->design().componentAt(i).rule);
         return r;
     }
 
 private slots:
     void init()
     {
-        resetDesign();
         win = std::make_unique<MainWindow>();
         win->show();
         QVERIFY(QTest::qWaitForWindowExposed(win.get()));
     }
     void cleanup()
     {
-        resetDesign();
         win.reset();
     }
 
@@ -153,18 +151,18 @@ private slots:
     {
         const design::BoxHandle a = addBox();
         const design::BoxHandle b = addBox();
-        QCOMPARE(design::componentCount(), 2);
+        QCOMPARE(win->design().componentCount(), 2);
         QVERIFY(a != 0 && b != 0 && a != b);
         const QRegularExpression defaultRule(QStringLiteral(
             "^div\\.Tolvane_\\d{4} \\{\r\n  position:absolute;\r\n  left:16px;\r\n  top:24px;\r\n"
             "  width:100px;\r\n  height:60px;\r\n/\\* other1 \\*/\r\n\r\n/\\* other2 \\*/\r\n\\}$"));
         for (design::BoxHandle h : {a, b}) {
-            QVERIFY2(defaultRule.match(ruleOf(h)).hasMatch(), qPrintable(ruleOf(h)));
+            QVERIFY2(defaultRule.match(ruleOf(*win, h)).hasMatch(), qPrintable(ruleOf(*win, h)));
             QCOMPARE(boxRect(*win, h), QRect(16, 24, 100, 60));
             QVERIFY(boxWidget(h)->isVisible());
-            QCOMPARE(design::componentAt(design::findComponentByBox(h)).innerText, std::string());
+            QCOMPARE(win->design().componentAt(win->design().findComponentByBox(h)).innerText, std::string());
         }
-        QCOMPARE(design::selectedBox, design::BoxHandle(0));
+        QCOMPARE(win->design().selectedBox, design::BoxHandle(0));
         QCOMPARE(panelTexts(), QStringList(8, QString()));
     }
 
@@ -173,7 +171,7 @@ private slots:
         addBox();
         const design::BoxHandle b = addBox();
         QTest::mouseClick(boxWidget(b), Qt::LeftButton);
-        QCOMPARE(design::selectedBox, b);
+        QCOMPARE(win->design().selectedBox, b);
         const QStringList t = panelTexts();
         QCOMPARE(t[0], QStringLiteral("div"));
         QVERIFY(QRegularExpression(QStringLiteral("^Tolvane_\\d{4}$")).match(t[1]).hasMatch());
@@ -194,23 +192,23 @@ private slots:
         QCOMPARE(win->editState().dragBox, b);
         QCOMPARE(win->editState().dragOffsetX, 410);
         QCOMPARE(win->editState().dragOffsetY, 220);
-        QCOMPARE(design::selectedBox, b);
+        QCOMPARE(win->design().selectedBox, b);
         QCOMPARE(panelTexts().mid(2, 2), (QStringList{"40", "30"}));
 
         win->continueDrag({520, 290}, false);
-        QVERIFY(ruleOf(b).contains(QStringLiteral("\r\n  left:60px;\r\n  top:20px;\r\n  width:100px;\r\n  height:60px;\r\n")));
+        QVERIFY(ruleOf(*win, b).contains(QStringLiteral("\r\n  left:60px;\r\n  top:20px;\r\n  width:100px;\r\n  height:60px;\r\n")));
         QCOMPARE(boxRect(*win, b), QRect(60, 20, 100, 60));
         QCOMPARE(panelTexts().mid(2, 4), (QStringList{"60", "20", "100", "60"}));
 
         // No clamping: far left gives negative values.
         win->continueDrag({435, 290}, false);
-        QVERIFY(ruleOf(b).contains(QStringLiteral("\r\n  left:-25px;\r\n")));
+        QVERIFY(ruleOf(*win, b).contains(QStringLiteral("\r\n  left:-25px;\r\n")));
         QCOMPARE(boxRect(*win, b), QRect(-25, 20, 100, 60));
 
         win->endDrag();
         QCOMPARE(win->editState().dragActive, 0);
         QCOMPARE(win->editState().dragBox, design::BoxHandle(0));
-        QCOMPARE(design::selectedBox, b);
+        QCOMPARE(win->design().selectedBox, b);
         win->continueDrag({600, 400}, false);  // no drag: ignored
         QCOMPARE(boxRect(*win, b), QRect(-25, 20, 100, 60));
     }
@@ -254,7 +252,7 @@ private slots:
         QWidget* box = boxWidget(b);
         const QPoint start = box->mapToGlobal(QPoint(10, 10));
         QTest::mousePress(box, Qt::LeftButton, {}, QPoint(10, 10));
-        QCOMPARE(design::selectedBox, b);
+        QCOMPARE(win->design().selectedBox, b);
         QCOMPARE(win->editState().dragActive, 1);
 
         const QPoint to = start + QPoint(25, -7);
@@ -273,7 +271,7 @@ private slots:
         QCOMPARE(win->editState().dragActive, 0);
         QTest::mouseMove(win.get(), QPoint(650, 450));  // no drag any more
         QCOMPARE(boxRect(*win, b).topLeft(), QPoint(16, 24) + (inside - start));
-        QVERIFY(ruleOf(b).contains(QStringLiteral("  left:%1px;").arg(16 + inside.x() - start.x())));
+        QVERIFY(ruleOf(*win, b).contains(QStringLiteral("  left:%1px;").arg(16 + inside.x() - start.x())));
     }
 
     void deleteModeDeletesOnDoubleClickOnly()
@@ -282,7 +280,7 @@ private slots:
         const design::BoxHandle b = addBox();
         setGeometryOf(b, 300, 200);
         QTest::mouseClick(boxWidget(b), Qt::LeftButton);  // select b: the panel shows it
-        QCOMPARE(design::selectedBox, b);
+        QCOMPARE(win->design().selectedBox, b);
 
         QString text, caption;
         int buttons = 0;
@@ -302,7 +300,7 @@ private slots:
 
         // A single click neither selects nor drags.
         QTest::mousePress(boxWidget(a), Qt::LeftButton);
-        QCOMPARE(design::selectedBox, b);
+        QCOMPARE(win->design().selectedBox, b);
         QCOMPARE(win->editState().dragActive, 0);
         QTest::mouseRelease(boxWidget(a), Qt::LeftButton);
         QCOMPARE(win->editState().deleteMode, 1);
@@ -310,15 +308,15 @@ private slots:
         const QString classOfB = panelTexts()[1];
         QPointer<QWidget> boxB = boxWidget(b);
         QTest::mouseDClick(boxB, Qt::LeftButton);
-        QCOMPARE(design::componentCount(), 1);
-        QCOMPARE(design::findComponentByBox(b), 0);
-        QCOMPARE(design::componentAt(1).boxHandle, a);
-        QVERIFY(!rt::gbToQString(design::generateDocument()).contains(classOfB));
+        QCOMPARE(win->design().componentCount(), 1);
+        QCOMPARE(win->design().findComponentByBox(b), 0);
+        QCOMPARE(win->design().componentAt(1).boxHandle, a);
+        QVERIFY(!rt::gbToQString(win->design().generateDocument()).contains(classOfB));
         QCOMPARE(win->designCanvas()->box(b), nullptr);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(boxB.isNull());
         QCOMPARE(panelTexts(), QStringList(8, QString()));
-        QCOMPARE(design::selectedBox, design::BoxHandle(0));
+        QCOMPARE(win->design().selectedBox, design::BoxHandle(0));
         QCOMPARE(win->editState().deleteMode, 0);
         QVERIFY(button(QStringLiteral("按钮2"))->isEnabled());
 
@@ -332,7 +330,7 @@ private slots:
         QTest::keyClicks(extraBox(), "color:red;");
         QTest::keyClicks(edit(QStringLiteral("编辑框8")), "hello");
         QCOMPARE(allRules(), before);
-        QCOMPARE(design::componentAt(1).innerText, std::string());
+        QCOMPARE(win->design().componentAt(1).innerText, std::string());
     }
 
     void doubleClickOutsideDeleteModeSelects()
@@ -340,8 +338,8 @@ private slots:
         const design::BoxHandle a = addBox();
         addBox();
         QTest::mouseDClick(boxWidget(a), Qt::LeftButton);
-        QCOMPARE(design::componentCount(), 2);
-        QCOMPARE(design::selectedBox, a);
+        QCOMPARE(win->design().componentCount(), 2);
+        QCOMPARE(win->design().selectedBox, a);
         QCOMPARE(panelTexts()[2], QStringLiteral("16"));
         QCOMPARE(win->editState().dragActive, 0);  // a double-click starts no drag
     }
@@ -370,20 +368,20 @@ private slots:
         design::ComponentUpdate withText;
         withText.innerText = "inner";
         withText.extra = "color:red;";
-        design::updateComponent(b, withText);
+        win->design().updateComponent(b, withText);
         QTest::mouseClick(boxWidget(b), Qt::LeftButton);
-        const QString before = ruleOf(b);
+        const QString before = ruleOf(*win, b);
 
         QLineEdit* e = edit(box);
         e->setFocus();
         e->selectAll();
         typeText(e, typed);
-        QCOMPARE(ruleOf(b), before);
+        QCOMPARE(ruleOf(*win, b), before);
         QTest::keyClick(e, Qt::Key_Tab);  // leaving the box does not commit
-        QCOMPARE(ruleOf(b), before);
+        QCOMPARE(ruleOf(*win, b), before);
 
         QTest::keyClick(e, Qt::Key_Return);
-        const QString after = ruleOf(b);
+        const QString after = ruleOf(*win, b);
         QVERIFY2(after.contains(expectedInRule), qPrintable(after));
         QCOMPARE(e->text(), typed);
         // Every other field is kept.
@@ -395,7 +393,7 @@ private slots:
         if (box != QStringLiteral("编辑框5"))
             QCOMPARE(design::readRuleWidth(rule), std::string("100"));
         QCOMPARE(design::readRuleExtra(rule), std::string("color:red;"));
-        QCOMPARE(design::componentAt(1).innerText, std::string("inner"));
+        QCOMPARE(win->design().componentAt(1).innerText, std::string("inner"));
         // The box follows the rule.
         const QRect r = boxRect(*win, b);
         QCOMPARE(r, QRect(design::ruleNumber(design::readRuleLeft(rule)),
@@ -411,7 +409,7 @@ private slots:
         QLineEdit* e = edit(QStringLiteral("编辑框6"));
         e->setText(QStringLiteral("33"));
         QTest::keyClick(e, Qt::Key_Enter, Qt::KeypadModifier);
-        QVERIFY(ruleOf(b).contains(QStringLiteral("  height:33px;")));
+        QVERIFY(ruleOf(*win, b).contains(QStringLiteral("  height:33px;")));
     }
 
     void extraBoxRewritesTheRuleOnEveryKeystroke()
@@ -423,14 +421,14 @@ private slots:
         const QString typed = QStringLiteral("color:red;");
         for (int i = 0; i < typed.size(); ++i) {
             QTest::keyClick(extra, typed[i].toLatin1());
-            QCOMPARE(rt::gbToQString(design::readRuleExtra(rt::qstringToGb(ruleOf(b)))),
+            QCOMPARE(rt::gbToQString(design::readRuleExtra(rt::qstringToGb(ruleOf(*win, b)))),
                      typed.left(i + 1));
         }
         QTest::keyClick(extra, Qt::Key_Return);
         QTest::keyClicks(extra, "b:1;");
-        QVERIFY2(ruleOf(b).endsWith(QStringLiteral(
+        QVERIFY2(ruleOf(*win, b).endsWith(QStringLiteral(
                      "\r\n/* other1 */\r\ncolor:red;\r\nb:1;\r\n/* other2 */\r\n}")),
-                 qPrintable(ruleOf(b)));
+                 qPrintable(ruleOf(*win, b)));
         // Re-selecting shows the lines again.
         QTest::mouseClick(boxWidget(b), Qt::LeftButton);
         QCOMPARE(extra->toPlainText(), QStringLiteral("color:red;\nb:1;"));
@@ -440,15 +438,15 @@ private slots:
     {
         const design::BoxHandle b = addBox();
         QTest::mouseClick(boxWidget(b), Qt::LeftButton);
-        const QString before = ruleOf(b);
+        const QString before = ruleOf(*win, b);
         QLineEdit* text = edit(QStringLiteral("编辑框8"));
         typeText(text, QStringLiteral("页"));
-        QCOMPARE(design::componentAt(1).innerText, rt::gb("页"));
+        QCOMPARE(win->design().componentAt(1).innerText, rt::gb("页"));
         QTest::keyClicks(text, "<b>");
-        QCOMPARE(design::componentAt(1).innerText, rt::gb("页<b>"));
+        QCOMPARE(win->design().componentAt(1).innerText, rt::gb("页<b>"));
         QTest::keyClick(text, Qt::Key_Backspace);
-        QCOMPARE(design::componentAt(1).innerText, rt::gb("页<b"));
-        QCOMPARE(ruleOf(b), before);
+        QCOMPARE(win->design().componentAt(1).innerText, rt::gb("页<b"));
+        QCOMPARE(ruleOf(*win, b), before);
     }
 
     // Selecting another box moves the panel over without writing one
@@ -460,16 +458,16 @@ private slots:
         design::ComponentUpdate ua;
         ua.extra = "color:red;\r\nmargin:0;";
         ua.innerText = "A";
-        design::updateComponent(a, ua);
-        const QString ruleA = ruleOf(a), ruleB = ruleOf(b);
+        win->design().updateComponent(a, ua);
+        const QString ruleA = ruleOf(*win, a), ruleB = ruleOf(*win, b);
         QTest::mouseClick(boxWidget(a), Qt::LeftButton);
         QCOMPARE(extraBox()->toPlainText(), QStringLiteral("color:red;\nmargin:0;"));
         QTest::mouseClick(boxWidget(b), Qt::LeftButton);
         QCOMPARE(panelTexts().mid(6), (QStringList{"", ""}));
-        QCOMPARE(ruleOf(a), ruleA);
-        QCOMPARE(ruleOf(b), ruleB);
-        QCOMPARE(design::componentAt(1).innerText, std::string("A"));
-        QCOMPARE(design::componentAt(2).innerText, std::string());
+        QCOMPARE(ruleOf(*win, a), ruleA);
+        QCOMPARE(ruleOf(*win, b), ruleB);
+        QCOMPARE(win->design().componentAt(1).innerText, std::string("A"));
+        QCOMPARE(win->design().componentAt(2).innerText, std::string());
     }
 
     void resizingMovesOnlyTheDrawingAreaEdges()

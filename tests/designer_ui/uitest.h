@@ -1,12 +1,14 @@
 #pragma once
 // Helpers for driving the designer's real windows in tests.
-#include "design/component.h"
+#include "design/design.h"
 #include "design/rule.h"
 #include "designer_ui/designcanvas.h"
 #include "designer_ui/mainwindow.h"
 #include "runtime/textcodec.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
@@ -67,20 +69,44 @@ inline void typeText(QWidget* w, const QString& text)
         QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
 }
 
-inline void resetDesign()
+// Picks `path` in the next file dialog and records how the dialog was set up.
+struct FileDialogPick {
+    QString title;
+    QStringList filters;
+    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
+    bool stillOpenAfterAccept = false;
+};
+
+inline std::shared_ptr<FileDialogPick> pickInNextFileDialog(const QString& path)
 {
-    for (int i = design::componentCount(); i >= 1; --i)
-        if (design::canvas())
-            design::canvas()->destroyBox(design::componentAt(i).boxHandle);
-    design::clearComponents();
-    design::selectedBox = 0;
-    design::pendingStyleCode.clear();
+    auto seen = std::make_shared<FileDialogPick>();
+    whenModal<QFileDialog>([seen, path](QFileDialog* d) {
+        seen->title = d->windowTitle();
+        seen->filters = d->nameFilters();
+        seen->mode = d->acceptMode();
+        // Typed into the file name box, as a user would.
+        auto* nameBox = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(nameBox);
+        nameBox->setText(path);
+        static_cast<QDialog*>(d)->accept();  // as the dialog's own button does
+        // A choice the dialog refuses leaves it open; cancel it then.
+        seen->stillOpenAfterAccept = d->isVisible();
+        if (d->isVisible())
+            d->reject();
+    });
+    return seen;
 }
 
-inline QString ruleOf(design::BoxHandle box)
+inline QByteArray fileBytes(const QString& path)
 {
-    const int pos = design::findComponentByBox(box);
-    return pos ? rt::gbToQString(design::componentAt(pos).rule) : QString();
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline QString ruleOf(designer::MainWindow& w, design::BoxHandle box)
+{
+    const int pos = w.design().findComponentByBox(box);
+    return pos ? rt::gbToQString(w.design().componentAt(pos).rule) : QString();
 }
 
 inline QRect boxRect(designer::MainWindow& w, design::BoxHandle box)
