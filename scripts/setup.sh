@@ -33,6 +33,7 @@ cmake --build "$BUILD" -j"$(nproc)"
 # with clang under the sanitizers in a folder of their own.
 SAN_TESTS=(test_runtime test_design_model test_design_regex test_design_document
            test_design_import test_design_entry test_designer_mainwindow test_designer_dialogs
+           test_designer_editing test_designer_session
            test_fillscript_core test_fillscript_editor test_bridge_scripts test_bridge_mouse
            test_netproxy)
 sanitize() {
