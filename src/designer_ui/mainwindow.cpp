@@ -66,7 +66,14 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent)
     setOuterGeometry(this, QRect(50, 50, 989, 707));
 }
 
-MainWindow::~MainWindow() { design_.setCanvas(nullptr); }
+MainWindow::~MainWindow()
+{
+    // The design's undo stack announces its clean state as it is destroyed,
+    // after this window is no longer whole: nothing of it may be called then.
+    design_.undoStack()->disconnect(this);
+    design_.disconnect(this);
+    design_.setCanvas(nullptr);
+}
 
 void MainWindow::buildActions()
 {
