@@ -63,7 +63,7 @@ void pause(int ms)
 // zoom) scrolled to (x, y) as far as it can be, has run two animation frames
 // since, and the widget has painted after that. Gives the scroll position
 // reached.
-QPoint settle(wkeWebView handle, QSize size, QPoint scroll)
+QPoint settle(wkeWebView handle, QSize size, QPoint scroll, bool shownAgain)
 {
     QElapsedTimer clock;
     clock.start();
@@ -107,8 +107,14 @@ QPoint settle(wkeWebView handle, QSize size, QPoint scroll)
     view = liveView(handle);
     if (!view)
         return reached;
-    // The frame the page has drawn reaches the widget with its next paint.
+    // The frame the page has drawn reaches the widget with its next paint. A
+    // page just shown again sends its first frame late, and a forced paint
+    // before it would show the widget's old picture: wait for that frame.
     PaintCounter counter(inputTarget(view));
+    QElapsedTimer fresh;
+    fresh.start();
+    while (shownAgain && counter.count == 0 && fresh.elapsed() < kPaintMs)
+        pause(5);
     if (QWidget* widget = inputTarget(view))
         widget->update();
     QElapsedTimer paint;
@@ -139,9 +145,10 @@ QWidget* offDisplayStage()
 // back where it was, as it was.
 class OffDisplay {
 public:
-    explicit OffDisplay(QWidget* frame)
+    explicit OffDisplay(wkeViewState* view)
     {
-        if (!frame || (frame->isVisible() && !frame->window()->isMinimized()))
+        QWidget* frame = view->frame;
+        if (!frame || onDisplay(view))
             return;
         m_frame = frame;
         m_parent = frame->parentWidget();
@@ -151,6 +158,8 @@ public:
         frame->move(0, 0);
         frame->show();
     }
+    // Whether the frame stands off display for this capture.
+    bool active() const { return m_frame; }
     ~OffDisplay()
     {
         if (!m_frame)
@@ -193,9 +202,8 @@ bool capture(wkeWebView handle, uchar* bits, int width, int height)
         copyPart(image, QPoint(0, 0), QRect(0, 0, width, height), bits, width);
         return !image.isNull();
     }
-    QWidget* frame = view->frame;
-    const OffDisplay offDisplay(frame);
-    const QSize oldSize = frame->size();
+    const OffDisplay offDisplay(view);
+    const QSize oldSize = view->frame->size();
     QPoint oldScroll;
     if (const std::optional<QVariant> v =
             events::evaluate(view->page, QStringLiteral("[scrollX,scrollY]"), kSettleMs)) {
@@ -212,7 +220,7 @@ bool capture(wkeWebView handle, uchar* bits, int width, int height)
     bool grabbed = false;
     for (int y = 0; y < height; y += tile.height()) {
         for (int x = 0; x < width; x += tile.width()) {
-            const QPoint reached = settle(handle, tile, QPoint(x, y));
+            const QPoint reached = settle(handle, tile, QPoint(x, y), offDisplay.active() && x == 0 && y == 0);
             view = liveView(handle);
             if (!view || !view->page || !view->frame)
                 return false;

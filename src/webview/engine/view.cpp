@@ -107,15 +107,19 @@ const QImage& refreshPixels(wkeViewState* view)
     return view->pixels;
 }
 
+bool onDisplay(const wkeViewState* view)
+{
+    return view && view->frame && view->frame->isVisible() && !view->frame->window()->isMinimized();
+}
+
 QSize contentSize(wkeViewState* view)
 {
     if (!view || !view->page)
         return {};
     const QSizeF painted = view->page->contentsSize();
-    const bool displayed = view->frame && view->frame->isVisible() && !view->frame->window()->isMinimized();
     if (painted.isEmpty() && events::insideInlineCall())
         return view->frame ? view->frame->size() : QSize();  // the page cannot tell now
-    if (!painted.isEmpty() || displayed)
+    if (!painted.isEmpty() || onDisplay(view))
         return QSize(int(std::ceil(painted.width())), int(std::ceil(painted.height())));
     // The engine learns the size from the frames it paints; a page that is
     // not on display paints none, so its layout tells.

@@ -160,6 +160,9 @@ void applyPageSettings(wkeViewState* view);
 
 // Grabs the view's pixels into view->pixels (what wkeGetViewDC hands out).
 const QImage& refreshPixels(wkeViewState* view);
+// Whether the view's frame is shown in a window that is not minimised: only
+// then does Chromium paint the page.
+bool onDisplay(const wkeViewState* view);
 // The page's content size in pixels (0 x 0 without a page).
 QSize contentSize(wkeViewState* view);
 
