@@ -7,6 +7,7 @@
 #include "runtime/textcodec.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,12 +25,16 @@ template <typename T>
 std::shared_ptr<bool> whenModal(std::function<void(T*)> action, int timeoutMs = 5000)
 {
     auto ran = std::make_shared<bool>(false);
-    auto* timer = new QTimer;
-    auto waited = std::make_shared<int>(0);
+    // Owned by the application and named, so that a test can end the waits it
+    // left (stopModalWaits): a wait that outlived its test would act on the
+    // next test's dialog.
+    auto* timer = new QTimer(qApp);
+    timer->setObjectName(QStringLiteral("uitest-whenModal"));
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
     QObject::connect(timer, &QTimer::timeout, [=] {
-        *waited += 10;
         auto* w = qobject_cast<T*>(QApplication::activeModalWidget());
-        if ((w && w->isVisible()) || *waited > timeoutMs) {
+        if ((w && w->isVisible()) || clock->elapsed() > timeoutMs) {
             timer->stop();
             timer->deleteLater();
             if (w && w->isVisible()) {
@@ -40,6 +45,12 @@ std::shared_ptr<bool> whenModal(std::function<void(T*)> action, int timeoutMs = 
     });
     timer->start(10);
     return ran;
+}
+
+// Ends every whenModal wait still pending.
+inline void stopModalWaits()
+{
+    qDeleteAll(qApp->findChildren<QTimer*>(QStringLiteral("uitest-whenModal"), Qt::FindDirectChildrenOnly));
 }
 
 // While alive, closes every message box that opens and keeps its text.

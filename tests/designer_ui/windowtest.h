@@ -38,7 +38,11 @@ private slots:
         win->show();
         QVERIFY(QTest::qWaitForWindowActive(win.get()));
     }
-    void cleanup() { win.reset(); }
+    void cleanup()
+    {
+        stopModalWaits();
+        win.reset();
+    }
 };
 
 }  // namespace uitest
