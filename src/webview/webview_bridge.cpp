@@ -59,12 +59,24 @@ jsExecState WebView::globalExec() const { return m_engine.globalExec(); }
 std::string WebView::runScriptText(const std::string& script, bool)
 {
     const jsExecState state = m_engine.globalExec();
-    // The line break keeps " return text;" a statement of its own after a
-    // script that ends without a semicolon or in a line comment.
-    const std::u16string code = b::pageLibraryUtf16() + rt::gbToUtf16(script + "\n return text;");
-    const jsValue value = m_engine.runScriptWide(utf16Bytes(code));
-    const char16_t* text = WKE_CALL(jsToStringW)(state, value);
-    return text ? rt::utf16ToGb(text) : std::string();
+    const auto run = [&](const std::u16string& code) {
+        const jsValue value = m_engine.runScriptWide(utf16Bytes(code));
+        const char16_t* text = WKE_CALL(jsToStringW)(state, value);
+        return text ? rt::utf16ToGb(text) : std::string();
+    };
+    // The library stands in the page from an earlier run, or is installed
+    // now (a new document, or a page that removed it) and the run made again:
+    // a run that finds it missing has done nothing else. A page where it
+    // cannot stand gets it inline.
+    const std::u16string body = rt::gbToUtf16(script);
+    std::string result = run(b::libraryRun(body));
+    if (result != b::libraryMissingMark())
+        return result;
+    m_engine.runScriptWide(utf16Bytes(b::libraryInstaller()));
+    result = run(b::libraryRun(body));
+    if (result != b::libraryMissingMark())
+        return result;
+    return run(b::inlineRun(body));
 }
 
 std::string WebView::engineStringToText(wkeString string) const

@@ -1,7 +1,9 @@
-// Page library: placed before every script the bridge runs. A run is a
-// function body, so the functions below are the run's own and never replace
-// page functions of the same name (window.find stays the page's). The two
-// globals are properties of the page window.
+// Page library. The bridge installs it once per document, as a frozen
+// object under one non-enumerable window property, and each run binds the
+// functions below as its own names (so they never replace page functions of
+// the same name: window.find stays the page's). When the object is missing,
+// the same text runs inline in front of the script instead. The two globals
+// are properties of the page window, set again by every run.
 if (!("test_str" in window)) { window.test_str = undefined; }
 window.test_jmp = 0;
 function str_mid(s, a, b) {
@@ -29,24 +31,7 @@ function str_mid_all(s, a, b) {
   return list;
 }
 function find(doc, query, skip, attr) {
-  if (doc == undefined) { return undefined; }
-  skip = skip ? skip : 0;
-  query = String(query);
-  var cut = query.indexOf("==");
-  var tag = cut < 0 ? query : query.substring(0, cut);
-  var key = cut < 0 ? undefined : query.substring(cut + 2);
-  var list = doc.getElementsByTagName(tag);
-  if (!attr && key == parseInt(key)) { return list[parseInt(key)]; }
-  var count = 0;
-  for (var i = 0; i < list.length; i++) {
-    var el = list[i];
-    var hit = attr ? el.getAttribute(attr) == key : check(el, key);
-    if (hit) {
-      if (count == skip) { return el; }
-      count = count + 1;
-    }
-  }
-  return undefined;
+  return find_query(doc, query, skip, attr, true);
 }
 function finds(query, skip, attr) {
   return find(document, query, skip, attr);
@@ -137,4 +122,71 @@ function set_checked(el, state) {
     el.click();
   }
   if (el.checked != state) { set_own(el, "checked", state); }
+}
+function find_scan(doc, tag, key, skip, attr) {
+  var list = doc.getElementsByTagName(tag);
+  if (!attr && key == parseInt(key)) { return list[parseInt(key)]; }
+  var count = 0;
+  for (var i = 0; i < list.length; i++) {
+    var el = list[i];
+    var hit = attr ? el.getAttribute(attr) == key : check(el, key);
+    if (hit) {
+      if (count == skip) { return el; }
+      count = count + 1;
+    }
+  }
+  return undefined;
+}
+function find_plain(doc, query, skip, attr) {
+  // The search without the indexed shortcut (kept for comparisons).
+  return find_query(doc, query, skip, attr, false);
+}
+function find_query(doc, query, skip, attr, indexed) {
+  if (doc == undefined) { return undefined; }
+  skip = skip ? skip : 0;
+  query = String(query);
+  var cut = query.indexOf("==");
+  var tag = cut < 0 ? query : query.substring(0, cut);
+  var key = cut < 0 ? undefined : query.substring(cut + 2);
+  var hit = indexed ? find_indexed(doc, tag, key, skip, attr) : find_indexed;
+  return hit === find_indexed ? find_scan(doc, tag, key, skip, attr) : hit;
+}
+// Whether element el is one that getElementsByTagName(tag) lists, for a tag
+// without upper-case letters or ":" (for those the qualified name alone
+// decides, in HTML and XML documents alike).
+function tag_of(el, tag) {
+  return tag == "*" || (el.prefix ? el.prefix + ":" + el.localName : el.localName) === tag;
+}
+// find through the document's indexes, for a key on an attribute: the id map
+// for the first "id" match, else a selector on that attribute in any
+// namespace, which lists every element the scan would take (and some more,
+// as selector names and a few values match without regard to case); each is
+// then tested as the scan tests it. Answers find_indexed itself where that
+// cannot be proved, and the caller scans.
+function find_indexed(doc, tag, key, skip, attr) {
+  var none = find_indexed;
+  if (typeof key != "string" || key === "" || typeof attr != "string" || attr === "" ||
+      typeof tag != "string" || tag === "" || typeof skip != "number" || !(skip >= 0) ||
+      skip % 1 != 0 || doc.nodeType !== 9 || typeof CSS == "undefined") { return none; }
+  if (/[\u0000\uD800-\uDFFF:]/.test(attr + key + tag) || /[A-Z]/.test(tag)) { return none; }
+  if (attr === "id" && skip === 0) {
+    var first = doc.getElementById(key);
+    if (first && tag_of(first, tag) && first.getAttribute(attr) == key) { return first; }
+  }
+  var list;
+  try {
+    list = doc.querySelectorAll((tag == "*" ? "" : CSS.escape(tag)) + "[*|" + CSS.escape(attr) +
+                                "=\"" + CSS.escape(key) + "\"]");
+  } catch (e) {
+    return none;
+  }
+  var count = 0;
+  for (var i = 0; i < list.length; i++) {
+    var el = list[i];
+    if (tag_of(el, tag) && el.getAttribute(attr) == key) {
+      if (count == skip) { return el; }
+      count = count + 1;
+    }
+  }
+  return undefined;
 }

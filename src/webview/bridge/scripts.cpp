@@ -3,6 +3,9 @@
 #include "runtime/gbtext.h"
 #include "runtime/textcodec.h"
 
+#include <QByteArray>
+#include <QRandomGenerator>
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -50,6 +53,91 @@ const std::u16string& pageLibraryUtf16()
 {
     static const std::u16string text = rt::gbToUtf16(pageLibrary());
     return text;
+}
+
+namespace {
+
+// The names of the library's functions, in their order in the text.
+std::vector<std::u16string> libraryFunctionNames()
+{
+    std::vector<std::u16string> names;
+    const std::string_view text = kPageLibraryUtf8;
+    const std::string_view word = "\nfunction ";
+    for (std::size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
+        const std::size_t from = at + word.size();
+        const std::size_t open = text.find('(', from);
+        names.push_back(rt::gbToUtf16(std::string(text.substr(from, open - from))));
+    }
+    return names;
+}
+
+std::u16string randomToken()
+{
+    const quint64 bits[2] = {QRandomGenerator::system()->generate64(),
+                             QRandomGenerator::system()->generate64()};
+    const QByteArray hex = QByteArray(reinterpret_cast<const char*>(bits), sizeof bits).toHex();
+    return std::u16string(hex.begin(), hex.end());
+}
+
+// A run's first statement: answer the missing mark unless the window holds
+// the library of this program, whose key is secret to the page's own code.
+struct RunParts {
+    std::u16string key = randomToken();
+    std::u16string missing = u"missing:" + randomToken();
+    std::u16string lookup = u"window[\"" + rt::gbToUtf16(kLibraryName) + u"\"]";
+    std::u16string head;
+    std::u16string tail;
+    std::u16string installer;
+
+    RunParts()
+    {
+        std::u16string params;
+        for (const std::u16string& name : libraryFunctionNames())
+            params += (params.empty() ? u"" : u",") + name;
+        // The functions come in as parameters of the script's own function, so
+        // the script's declarations replace them as they replaced the inline
+        // ones; the ";" ends any directive prologue ("use strict") the script
+        // starts with, as the inline library did.
+        head = u"if ((" + lookup + u" || 0).k !== \"" + key + u"\") { return \"" + missing +
+               u"\"; }\nwindow.test_jmp = 0; if (!(\"test_str\" in window)) { window.test_str = undefined; }\n"
+               u"return (function (" + params + u") {;\n";
+        // The line break keeps " return text;" a statement of its own after a
+        // script that ends without a semicolon or in a line comment.
+        tail = u"\n return text;\n}).apply(undefined, " + lookup + u".a);";
+        installer = u"(function () {\n" + pageLibraryUtf16() + u"Object.defineProperty(window, \"" +
+                    rt::gbToUtf16(kLibraryName) + u"\", {value: Object.freeze({k: \"" + key +
+                    u"\", a: Object.freeze([" + params +
+                    u"])}), configurable: true, enumerable: false, writable: true});\n})();";
+    }
+};
+
+const RunParts& runParts()
+{
+    static const RunParts parts;
+    return parts;
+}
+
+}  // namespace
+
+const std::u16string& libraryInstaller() { return runParts().installer; }
+
+std::u16string libraryRun(std::u16string_view script)
+{
+    const RunParts& parts = runParts();
+    std::u16string code;
+    code.reserve(parts.head.size() + script.size() + parts.tail.size());
+    return code.append(parts.head).append(script).append(parts.tail);
+}
+
+std::u16string inlineRun(std::u16string_view script)
+{
+    return pageLibraryUtf16() + std::u16string(script) + u"\n return text;";
+}
+
+const std::string& libraryMissingMark()
+{
+    static const std::string mark = rt::utf16ToGb(runParts().missing);
+    return mark;
 }
 
 std::string escapeForLiteral(std::string_view text, char quote)

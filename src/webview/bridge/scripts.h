@@ -2,7 +2,7 @@
 // Page scripts of the script bridge, as pure text builders.
 //
 // Every element operation runs locator(...) + its own part; page operations
-// run their script alone; WebView puts the page library in front and reads
+// run their script alone; WebView runs it with the page library and reads
 // the page variable `text` back. All texts are byte text (GB18030).
 //
 // Escaping: a value inserted inside a quoted literal of a script (values,
@@ -28,6 +28,22 @@ namespace webview::bridge {
 // The page library (GB18030 and UTF-16), ending with a line break.
 const std::string& pageLibrary();
 const std::u16string& pageLibraryUtf16();
+
+// ---- Runs with the page library ---------------------------------------------
+//
+// The library is installed once per document: libraryInstaller() defines it
+// under the non-enumerable window property kLibraryName. libraryRun(script)
+// checks that it is there and calls the script with the library's functions
+// as its own names; when it is missing the run does nothing else and answers
+// libraryMissingMark(), a text no page can know. inlineRun(script) carries
+// the whole library, for a page where the install cannot stand.
+
+inline constexpr char kLibraryName[] = "__tolvane_pagelib";
+
+const std::u16string& libraryInstaller();
+std::u16string libraryRun(std::u16string_view script);
+std::u16string inlineRun(std::u16string_view script);
+const std::string& libraryMissingMark();
 
 // text escaped for a JavaScript string literal delimited by quote (' or ").
 // Steps over GB18030 characters, so a trail byte 0x5C is never taken for a
