@@ -2,7 +2,10 @@
 // page, then read each back. Measures the run in process (runFillScript with
 // the real engine) and the whole `tolvane-fill --run` command, then the same
 // work done by Playwright driving Debian's Chromium when both are installed
-// (bench/fillscript/setup-playwright.sh).
+// (bench/fillscript/setup-playwright.sh). Memory: the peak of RSS and PSS
+// summed over the command's processes (the program and the engine's helper
+// processes; node and Chromium's for Playwright), sampled every 50 ms while
+// each does the work.
 #include "fillscript/catalogue.h"
 #include "fillscript/executor.h"
 #include "fillscript/parser.h"
@@ -22,6 +25,9 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
+#include <QHash>
+
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -47,6 +53,69 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+struct TreeMemory {
+    double rssMb = 0;
+    double pssMb = 0;
+};
+
+// The "Rss:" and "Pss:" lines of a process's smaps_rollup, in MiB.
+TreeMemory processMemory(const QString& pid)
+{
+    TreeMemory m;
+    QFile file("/proc/" + pid + "/smaps_rollup");
+    if (!file.open(QIODevice::ReadOnly))
+        return m;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QList<QByteArray> parts = line.simplified().split(' ');
+        if (parts.size() >= 2 && parts[0] == "Rss:")
+            m.rssMb = parts[1].toDouble() / 1024;
+        else if (parts.size() >= 2 && parts[0] == "Pss:")
+            m.pssMb = parts[1].toDouble() / 1024;
+    }
+    return m;
+}
+
+// The sums over root and every process below it.
+TreeMemory treeMemory(qint64 root)
+{
+    QHash<QString, QString> parentOf;
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + pid + "/stat");
+        if (pid.toLongLong() <= 0 || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1)
+            parentOf.insert(pid, QString::fromLatin1(fields[1]));
+    }
+    TreeMemory sum;
+    for (auto it = parentOf.cbegin(); it != parentOf.cend(); ++it) {
+        QString p = it.key();
+        while (!p.isEmpty() && p != QString::number(root) && p != "0" && p != "1")
+            p = parentOf.value(p);
+        if (p == QString::number(root)) {
+            const TreeMemory m = processMemory(it.key());
+            sum.rssMb += m.rssMb;
+            sum.pssMb += m.pssMb;
+        }
+    }
+    return sum;
+}
+
+// Waits for the process to end, keeping the peak sums of its tree.
+TreeMemory runSampled(QProcess& process, int timeoutMs)
+{
+    TreeMemory peak;
+    QElapsedTimer clock;
+    clock.start();
+    while (!process.waitForFinished(50) && clock.elapsed() < timeoutMs) {
+        const TreeMemory now = treeMemory(process.processId());
+        peak.rssMb = std::max(peak.rssMb, now.rssMb);
+        peak.pssMb = std::max(peak.pssMb, now.pssMb);
+    }
+    return peak;
 }
 
 }  // namespace
@@ -112,10 +181,11 @@ int main(int argc, char** argv)
     fill.setArguments({"--run", scriptPath, pageUrl});
     t.restart();
     fill.start();
-    fill.waitForFinished(600000);
+    const TreeMemory fillMemory = runSampled(fill, 600000);
     const double cliMs = t.nsecsElapsed() / 1e6;
     if (fill.exitStatus() == QProcess::NormalExit && fill.exitCode() == 0)
-        std::printf("tolvane-fill --run, whole command: %.0f ms\n", cliMs);
+        std::printf("tolvane-fill --run, whole command: %.0f ms; peak memory of its processes: "
+                    "RSS %.0f MiB, PSS %.0f MiB\n", cliMs, fillMemory.rssMb, fillMemory.pssMb);
     else
         std::printf("tolvane-fill --run failed (exit %d)\n", fill.exitCode());
 
@@ -131,7 +201,7 @@ int main(int argc, char** argv)
     node.setProgram("node");
     node.setArguments({benchDir + "/playwright_fill.js", pageUrl, QString::number(kInputs), chromium});
     node.start();
-    node.waitForFinished(600000);
+    const TreeMemory nodeMemory = runSampled(node, 600000);
     const QJsonObject r = QJsonDocument::fromJson(node.readAllStandardOutput()).object();
     if (node.exitCode() != 0 || r.isEmpty()) {
         std::printf("Playwright failed: %s\n", node.readAllStandardError().constData());
@@ -143,5 +213,9 @@ int main(int argc, char** argv)
                 r["locatorMs"].toDouble() / ops);
     std::printf("Playwright, one evaluate per operation: %.0f ms in all, %.2f ms per operation\n",
                 r["evaluateMs"].toDouble(), r["evaluateMs"].toDouble() / ops);
+    std::printf("Playwright and Chromium, peak memory of their processes: RSS %.0f MiB, PSS %.0f MiB\n",
+                nodeMemory.rssMb, nodeMemory.pssMb);
+    std::printf("Ratios: locators / runner %.1f, one evaluate per operation / runner %.1f\n",
+                r["locatorMs"].toDouble() / runMs, r["evaluateMs"].toDouble() / runMs);
     return 0;
 }

@@ -10,6 +10,7 @@ const dir = process.argv[2];
 const samples = Number(process.argv[3] || 200);
 const chain = Number(process.argv[4] || 2000);
 const selector = process.argv[5] || '#f999';
+const sizes = (process.argv[6] || '').split(',').filter(Boolean).map(Number);
 
 const browser = await chromium.launch({
   executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
@@ -32,7 +33,8 @@ if (typeof first !== 'string' || first === 'undefined')
   throw new Error('the bridge script does not find the input: ' + first);
 
 const now = () => Number(process.hrtime.bigint()) / 1e6;
-async function measure(op) {
+async function measure(op) { return measureN(samples, op); }
+async function measureN(samples, op) {
   for (let i = 0; i < 20; i++) await op();
   const times = [];
   for (let i = 0; i < samples; i++) {
@@ -56,6 +58,36 @@ const fill = () => page.fill(selector, 'abc');
 const inputValue = () => page.inputValue(selector);
 const cdpGet = () => cdpRun(getScript);
 const cdpSet = () => cdpRun(setScript);
+const cdpTrivial = () => cdpRun('1');
+// The first command after a navigation, and the one after it.
+async function firstAfterGoto() {
+  const firsts = [], seconds = [];
+  for (let i = 0; i < 20; i++) {
+    await page.goto('file://' + join(dir, 'page.html') + '?n=' + i);
+    let t = now();
+    await page.inputValue(selector);
+    firsts.push(now() - t);
+    t = now();
+    await page.inputValue(selector);
+    seconds.push(now() - t);
+  }
+  const median = (list) => list.sort((a, b) => a - b)[Math.floor(list.length / 2)];
+  return { first: median(firsts), second: median(seconds) };
+}
+// inputValue of the last input by id, name and another attribute, per size.
+async function sweep() {
+  const out = {};
+  const kinds = { id: (n) => '#f' + n, name: (n) => '[name=n' + n + ']', 'data-k': (n) => '[data-k=d' + n + ']' };
+  for (const size of sizes) {
+    await page.goto('file://' + join(dir, 'page' + size + '.html'));
+    out[size] = {};
+    for (const [kind, sel] of Object.entries(kinds)) {
+      const s = sel(size - 1);
+      out[size][kind] = (await measureN(Math.max(20, Math.floor(samples / 4)), () => page.inputValue(s))).median;
+    }
+  }
+  return out;
+}
 const result = {
   fill: await measure(fill),
   inputValue: await measure(inputValue),
@@ -63,6 +95,9 @@ const result = {
   cdpSet: await measure(cdpSet),
   chainPlaywright: await chained(fill, inputValue),
   chainCdp: await chained(cdpSet, cdpGet),
+  cdpTrivial: await measure(cdpTrivial),
+  firstAfterGoto: await firstAfterGoto(),
+  sweep: await sweep(),
   chromium: browser.version(),
 };
 await browser.close();
