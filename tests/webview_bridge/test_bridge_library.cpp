@@ -67,6 +67,7 @@ class TestBridgeLibrary : public QObject {
 private slots:
     void initTestCase();
     void hiddenAndShort();
+    void newDocumentsAndFrames();
     void reinstalled_data();
     void reinstalled();
     void scriptsKeepTheirNames_data();
@@ -112,6 +113,31 @@ void TestBridgeLibrary::hiddenAndShort()
     const std::u16string run = webview::bridge::libraryRun(u"text = 1;");
     QVERIFY(run.find(u"function str_mid") == std::u16string::npos);
     QVERIFY(run.size() * 4 < webview::bridge::pageLibraryUtf16().size());
+}
+
+// A navigation leaves a document without the library; the next command
+// installs it and finds its element, in a frame of the page or in one added
+// after the install.
+void TestBridgeLibrary::newDocumentsAndFrames()
+{
+    webview::WebView& web = m_view.web;
+    QVERIFY(m_view.open("keys.html"));
+    const std::string installed = "return typeof window['" + kName + "'];";
+    QCOMPARE(valueText(web, web.runScript(installed)), QString("object"));
+    QCOMPARE(q(web.navigate(pagePath("frames.html"))), QString("success"));
+    QVERIFY(waitUntil([&] {
+        return valueText(web, web.runScript("return document.title + document.readyState;")) == "framescomplete";
+    }));
+    QCOMPARE(valueText(web, web.runScript(installed)), QString("undefined"));
+    QCOMPARE(q(web.getValue("input", "v", 0, "first")), QString("outer-first"));
+    QCOMPARE(valueText(web, web.runScript(installed)), QString("object"));
+    web.runScriptText("var f = document.createElement('iframe'); f.id = 'late';"
+                      "f.srcdoc = '<input id=w value=late-value>'; document.body.appendChild(f); text = '';");
+    QVERIFY(waitUntil([&] { return m_view.eval("document.getElementById('late').contentDocument.readyState") == "complete"; }));
+    QCOMPARE(q(web.getValue("input", "w", 0, "late")), QString("late-value"));
+    QCOMPARE(q(web.setValue("input", "w", "changed", 0, "late", "id")), QString("success"));
+    QCOMPARE(q(m_view.eval("document.getElementById('late').contentDocument.getElementById('w').value")),
+             QString("changed"));
 }
 
 void TestBridgeLibrary::reinstalled_data()
