@@ -149,6 +149,8 @@ void TestBridgeLibrary::reinstalled_data()
     QTest::newRow("overwritten") << "window['" + kName + "'] = {a: []};" << true;
     QTest::newRow("replaced by a number") << "window['" + kName + "'] = 5;" << true;
     QTest::newRow("functions taken") << "window['" + kName + "'] = {k: 'guess', a: [1, 2, 3]};" << true;
+    QTest::newRow("page's own apply") << std::string("Function.prototype.apply = function () { return 'page'; };")
+                                      << true;
     // The name held by the page for good: every run carries the library.
     QTest::newRow("taken for good") << "delete window['" + kName + "']; Object.defineProperty(window, '" +
                                            kName + "', {value: 0, configurable: false});"

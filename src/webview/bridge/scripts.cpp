@@ -91,9 +91,13 @@ struct RunParts {
 
     RunParts()
     {
-        std::u16string params;
-        for (const std::u16string& name : libraryFunctionNames())
-            params += (params.empty() ? u"" : u",") + name;
+        std::u16string params, args;
+        const std::vector<std::u16string> names = libraryFunctionNames();
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const std::u16string sep = i ? u"," : u"";
+            params += sep + names[i];
+            args += sep + lookup + u".a[" + rt::gbToUtf16(std::to_string(i)) + u"]";
+        }
         // The functions come in as parameters of the script's own function, so
         // the script's declarations replace them as they replaced the inline
         // ones; the ";" ends any directive prologue ("use strict") the script
@@ -103,7 +107,9 @@ struct RunParts {
                u"return (function (" + params + u") {;\n";
         // The line break keeps " return text;" a statement of its own after a
         // script that ends without a semicolon or in a line comment.
-        tail = u"\n return text;\n}).apply(undefined, " + lookup + u".a);";
+        // Plain element reads pass the functions: no builtin a page may
+        // have replaced (Function.prototype.apply) stands in the way.
+        tail = u"\n return text;\n})(" + args + u");";
         installer = u"(function () {\n" + pageLibraryUtf16() + u"Object.defineProperty(window, \"" +
                     rt::gbToUtf16(kLibraryName) + u"\", {value: Object.freeze({k: \"" + key +
                     u"\", a: Object.freeze([" + params +
