@@ -124,18 +124,25 @@ void DataRun::stepLine(Worker& w)
         // The row is cut short: it is not reported.
         w.run.reset();
         --busy_;
+        releaseWaitingView();
         startNextRow(w);
         return;
     }
+    if (inLine_) {
+        waitingForLine_.push_back(&w);
+        return;
+    }
+    inLine_ = true;
     LineRecord rec;
     rec.outcome = w.run->step();
     rec.status = lineStatus(rec.outcome, setup_.strict);
     if (!setup_.screenshotDir.isEmpty() && isFailingLine(rec.outcome))
         rec.screenshot = screenshot(w, rec.outcome.line);
     w.record.lines.push_back(std::move(rec));
+    inLine_ = false;
+    // The views that waited go first, in the order they came.
+    releaseWaitingView();
     if (!w.run->atEnd()) {
-        // Back to the event loop between lines, so that the other views get
-        // their turn.
         QTimer::singleShot(0, this, [this, &w] { stepLine(w); });
         return;
     }
@@ -153,6 +160,15 @@ void DataRun::stepLine(Worker& w)
     }
     w.run.reset();
     finishRow(w);
+}
+
+void DataRun::releaseWaitingView()
+{
+    if (inLine_ || waitingForLine_.empty())
+        return;
+    Worker* next = waitingForLine_.front();
+    waitingForLine_.pop_front();
+    QTimer::singleShot(0, this, [this, next] { stepLine(*next); });
 }
 
 void DataRun::finishRow(Worker& w)

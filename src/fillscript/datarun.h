@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -47,6 +48,7 @@ private:
     void startNextRow(Worker& w);
     void pollLoad(Worker& w);
     void stepLine(Worker& w);
+    void releaseWaitingView();
     void finishRow(Worker& w);
     void deliverReady(bool all);
     std::string screenshot(Worker& w, int line);
@@ -60,6 +62,13 @@ private:
     std::map<std::size_t, RowRecord> finished_;
     int busy_ = 0;
     bool stopping_ = false;
+    // A line's page call waits in a nested event loop. The engine defers
+    // some of its own tasks while loops are nested, so a second view's line
+    // started inside that wait can stall both until their time-outs: one
+    // line runs at a time, the other views wait here (their page loads still
+    // go on meanwhile).
+    bool inLine_ = false;
+    std::deque<Worker*> waitingForLine_;
     std::function<void()> quit_;
 };
 
