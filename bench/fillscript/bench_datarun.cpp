@@ -2,8 +2,9 @@
 // substitutions, 1,000 data rows, each row on a fresh load of the form.
 // Runs `tolvane-fill --data` with --jobs 1, 2 and 4 and reports rows per
 // second and the memory of the process and its engine processes (largest
-// PSS sum seen), then the same work done by Playwright (one page, a loop
-// over the rows) when bench/fillscript/setup-playwright.sh has been run.
+// PSS sum seen); then the rows split between two processes; then the same
+// work done by Playwright (one page, a loop over the rows) when
+// bench/fillscript/setup-playwright.sh has been run.
 //
 //   bench_fillscript_datarun [ROWS]
 #include "playwright.h"
@@ -166,6 +167,30 @@ int main(int argc, char** argv)
         if (jobs > 1)
             std::printf(", %.0f MiB per extra view", (f.peakPssKib - pss1) / 1024.0 / (jobs - 1));
         std::printf("\n");
+        std::fflush(stdout);
+    }
+
+    // The same rows split in two processes of one page each, as GNU parallel
+    // would run them.
+    {
+        const QString half = QString::number(rows / 2);
+        QProcess a, b;
+        QElapsedTimer t;
+        t.start();
+        for (auto [p, range] : {std::pair{&a, "1-" + half}, std::pair{&b, QString::number(rows / 2 + 1) + "-"}}) {
+            p->setProgram(QCoreApplication::applicationDirPath() + "/tolvane-fill");
+            p->setArguments({"--run", scriptPath, pageUrl, "--data", dataPath, "--rows", range});
+            p->setStandardOutputFile(QProcess::nullDevice());
+            p->start();
+        }
+        const bool ok = a.waitForFinished(1800000) && b.waitForFinished(1800000) && a.exitCode() == 0 &&
+                        b.exitCode() == 0;
+        const double secs = t.nsecsElapsed() / 1e9;
+        if (ok)
+            std::printf("two tolvane-fill processes, half the rows each: %.1f s, %.1f rows/s (%.2fx --jobs 1)\n",
+                        secs, rows / secs, rows / secs / rate1);
+        else
+            std::printf("two processes: a run failed\n");
         std::fflush(stdout);
     }
 
