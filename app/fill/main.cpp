@@ -2,13 +2,16 @@
 // unattended run of a fill script against a page.
 //
 //   tolvane-fill URL
-//   tolvane-fill --run SCRIPT URL
+//   tolvane-fill --run SCRIPT URL [--data FILE.csv ...]
 #include "browserwindow.h"
 
 #include "fillscript/catalogue.h"
+#include "fillscript/csvtable.h"
+#include "fillscript/datarun.h"
 #include "fillscript/executor.h"
 #include "fillscript/opentool.h"
 #include "fillscript/parser.h"
+#include "fillscript/progress.h"
 #include "fillscript/scriptfile.h"
 #include "runtime/fileio.h"
 #include "runtime/textcodec.h"
@@ -18,38 +21,57 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QEventLoop>
+#include <QFileInfo>
 #include <QTimer>
 #include <QUrl>
 
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
+#include <optional>
+#include <set>
 
 namespace {
 
 constexpr int kExitPassed = 0;
 constexpr int kExitCheckFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr int kLoadTimeoutMs = 60000;
+constexpr int kMaxJobs = 64;
 
 const char kUsage[] =
-    "usage: tolvane-fill URL | tolvane-fill --run SCRIPT URL";
+    "usage: tolvane-fill URL | tolvane-fill --run SCRIPT URL [options] (see --help)";
 
 const char kHelp[] =
     "usage: tolvane-fill URL\n"
-    "       tolvane-fill --run SCRIPT URL\n"
+    "       tolvane-fill --run SCRIPT URL [options]\n"
     "\n"
     "Without --run: a browser window showing URL, with the form-fill script tool\n"
     "beside it. With --run: runs the script (UTF-8 or GB18030, one command a line)\n"
     "against URL without a window and writes one log line per script line.\n"
     "URL may be a local file. Exit status: 0 all lines passed their checks,\n"
-    "1 a line failed a check, 2 usage error or the page did not load.\n"
+    "1 a line failed a check (or a row's page did not load, or the run was\n"
+    "interrupted), 2 usage error or the page did not load.\n"
     "\n"
-    "  -h, --help     this text\n"
-    "  --version      the version, with the Qt and Chromium versions of the engine";
+    "  --data FILE.csv    run once per data row (header row names the columns,\n"
+    "                     {{column}} in an argument takes the row's value)\n"
+    "  --rows A-B         only data rows A to B (1-based, inclusive; A- to the end)\n"
+    "  --jobs N           N pages at once, output stays in row order\n"
+    "  --report FILE      JUnit XML when FILE ends in .xml, else JSON Lines\n"
+    "  --out FILE.csv     the variables of each row (name=command(...))\n"
+    "  --screenshots DIR  a PNG of the page at every failing line\n"
+    "  --strict           results \"error\" and \"undefined\" fail their line\n"
+    "  -h, --help         this text\n"
+    "  --version          the version, with the Qt and Chromium versions of the engine";
+
+void note(const QString& message)
+{
+    std::fprintf(stderr, "tolvane-fill: %s\n", message.toLocal8Bit().constData());
+}
 
 int fail(const QString& message)
 {
-    std::fprintf(stderr, "tolvane-fill: %s\n", message.toLocal8Bit().constData());
+    note(message);
     return kExitUsage;
 }
 
@@ -60,49 +82,198 @@ std::string pageAddress(const QString& arg)
     return rt::qstringToGb(url.toString(QUrl::FullyEncoded));
 }
 
-// Runs the event loop until the page has loaded (true) or failed or the time
-// is up (false). Polls without sleeping: the engine's tasks run in this loop.
-bool waitForLoad(webview::WebView& view)
+void writeOut(const std::string& gb)
 {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (view.isLoadingCompleted() || view.isLoadingFailed())
-            loop.quit();
-    });
-    QTimer::singleShot(kLoadTimeoutMs, &loop, &QEventLoop::quit);
-    poll.start(5);
-    loop.exec();
-    return view.isLoadingCompleted() && view.isLoadingSucceeded() && !view.isLoadingFailed();
+    const std::string utf8 = rt::gbToUtf8(gb);
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fflush(stdout);
 }
 
-int runScript(const QString& scriptPath, const QString& address)
-{
-    const std::optional<std::string> bytes = rt::readWholeFile(scriptPath);
-    if (!bytes)
-        return fail(QStringLiteral("cannot read the script file %1").arg(scriptPath));
-    const std::vector<std::string> lines =
-        fillscript::scriptFileLines(fillscript::decodeScriptFile(*bytes));
+struct RunOptions {
+    QString script, url, data, report, out, screenshots;
+    int firstRow = 1, lastRow = 0;  // lastRow 0: to the end
+    int jobs = 1;
+    bool strict = false;
+};
 
-    // A view that is never shown on a display.
-    QWidget host;
-    host.resize(1024, 768);
-    host.setAttribute(Qt::WA_DontShowOnScreen);
-    host.show();
-    webview::WebView view;
-    view.create(&host, std::string(), pageAddress(address), {});
-    if (!waitForLoad(view))
-        return fail(QStringLiteral("the page failed to load: %1").arg(address));
+// "A-B", "A-" or "A"; false when malformed.
+bool parseRows(const QString& text, RunOptions& o)
+{
+    const QStringList parts = text.split('-');
+    bool okA = false, okB = true;
+    o.firstRow = parts.value(0).toInt(&okA);
+    if (parts.size() == 1)
+        o.lastRow = o.firstRow;
+    else if (parts.size() == 2)
+        o.lastRow = parts[1].isEmpty() ? 0 : parts[1].toInt(&okB);
+    else
+        return false;
+    return okA && okB && o.firstRow >= 1 && (o.lastRow == 0 || o.lastRow >= o.firstRow);
+}
+
+// The options after --run; nullopt (and a message) on a usage error.
+std::optional<RunOptions> parseRunOptions(const QStringList& args)
+{
+    RunOptions o;
+    QStringList positional;
+    bool haveRows = false;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        const bool takesValue = a == "--data" || a == "--rows" || a == "--jobs" || a == "--report" ||
+                                a == "--out" || a == "--screenshots";
+        if (takesValue && i + 1 >= args.size())
+            return std::nullopt;
+        if (a == "--data") {
+            o.data = args[++i];
+        } else if (a == "--rows") {
+            if (!parseRows(args[++i], o))
+                return std::nullopt;
+            haveRows = true;
+        } else if (a == "--jobs") {
+            bool ok = false;
+            o.jobs = args[++i].toInt(&ok);
+            if (!ok || o.jobs < 1 || o.jobs > kMaxJobs)
+                return std::nullopt;
+        } else if (a == "--report") {
+            o.report = args[++i];
+        } else if (a == "--out") {
+            o.out = args[++i];
+        } else if (a == "--screenshots") {
+            o.screenshots = args[++i];
+        } else if (a == "--strict") {
+            o.strict = true;
+        } else if (a.startsWith("--")) {
+            return std::nullopt;
+        } else {
+            positional << a;
+        }
+    }
+    if (positional.size() != 2 || (haveRows && o.data.isEmpty()))
+        return std::nullopt;
+    o.script = positional[0];
+    o.url = positional[1];
+    return o;
+}
+
+// Ctrl-C and SIGTERM ask the run to stop after the current lines; a second
+// one ends the program at once.
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int sig)
+{
+    interrupted = 1;
+    std::signal(sig, SIG_DFL);
+}
+
+bool writeReportFile(const QString& path, const std::string& bytes, const char* what)
+{
+    const rt::WriteResult w = rt::writeFileAtomically(path, bytes);
+    if (!w.ok)
+        note(QStringLiteral("cannot write the %1 %2: %3").arg(what, path, w.error));
+    return w.ok;
+}
+
+int runScript(const RunOptions& o)
+{
+    const std::optional<std::string> bytes = rt::readWholeFile(o.script);
+    if (!bytes)
+        return fail(QStringLiteral("cannot read the script file %1").arg(o.script));
+
+    fillscript::DataRunSetup setup;
+    setup.scriptLines = fillscript::scriptFileLines(fillscript::decodeScriptFile(*bytes));
+    setup.pageAddress = pageAddress(o.url);
+    setup.jobs = o.jobs;
+    setup.strict = o.strict;
+    const bool dataRun = !o.data.isEmpty();
+    if (dataRun) {
+        const std::optional<std::string> csv = rt::readWholeFile(o.data);
+        if (!csv)
+            return fail(QStringLiteral("cannot read the data file %1").arg(o.data));
+        fillscript::CsvReadResult table = fillscript::readCsv(*csv);
+        if (!table.ok)
+            return fail(QStringLiteral("the data file %1: %2").arg(o.data, QString::fromStdString(table.error)));
+        setup.columns = std::move(table.table.header);
+        auto& rows = table.table.rows;
+        const std::size_t first = std::size_t(o.firstRow - 1);
+        const std::size_t last = o.lastRow == 0 ? rows.size() : std::min<std::size_t>(rows.size(), std::size_t(o.lastRow));
+        if (first < last)
+            setup.rows.assign(std::make_move_iterator(rows.begin() + std::ptrdiff_t(first)),
+                              std::make_move_iterator(rows.begin() + std::ptrdiff_t(last)));
+        setup.firstRowNumber = o.firstRow;
+    } else {
+        setup.rows.emplace_back();  // one run without columns
+    }
+    if (!o.screenshots.isEmpty() && !QDir().mkpath(o.screenshots))
+        return fail(QStringLiteral("cannot make the screenshot folder %1").arg(o.screenshots));
+    setup.screenshotDir = o.screenshots;
+    const int rowCount = int(setup.rows.size());
 
     fillscript::buildCatalogue();
-    fillscript::WebViewExecutor executor(view);
-    const fillscript::RunResult r =
-        fillscript::runFillScript(lines, executor, [](const std::string& entry) {
-            const std::string utf8 = rt::gbToUtf8(entry);
-            std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-            std::fflush(stdout);
-        });
-    return r.failedChecks == 0 ? kExitPassed : kExitCheckFailed;
+    std::vector<fillscript::RowRecord> records;
+    std::set<std::string> reportedUnknown;
+    fillscript::ProgressLine progress(rowCount, isatty(STDERR_FILENO));
+    fillscript::DataRun run(std::move(setup), [&](const fillscript::RowRecord& row) {
+        if (dataRun)
+            writeOut("# row " + std::to_string(row.row) +
+                     (row.status == fillscript::RowStatus::LoadFailed ? ": the page failed to load" : "") + "\r\n");
+        for (const fillscript::LineRecord& l : row.lines) {
+            writeOut(l.outcome.logEntry());
+            for (const std::string& name : l.outcome.unknownNames)
+                if (reportedUnknown.insert(name).second) {
+                    progress.finish();
+                    note(QStringLiteral("line %1: {{%2}} names no column or variable; it stays as written")
+                             .arg(l.outcome.line).arg(rt::gbToQString(name)));
+                }
+        }
+        progress.rowDone(row.status != fillscript::RowStatus::Passed);
+        records.push_back(row);
+    });
+
+    QTimer interruptPoll;
+    QObject::connect(&interruptPoll, &QTimer::timeout, &run, [&] {
+        if (interrupted)
+            run.stop();
+    });
+    interruptPoll.start(50);
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    run.exec();
+    interruptPoll.stop();
+    progress.finish();
+    const bool stopped = run.stopped() || interrupted;
+
+    bool written = true;
+    if (!o.report.isEmpty()) {
+        std::string report;
+        if (o.report.endsWith(".xml", Qt::CaseInsensitive)) {
+            report = fillscript::junitReport(records, rt::qstringToGb(QFileInfo(o.script).fileName()));
+        } else {
+            for (const fillscript::RowRecord& r : records)
+                report += fillscript::jsonLinesRecords(r);
+        }
+        written = writeReportFile(o.report, report, "report") && written;
+    }
+    if (!o.out.isEmpty()) {
+        std::string csv = fillscript::csvRecord(run.variables());
+        for (const fillscript::RowRecord& r : records)
+            csv += fillscript::csvRecord(r.variables);
+        written = writeReportFile(o.out, rt::gbToUtf8(csv), "output file") && written;
+    }
+    if (!written)
+        return kExitUsage;
+
+    const bool onlyRowFailedToLoad = rowCount == 1 && records.size() == 1 &&
+                                     records[0].status == fillscript::RowStatus::LoadFailed;
+    if (onlyRowFailedToLoad)
+        return fail(QStringLiteral("the page failed to load: %1").arg(o.url));
+    if (stopped) {
+        note(QStringLiteral("interrupted: %1 of %2 rows done").arg(records.size()).arg(rowCount));
+        return kExitCheckFailed;
+    }
+    for (const fillscript::RowRecord& r : records)
+        if (r.status != fillscript::RowStatus::Passed)
+            return kExitCheckFailed;
+    return kExitPassed;
 }
 
 }  // namespace
@@ -124,7 +295,10 @@ int main(int argc, char** argv)
         return kExitPassed;
     }
     const bool run = !args.isEmpty() && args[0] == "--run";
-    if (run ? args.size() != 3 : (args.size() != 1 || args[0].startsWith('-')))
+    std::optional<RunOptions> options;
+    if (run)
+        options = parseRunOptions(args);
+    if (run ? !options : (args.size() != 1 || args[0].startsWith('-')))
         return fail(QString::fromLatin1(kUsage));
 
     if (run && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
@@ -134,7 +308,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
 
     if (run)
-        return runScript(args[1], args[2]);
+        return runScript(*options);
 
     BrowserWindow window(pageAddress(args[0]));
     window.show();

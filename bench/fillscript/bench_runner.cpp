@@ -12,6 +12,7 @@
 #include "runtime/textcodec.h"
 #include "webview/appsetup.h"
 #include "webview/webview.h"
+#include "playwright.h"
 
 #include <QApplication>
 #include <QDir>
@@ -190,23 +191,13 @@ int main(int argc, char** argv)
         std::printf("tolvane-fill --run failed (exit %d)\n", fill.exitCode());
 
     // Playwright with Debian's Chromium, when set up.
-    const QString benchDir = QStringLiteral(TOLVANE_BENCH_DIR);
-    const QString chromium = "/usr/bin/chromium";
-    if (!QFile::exists(benchDir + "/node_modules/playwright-core") || !QFile::exists(chromium)) {
-        std::printf("Playwright: not set up (run bench/fillscript/setup-playwright.sh)\n");
+    TreeMemory nodeMemory;
+    const std::optional<QJsonObject> found =
+        bench::runPlaywright("playwright_fill.js", {pageUrl, QString::number(kInputs)},
+                             [&](QProcess& node) { nodeMemory = runSampled(node, 600000); });
+    if (!found)
         return 0;
-    }
-    QProcess node;
-    node.setWorkingDirectory(benchDir);
-    node.setProgram("node");
-    node.setArguments({benchDir + "/playwright_fill.js", pageUrl, QString::number(kInputs), chromium});
-    node.start();
-    const TreeMemory nodeMemory = runSampled(node, 600000);
-    const QJsonObject r = QJsonDocument::fromJson(node.readAllStandardOutput()).object();
-    if (node.exitCode() != 0 || r.isEmpty()) {
-        std::printf("Playwright failed: %s\n", node.readAllStandardError().constData());
-        return 0;
-    }
+    const QJsonObject& r = *found;
     const double ops = r["operations"].toDouble();
     std::printf("Playwright %s, locator fill/inputValue: %.0f ms in all, %.2f ms per operation\n",
                 qPrintable(r["browser"].toString()), r["locatorMs"].toDouble(),

@@ -1,5 +1,8 @@
 #include "fillscript/completion.h"
 
+#include "fillscript/scriptrun.h"
+#include "runtime/gbtext.h"
+
 namespace fillscript {
 namespace {
 
@@ -45,6 +48,14 @@ bool matchAbbreviation(std::string_view pattern, std::string_view candidate, boo
         }
     }
     return !whole || k == candidate.size();
+}
+
+std::size_t assignmentPrefixLength(std::string_view word)
+{
+    const std::size_t eq = rt::gbFind(word, "=");
+    if (eq == std::string_view::npos || !isVariableName(word.substr(0, eq)))
+        return 0;
+    return eq + 1;
 }
 
 std::string completionText(std::string_view name, int paramCount)

@@ -18,6 +18,11 @@ char pinyinInitial(unsigned char lead, unsigned char trail);
 // set the pattern must account for the whole candidate.
 bool matchAbbreviation(std::string_view pattern, std::string_view candidate, bool whole);
 
+// Length of a leading "variable=" in a word typed at the start of a line
+// (`订单号=tbcz`), so that completion works on the command after it; 0 when
+// the word has no such start.
+std::size_t assignmentPrefixLength(std::string_view word);
+
 // name + "(" + (count - 1) times ", " + ")".
 std::string completionText(std::string_view name, int paramCount);
 

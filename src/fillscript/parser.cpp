@@ -1,6 +1,7 @@
 #include "fillscript/parser.h"
 
 #include "fillscript/catalogue.h"
+#include "fillscript/scriptrun.h"
 #include "runtime/gbtext.h"
 #include "runtime/textcodec.h"
 
@@ -111,44 +112,46 @@ ParsedLine parseLine(std::string_view s)
     return p;
 }
 
+std::string unknownCommandText()
+{
+    return rt::gb("错误，不存在的命令");
+}
+
+std::string wrongArgumentCountText(int needed, int given)
+{
+    return rt::gb("错误，参数不对，实际需要") + std::to_string(needed) + rt::gb("个参数，你只提供") +
+           std::to_string(given) + rt::gb("个参数");
+}
+
 std::string unknownCommandMessage(int line)
 {
-    return rt::gb("第") + std::to_string(line) + rt::gb("行：错误，不存在的命令") + "\r\n";
+    return lineLogPrefix(line) + unknownCommandText() + "\r\n";
 }
 
 std::string wrongArgumentCountMessage(int line, int needed, int given)
 {
-    return rt::gb("第") + std::to_string(line) + rt::gb("行：错误，参数不对，实际需要") +
-           std::to_string(needed) + rt::gb("个参数，你只提供") + std::to_string(given) +
-           rt::gb("个参数") + "\r\n";
+    return lineLogPrefix(line) + wrongArgumentCountText(needed, given) + "\r\n";
+}
+
+std::string lineLogPrefix(int line)
+{
+    return rt::gb("第") + std::to_string(line) + rt::gb("行：");
 }
 
 RunResult runFillScript(const std::vector<std::string>& lines, CommandExecutor& executor,
                         const std::function<void(const std::string&)>& appendToLog,
                         const std::function<bool()>& stopRequested)
 {
-    static const std::string lineWord = rt::gb("第"), lineEnd = rt::gb("行：");
     RunResult r;
-    // The editor always has at least one line.
-    const std::size_t n = lines.empty() ? 1 : lines.size();
-    for (std::size_t k = 0; k < n; ++k) {
+    ScriptRun run(lines, executor);
+    while (!run.atEnd()) {
         if (stopRequested && stopRequested())
             break;
-        const int i = int(k) + 1;
-        const std::string raw = lines.empty() ? std::string() : lines[k];
-        const ParsedLine p = parseLine(normaliseLine(raw, true));
-        const int need = findParamCount(p.name);
+        const LineOutcome o = run.step();
         ++r.lines;
-        if (need == -1) {
+        if (!o.executed())
             ++r.failedChecks;
-            appendToLog(unknownCommandMessage(i));
-        } else if (int(p.args.size()) != need) {
-            ++r.failedChecks;
-            appendToLog(wrongArgumentCountMessage(i, need, int(p.args.size())));
-        } else {
-            const std::string result = executor.execute(p.name, p.args);
-            appendToLog(lineWord + std::to_string(i) + lineEnd + result + "\r\n");
-        }
+        appendToLog(o.logEntry());
     }
     return r;
 }

@@ -37,6 +37,11 @@ public:
 // The two check failures, each ending with CR LF; `line` counts from 1.
 std::string unknownCommandMessage(int line);
 std::string wrongArgumentCountMessage(int line, int needed, int given);
+// The same texts without the line prefix and the line break.
+std::string unknownCommandText();
+std::string wrongArgumentCountText(int needed, int given);
+// "第N行：", the start of every log entry.
+std::string lineLogPrefix(int line);
 
 struct RunResult {
     int lines = 0;         // lines processed (and logged)
@@ -47,7 +52,8 @@ struct RunResult {
 // order; every line yields exactly one log entry through `appendToLog`: an
 // error, or "第N行：" + the executor's result + CR LF. A failing line never
 // stops the run; `stopRequested`, when given, is asked before each line and
-// ends the run there when it answers true.
+// ends the run there when it answers true. Lines may use `{{name}}` and
+// `name=command(...)` (see scriptrun.h); the variables live for this run.
 RunResult runFillScript(const std::vector<std::string>& lines, CommandExecutor& executor,
                         const std::function<void(const std::string&)>& appendToLog,
                         const std::function<bool()>& stopRequested = {});

@@ -4,6 +4,7 @@
 #include "fillscript/catalogue.h"
 #include "fillscript/completion.h"
 #include "fillscript/gbeditor.h"
+#include "fillscript/scriptrun.h"
 #include "runtime/gbtext.h"
 #include "runtime/textcodec.h"
 
@@ -281,6 +282,12 @@ std::string ScriptToolWindow::wordBeforeCaret()
             break;
         }
     }
+    // A word at the start of a line may begin with "variable=": the command
+    // after it is what gets completed.
+    const int lineStart = gb_->positionFromLine(gb_->lineFromPosition(c));
+    if (start >= lineStart &&
+        gb_->textRange(lineStart, start).find_first_not_of(' ') == std::string::npos)
+        start += int(assignmentPrefixLength(gb_->textRange(start, c)));
     completionStart_ = start;
     completionEnd_ = c;
     return gb_->textRange(start, c);
@@ -312,7 +319,11 @@ void ScriptToolWindow::onScriptChanged()
             ++j;
             t = P + 1;
         }
-        const std::vector<std::string> d = splitText(findParamDescText(p.name), "|");
+        std::string command = p.name;
+        if (findParamCount(command) == -1)
+            if (const std::optional<Assignment> a = splitAssignment(command))
+                command = a->command;
+        const std::vector<std::string> d = splitText(findParamDescText(command), "|");
         if (int(d.size()) >= j) {
             placePopup(hintLabel_);
             hintLabel_->setText(rt::gbToQString("   " + d[std::size_t(j - 1)]));

@@ -6,6 +6,9 @@
 // waiting helper, and a server that answers by path.
 #include "../webview/enginetest.h"
 
+#include <QCoreApplication>
+#include <QProcess>
+
 #include <functional>
 
 namespace fill_test {
@@ -26,5 +29,46 @@ public:
     {
     }
 };
+
+// Writes bytes to name in dir and gives its path; a test cannot go on
+// without it.
+inline QString writeTestFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write a test file");
+    return path;
+}
+
+// What a finished tolvane-fill printed and how it ended.
+struct Outcome {
+    int exitCode = -1;  // -1: it crashed or did not end in time
+    QString out;        // standard output, UTF-8
+    QString err;
+};
+
+// Runs tolvane-fill from the program directory while this process keeps its
+// event loop (and so its page servers) going.
+inline Outcome runFill(const QStringList& args, int timeoutMs = 60000)
+{
+    QProcess p;
+    p.setProgram(QCoreApplication::applicationDirPath() + "/tolvane-fill");
+    p.setArguments(args);
+    p.start();
+    Outcome o;
+    if (!p.waitForStarted(10000))
+        return o;
+    waitUntil([&] { return p.state() == QProcess::NotRunning; }, timeoutMs);
+    if (p.state() != QProcess::NotRunning) {
+        p.kill();
+        p.waitForFinished();
+        return o;
+    }
+    o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    o.out = QString::fromUtf8(p.readAllStandardOutput());
+    o.err = QString::fromUtf8(p.readAllStandardError());
+    return o;
+}
 
 }  // namespace fill_test

@@ -147,6 +147,10 @@ void TestEditor::familiesByInitials_data()
     QTest::newRow("tbcz_qnr one") << "tbcz_qnr" << 1 << "填表操作_取内容";
     QTest::newRow("tbczqnr none") << "tbczqnr" << 0 << "";
     QTest::newRow("nb internal") << "nb" << 1 << "内部_";
+    // After "variable=" at the start of a line the command is completed; an
+    // "=" inside an argument is no variable.
+    QTest::newRow("after a variable") << "订单号=tbcz" << 22 << "填表操作_";
+    QTest::newRow("= in an argument") << "f(a, v=tbcz" << 0 << "";
 }
 
 void TestEditor::familiesByInitials()
@@ -243,6 +247,14 @@ void TestEditor::hintShowsParameterUnderCaret()
     QCOMPARE(w->hintLabel()->text(), QStringLiteral("   读取属性,文本型,"));
     const QRect caret = w->caretRect();
     QCOMPARE(w->hintLabel()->pos(), QPoint(caret.left(), w->scriptEditor()->y() + caret.top() + 15));
+
+    // A line that keeps its result in a variable hints its command.
+    w->scriptEditor()->clear();
+    type("值 = 填表操作_取属性(input,kw)");
+    key(Qt::Key_Left);
+    type(",");
+    QVERIFY(w->hintLabel()->isVisible());
+    QCOMPARE(w->hintLabel()->text(), QStringLiteral("   读取属性,文本型,"));
 
     // Without the ")" no hint.
     w->scriptEditor()->clear();

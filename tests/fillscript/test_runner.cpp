@@ -11,15 +11,8 @@
 
 using fill_test::PageServer;
 
-namespace {
-
-struct Outcome {
-    int exitCode = -1;
-    QString out;  // standard output, UTF-8
-    QString err;
-};
-
-}  // namespace
+using fill_test::Outcome;
+using fill_test::runFill;
 
 class TestRunner : public QObject {
     Q_OBJECT
@@ -35,8 +28,6 @@ private slots:
     void focusAndBlurReachThePage();
 
 private:
-    // Runs tolvane-fill while this process keeps serving the page.
-    Outcome runFill(const QStringList& args);
     QString writeScript(const QString& name, const QByteArray& bytes);
 
     std::unique_ptr<PageServer> server;
@@ -55,34 +46,9 @@ void TestRunner::initTestCase()
     pageUrl = server->origin() + "/page.html";
 }
 
-Outcome TestRunner::runFill(const QStringList& args)
-{
-    QProcess p;
-    p.setProgram(QCoreApplication::applicationDirPath() + "/tolvane-fill");
-    p.setArguments(args);
-    p.start();
-    Outcome o;
-    if (!p.waitForStarted(10000))
-        return o;
-    fill_test::waitUntil([&] { return p.state() == QProcess::NotRunning; }, 60000);
-    if (p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished();
-        return o;
-    }
-    o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    o.out = QString::fromUtf8(p.readAllStandardOutput());
-    o.err = QString::fromUtf8(p.readAllStandardError());
-    return o;
-}
-
 QString TestRunner::writeScript(const QString& name, const QByteArray& bytes)
 {
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qFatal("cannot write a script");
-    return path;
+    return fill_test::writeTestFile(dir, name, bytes);
 }
 
 void TestRunner::passingScript()

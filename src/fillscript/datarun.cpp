@@ -1,0 +1,213 @@
+#include "fillscript/datarun.h"
+
+#include "fillscript/executor.h"
+#include "runtime/fileio.h"
+#include "webview/webview.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace fillscript {
+
+struct DataRun::Worker {
+    QWidget host;
+    webview::WebView view;
+    std::unique_ptr<WebViewExecutor> executor;
+    QTimer poll;
+    QElapsedTimer clock;  // since the row's load began
+    bool sawLoadStart = false;
+    std::size_t row = 0;  // index into the rows
+    std::unique_ptr<ScriptRun> run;
+    RowRecord record;
+};
+
+DataRun::DataRun(DataRunSetup setup, std::function<void(const RowRecord&)> rowDone)
+    : setup_(std::move(setup)), rowDone_(std::move(rowDone)),
+      variables_(assignedVariables(setup_.scriptLines))
+{
+    const int n = std::max(1, std::min<int>(setup_.jobs, int(setup_.rows.size())));
+    for (int k = 0; k < n; ++k) {
+        auto w = std::make_unique<Worker>();
+        // A view that is never shown on a display.
+        w->host.resize(1024, 768);
+        w->host.setAttribute(Qt::WA_DontShowOnScreen);
+        w->host.show();
+        // Polls without sleeping: the engine's tasks run in this loop.
+        w->poll.setInterval(5);
+        Worker* raw = w.get();
+        connect(&w->poll, &QTimer::timeout, this, [this, raw] { pollLoad(*raw); });
+        workers_.push_back(std::move(w));
+    }
+}
+
+DataRun::~DataRun() = default;
+
+void DataRun::exec()
+{
+    QEventLoop loop;
+    quit_ = [&loop] { loop.quit(); };
+    for (auto& w : workers_)
+        startNextRow(*w);
+    if (busy_ > 0)
+        loop.exec();
+    quit_ = nullptr;
+    deliverReady(true);
+}
+
+void DataRun::stop() { stopping_ = true; }
+
+void DataRun::startNextRow(Worker& w)
+{
+    if (stopping_ || nextRow_ >= setup_.rows.size()) {
+        if (busy_ == 0 && quit_)
+            quit_();
+        return;
+    }
+    ++busy_;
+    w.row = nextRow_++;
+    w.record = RowRecord();
+    w.record.row = setup_.firstRowNumber + int(w.row);
+    w.clock.start();
+    if (!w.executor) {
+        w.view.create(&w.host, std::string(), setup_.pageAddress, {});
+        w.executor = std::make_unique<WebViewExecutor>(w.view);
+        w.sawLoadStart = true;  // a new view starts with no load finished
+    } else {
+        w.view.loadUrl(setup_.pageAddress);
+        // The previous load's end stays visible until this load has started.
+        w.sawLoadStart = false;
+    }
+    w.poll.start();
+}
+
+void DataRun::pollLoad(Worker& w)
+{
+    if (stopping_) {
+        w.poll.stop();
+        --busy_;
+        startNextRow(w);
+        return;
+    }
+    const bool ended = w.view.isLoadingCompleted() || w.view.isLoadingFailed();
+    if (!w.sawLoadStart) {
+        w.sawLoadStart = !ended;
+        if (!w.sawLoadStart && w.clock.elapsed() < setup_.loadTimeoutMs)
+            return;
+    }
+    if (!ended && w.clock.elapsed() < setup_.loadTimeoutMs)
+        return;
+    w.poll.stop();
+    if (!(ended && w.view.isLoadingSucceeded() && !w.view.isLoadingFailed())) {
+        w.record.status = RowStatus::LoadFailed;
+        w.record.loadError = setup_.pageAddress;
+        finishRow(w);
+        return;
+    }
+    std::map<std::string, std::string> values;
+    const std::vector<std::string>& data = setup_.rows[w.row];
+    for (std::size_t c = 0; c < setup_.columns.size() && c < data.size(); ++c)
+        values[setup_.columns[c]] = data[c];
+    w.run = std::make_unique<ScriptRun>(setup_.scriptLines, *w.executor, std::move(values));
+    QTimer::singleShot(0, this, [this, &w] { stepLine(w); });
+}
+
+void DataRun::stepLine(Worker& w)
+{
+    if (stopping_) {
+        // The row is cut short: it is not reported.
+        w.run.reset();
+        --busy_;
+        releaseWaitingView();
+        startNextRow(w);
+        return;
+    }
+    if (inLine_) {
+        waitingForLine_.push_back(&w);
+        return;
+    }
+    inLine_ = true;
+    LineRecord rec;
+    rec.outcome = w.run->step();
+    rec.status = lineStatus(rec.outcome, setup_.strict);
+    if (!setup_.screenshotDir.isEmpty() && isFailingLine(rec.outcome))
+        rec.screenshot = screenshot(w, rec.outcome.line);
+    w.record.lines.push_back(std::move(rec));
+    inLine_ = false;
+    // The views that waited go first, in the order they came.
+    releaseWaitingView();
+    if (!w.run->atEnd()) {
+        QTimer::singleShot(0, this, [this, &w] { stepLine(w); });
+        return;
+    }
+    w.record.status = rowStatus(w.record.lines);
+    const auto& values = w.run->values();
+    for (const std::string& v : variables_) {
+        const auto found = values.find(v);
+        // A column of that name without an assignment in this row is no
+        // extracted value.
+        const bool assigned = std::any_of(w.record.lines.begin(), w.record.lines.end(),
+                                          [&](const LineRecord& l) {
+                                              return l.outcome.variable == v && l.outcome.executed();
+                                          });
+        w.record.variables.push_back(assigned && found != values.end() ? found->second : std::string());
+    }
+    w.run.reset();
+    finishRow(w);
+}
+
+void DataRun::releaseWaitingView()
+{
+    if (inLine_ || waitingForLine_.empty())
+        return;
+    Worker* next = waitingForLine_.front();
+    waitingForLine_.pop_front();
+    QTimer::singleShot(0, this, [this, next] { stepLine(*next); });
+}
+
+void DataRun::finishRow(Worker& w)
+{
+    w.record.micros = w.clock.nsecsElapsed() / 1000;
+    finished_.emplace(w.row, std::move(w.record));
+    --busy_;
+    deliverReady(false);
+    startNextRow(w);
+}
+
+void DataRun::deliverReady(bool all)
+{
+    while (!finished_.empty()) {
+        auto first = finished_.begin();
+        if (!all && first->first != nextDelivery_)
+            return;
+        nextDelivery_ = first->first + 1;
+        RowRecord r = std::move(first->second);
+        finished_.erase(first);
+        rowDone_(r);
+    }
+}
+
+std::string DataRun::screenshot(Worker& w, int line)
+{
+    const QImage image = QImage::fromData(w.view.capturePage(), "BMP");
+    if (image.isNull())
+        return {};
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        return {};
+    const std::string name = "row" + std::to_string(w.record.row) + "-line" + std::to_string(line) + ".png";
+    const QString path = QDir(setup_.screenshotDir).filePath(QString::fromStdString(name));
+    if (!rt::writeFileAtomically(path, png.toStdString(), rt::Durability::Replaced).ok)
+        return {};
+    return name;
+}
+
+}  // namespace fillscript

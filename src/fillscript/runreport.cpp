@@ -1,0 +1,174 @@
+#include "fillscript/runreport.h"
+
+#include "runtime/textcodec.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QXmlStreamWriter>
+
+namespace fillscript {
+namespace {
+
+QString text(const std::string& gb) { return rt::gbToQString(gb); }
+
+double millis(std::int64_t micros) { return double(micros) / 1000.0; }
+
+const char* rowStatusName(RowStatus s)
+{
+    switch (s) {
+    case RowStatus::Passed: return "passed";
+    case RowStatus::Failed: return "failed";
+    case RowStatus::LoadFailed: return "load-failed";
+    }
+    return "";
+}
+
+int failedLines(const RowRecord& row)
+{
+    int n = 0;
+    for (const LineRecord& l : row.lines)
+        n += l.status == LineStatus::Failed;
+    return n;
+}
+
+std::string jsonLine(const QJsonObject& o)
+{
+    return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString() + "\n";
+}
+
+// XML 1.0 cannot carry most control characters; page texts may hold them.
+QString xmlSafe(QString s)
+{
+    for (QChar& c : s) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 && u != '\t' && u != '\n' && u != '\r')
+            c = QChar(0xFFFD);
+        else if (u == 0xFFFE || u == 0xFFFF)
+            c = QChar(0xFFFD);
+    }
+    return s;
+}
+
+QString seconds(std::int64_t micros) { return QString::number(double(micros) / 1e6, 'f', 3); }
+
+}  // namespace
+
+LineStatus lineStatus(const LineOutcome& o, bool strict)
+{
+    if (!o.executed())
+        return LineStatus::Failed;
+    if (strict && (o.result == "error" || o.result == "undefined"))
+        return LineStatus::Failed;
+    return LineStatus::Passed;
+}
+
+bool isFailingLine(const LineOutcome& o) { return lineStatus(o, true) == LineStatus::Failed; }
+
+RowStatus rowStatus(const std::vector<LineRecord>& lines)
+{
+    for (const LineRecord& l : lines)
+        if (l.status == LineStatus::Failed)
+            return RowStatus::Failed;
+    return RowStatus::Passed;
+}
+
+std::string jsonLinesRecords(const RowRecord& row)
+{
+    std::string out;
+    for (const LineRecord& l : row.lines) {
+        const LineOutcome& o = l.outcome;
+        QJsonObject rec{{"type", "line"},
+                        {"row", row.row},
+                        {"line", o.line},
+                        {"command", text(o.command)},
+                        {"result", text(o.result)},
+                        {"check", text(o.checkError)},
+                        {"ms", millis(o.micros)},
+                        {"status", l.status == LineStatus::Passed ? "passed" : "failed"}};
+        QJsonArray args;
+        for (const std::string& a : o.args)
+            args.append(text(a));
+        rec.insert("args", args);
+        if (!o.variable.empty())
+            rec.insert("variable", text(o.variable));
+        if (!l.screenshot.empty())
+            rec.insert("screenshot", text(l.screenshot));
+        if (!o.unknownNames.empty()) {
+            QJsonArray unknown;
+            for (const std::string& n : o.unknownNames)
+                unknown.append(text(n));
+            rec.insert("unknown", unknown);
+        }
+        out += jsonLine(rec);
+    }
+    QJsonObject rec{{"type", "row"},
+                    {"row", row.row},
+                    {"status", rowStatusName(row.status)},
+                    {"lines", int(row.lines.size())},
+                    {"failed", failedLines(row)},
+                    {"ms", millis(row.micros)}};
+    if (!row.loadError.empty())
+        rec.insert("error", text(row.loadError));
+    out += jsonLine(rec);
+    return out;
+}
+
+std::string junitReport(const std::vector<RowRecord>& rows, const std::string& suiteName)
+{
+    int tests = 0, failures = 0;
+    std::int64_t micros = 0;
+    for (const RowRecord& r : rows) {
+        tests += r.status == RowStatus::LoadFailed ? 1 : int(r.lines.size());
+        failures += r.status == RowStatus::LoadFailed ? 1 : failedLines(r);
+        micros += r.micros;
+    }
+    QByteArray xml;
+    QXmlStreamWriter w(&xml);
+    w.setAutoFormatting(true);
+    w.writeStartDocument();
+    w.writeStartElement("testsuites");
+    w.writeAttribute("name", xmlSafe(text(suiteName)));
+    w.writeAttribute("tests", QString::number(tests));
+    w.writeAttribute("failures", QString::number(failures));
+    w.writeAttribute("time", seconds(micros));
+    for (const RowRecord& r : rows) {
+        const QString rowName = QStringLiteral("row %1").arg(r.row);
+        w.writeStartElement("testsuite");
+        w.writeAttribute("name", rowName);
+        w.writeAttribute("tests", QString::number(r.status == RowStatus::LoadFailed ? 1 : int(r.lines.size())));
+        w.writeAttribute("failures", QString::number(r.status == RowStatus::LoadFailed ? 1 : failedLines(r)));
+        w.writeAttribute("time", seconds(r.micros));
+        if (r.status == RowStatus::LoadFailed) {
+            w.writeStartElement("testcase");
+            w.writeAttribute("classname", rowName);
+            w.writeAttribute("name", "page load");
+            w.writeStartElement("failure");
+            w.writeAttribute("message", xmlSafe("the page failed to load: " + text(r.loadError)));
+            w.writeEndElement();
+            w.writeEndElement();
+        }
+        for (const LineRecord& l : r.lines) {
+            const LineOutcome& o = l.outcome;
+            w.writeStartElement("testcase");
+            w.writeAttribute("classname", rowName);
+            w.writeAttribute("name", xmlSafe(QStringLiteral("line %1: ").arg(o.line) + text(o.command)));
+            w.writeAttribute("time", seconds(o.micros));
+            if (l.status == LineStatus::Failed) {
+                w.writeStartElement("failure");
+                w.writeAttribute("message", xmlSafe(text(o.executed() ? o.result : o.checkError)));
+                if (!l.screenshot.empty())
+                    w.writeCharacters(xmlSafe("screenshot: " + text(l.screenshot)));
+                w.writeEndElement();
+            }
+            w.writeTextElement("system-out", xmlSafe(text(o.logEntry())));
+            w.writeEndElement();
+        }
+        w.writeEndElement();
+    }
+    w.writeEndElement();
+    w.writeEndDocument();
+    return xml.toStdString();
+}
+
+}  // namespace fillscript

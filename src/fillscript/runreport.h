@@ -1,0 +1,45 @@
+#pragma once
+// What a data-driven run records per row and per line, and the two report
+// files made from it: JSON Lines (one record per line, then one per row) and
+// JUnit XML (a test suite per row, a test case per line).
+#include "fillscript/scriptrun.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fillscript {
+
+enum class LineStatus { Passed, Failed };
+enum class RowStatus { Passed, Failed, LoadFailed };
+
+struct LineRecord {
+    LineOutcome outcome;
+    LineStatus status = LineStatus::Passed;
+    std::string screenshot;  // file name in the screenshot folder, or empty
+};
+
+struct RowRecord {
+    int row = 0;  // 1-based number in the data file (1 for a run without data)
+    RowStatus status = RowStatus::Passed;
+    std::vector<LineRecord> lines;
+    std::vector<std::string> variables;  // values of the run's variables, in their order
+    std::string loadError;               // the page address that failed to load
+    std::int64_t micros = 0;
+};
+
+// A check failure always fails its line; with `strict` so do the results
+// "error" and "undefined".
+LineStatus lineStatus(const LineOutcome& o, bool strict);
+// Whether a screenshot is due: a check failure, "error" or "undefined".
+bool isFailingLine(const LineOutcome& o);
+// Failed when one of its lines failed.
+RowStatus rowStatus(const std::vector<LineRecord>& lines);
+
+// The records of one row, UTF-8, each line ending with "\n".
+std::string jsonLinesRecords(const RowRecord& row);
+// A whole JUnit XML document for the rows, UTF-8; suiteName names the run
+// (the script file).
+std::string junitReport(const std::vector<RowRecord>& rows, const std::string& suiteName);
+
+}  // namespace fillscript

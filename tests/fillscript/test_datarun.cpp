@@ -1,0 +1,372 @@
+// tolvane-fill --data: a script run once per row of a data file against a
+// page on 127.0.0.1, with its log, reports, extracted values, screenshots,
+// row ranges, several views, interruption and shards run by GNU parallel.
+#include "pagetest.h"
+
+#include <QDir>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+#include <memory>
+
+using fill_test::Outcome;
+using fill_test::PageServer;
+using fill_test::runFill;
+
+namespace {
+
+// Line 1 writes a variable that is assigned only on line 4: it stays as
+// written in every row, so no row sees the value of the row before. Line 3
+// misses its element in rows whose target is not a field ("undefined").
+const QByteArray kScript =
+    "填表操作_写内容(input,note,{{greeting}},0,,,,假)\n"
+    "填表操作_写内容(input,name,{{name}},0,,,,假)\n"
+    "填表操作_写内容(input,{{target}},{{city}},0,,,,假)\n"
+    "greeting=填表_执行自定义JS代码(text=document.getElementById('name').value+'|'+"
+    "document.getElementById('note').value+'|'+document.getElementById('city').value,假)\n";
+
+const QByteArray kData =
+    "name,city,target\r\n"
+    "\"Smith, J\",Oslo,city\r\n"
+    "张三,\"北京 \"\"东\"\"\",nowhere\r\n"
+    "Ann,Rome,city\r\n";
+
+// The report's records without their durations, which differ between runs.
+QStringList reportRecords(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {QStringLiteral("no report at ") + path};
+    QStringList out;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError e;
+        QJsonObject o = QJsonDocument::fromJson(line, &e).object();
+        if (e.error != QJsonParseError::NoError)
+            return {QStringLiteral("not JSON: ") + QString::fromUtf8(line)};
+        o.remove("ms");
+        out << QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    }
+    return out;
+}
+
+QJsonObject record(const QStringList& records, int index)
+{
+    return QJsonDocument::fromJson(records.value(index).toUtf8()).object();
+}
+
+}  // namespace
+
+class TestDataRun : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void rowsReportsAndScreenshots_data();
+    void rowsReportsAndScreenshots();
+    void junitReport();
+    void rowsAndJobsGiveThePlainReport();
+    void shardsUnderGnuParallel();
+    void pagesThatFailToLoad_data();
+    void pagesThatFailToLoad();
+    void badDataAndOptions_data();
+    void badDataAndOptions();
+    void interruptionLeavesAValidReport();
+
+private:
+    QString write(const QString& name, const QByteArray& bytes);
+    QStringList runArgs(const QString& data) const;
+
+    std::unique_ptr<PageServer> server;
+    QTemporaryDir dir;
+    QString pageUrl, script, data;
+};
+
+void TestDataRun::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    server = std::make_unique<PageServer>([](const QByteArray&) {
+        return QByteArray(
+            "<!doctype html><html><head><meta charset='utf-8'><title>form</title></head><body>"
+            "<input id='name'><input id='city'><input id='note'></body></html>");
+    });
+    pageUrl = server->origin() + "/form.html";
+    script = write("form.txt", kScript);
+    data = write("people.csv", kData);
+}
+
+QString TestDataRun::write(const QString& name, const QByteArray& bytes)
+{
+    return fill_test::writeTestFile(dir, name, bytes);
+}
+
+QStringList TestDataRun::runArgs(const QString& dataFile) const
+{
+    return {"--run", script, pageUrl, "--data", dataFile};
+}
+
+void TestDataRun::rowsReportsAndScreenshots_data()
+{
+    QTest::addColumn<bool>("strict");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("plain") << false << 0;
+    QTest::newRow("strict") << true << 1;
+}
+
+void TestDataRun::rowsReportsAndScreenshots()
+{
+    QFETCH(bool, strict);
+    const QString tag = strict ? "strict" : "plain";
+    const QString report = dir.filePath(tag + ".jsonl"), out = dir.filePath(tag + "-out.csv"),
+                  shots = dir.filePath(tag + "-shots");
+    QStringList args = runArgs(data);
+    args << "--report" << report << "--out" << out << "--screenshots" << shots;
+    if (strict)
+        args << "--strict";
+    const Outcome o = runFill(args);
+
+    QCOMPARE(o.out, QStringLiteral(
+        "# row 1\r\n第1行：success\r\n第2行：success\r\n第3行：success\r\n"
+        "第4行：Smith, J|{{greeting}}|Oslo\r\n"
+        "# row 2\r\n第1行：success\r\n第2行：success\r\n第3行：undefined\r\n"
+        "第4行：张三|{{greeting}}|\r\n"
+        "# row 3\r\n第1行：success\r\n第2行：success\r\n第3行：success\r\n"
+        "第4行：Ann|{{greeting}}|Rome\r\n"));
+    QFETCH(int, exitCode);
+    QCOMPARE(o.exitCode, exitCode);
+    // The name left as written is reported once for the whole run.
+    QCOMPARE(o.err, QStringLiteral("tolvane-fill: line 1: {{greeting}} names no column or variable; "
+                                   "it stays as written\n"));
+
+    const QStringList records = reportRecords(report);
+    QCOMPARE(records.size(), 15);
+    const QJsonObject missed = record(records, 7);  // row 2, line 3
+    QCOMPARE(missed["row"].toInt(), 2);
+    QCOMPARE(missed["line"].toInt(), 3);
+    QCOMPARE(missed["args"].toArray().at(1).toString(), QStringLiteral("nowhere"));
+    QCOMPARE(missed["args"].toArray().at(2).toString(), QStringLiteral("北京 \"东\""));
+    QCOMPARE(missed["result"].toString(), QStringLiteral("undefined"));
+    QCOMPARE(missed["screenshot"].toString(), QStringLiteral("row2-line3.png"));
+    QCOMPARE(missed["status"].toString(), strict ? QStringLiteral("failed") : QStringLiteral("passed"));
+    QCOMPARE(record(records, 9)["type"].toString(), QStringLiteral("row"));
+    QCOMPARE(record(records, 9)["status"].toString(), strict ? QStringLiteral("failed") : QStringLiteral("passed"));
+    const QJsonObject assigned = record(records, 3);
+    QCOMPARE(assigned["variable"].toString(), QStringLiteral("greeting"));
+    QCOMPARE(assigned["args"].toArray().at(0).toString(),
+             QStringLiteral("text=document.getElementById('name').value+'|'+"
+                            "document.getElementById('note').value+'|'+document.getElementById('city').value"));
+    QCOMPARE(record(records, 0)["unknown"].toArray().at(0).toString(), QStringLiteral("greeting"));
+
+    QFile csv(out);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(csv.readAll()),
+             QStringLiteral("greeting\r\n\"Smith, J|{{greeting}}|Oslo\"\r\n张三|{{greeting}}|\r\n"
+                            "Ann|{{greeting}}|Rome\r\n"));
+
+    // Only the failing line has a picture, and it is one of the page.
+    QCOMPARE(QDir(shots).entryList(QDir::Files), QStringList{"row2-line3.png"});
+    const QImage shot(QDir(shots).filePath("row2-line3.png"), "PNG");
+    QVERIFY(!shot.isNull());
+    QVERIFY(shot.width() > 100 && shot.height() > 10);
+}
+
+void TestDataRun::junitReport()
+{
+    const QString report = dir.filePath("junit.xml");
+    QStringList args = runArgs(data);
+    args << "--report" << report << "--strict";
+    QCOMPARE(runFill(args).exitCode, 1);
+    QFile f(report);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&f);
+    QStringList failing;
+    QString totals;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == u"testsuites")
+            totals = xml.attributes().value("tests").toString() + "/" +
+                     xml.attributes().value("failures").toString();
+        if (xml.name() == u"failure")
+            failing << xml.attributes().value("message").toString();
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QCOMPARE(totals, QStringLiteral("12/1"));
+    QCOMPARE(failing, QStringList{"undefined"});
+}
+
+// Ranges of rows and several views each give the records of a plain run, in
+// the same order.
+void TestDataRun::rowsAndJobsGiveThePlainReport()
+{
+    // Enough rows for every view to take several, passing and failing.
+    QByteArray rows = "name,city,target\n";
+    for (int k = 1; k <= 9; ++k)
+        rows += "n" + QByteArray::number(k) + ",\"c, " + QByteArray::number(k) + "\"," +
+                (k % 4 == 0 ? "nowhere" : "city") + "\n";
+    const QString table = write("nine.csv", rows);
+    const QString plain = dir.filePath("all.jsonl");
+    const Outcome whole = runFill(runArgs(table) << "--report" << plain);
+    QCOMPARE(whole.exitCode, 0);
+    const QStringList expected = reportRecords(plain);
+    QCOMPARE(expected.size(), 9 * 5);
+    QCOMPARE(record(expected, 3 * 5 + 2)["result"].toString(), QStringLiteral("undefined"));
+
+    const QString jobs = dir.filePath("jobs.jsonl");
+    const Outcome o = runFill(runArgs(table) << "--jobs" << "3" << "--report" << jobs);
+    QCOMPARE(o.exitCode, 0);
+    QCOMPARE(reportRecords(jobs), expected);
+    QCOMPARE(o.out, whole.out);
+
+    const QString first = dir.filePath("rows1.jsonl"), rest = dir.filePath("rows2.jsonl");
+    QCOMPARE(runFill(runArgs(table) << "--rows" << "1-4" << "--report" << first).exitCode, 0);
+    QCOMPARE(runFill(runArgs(table) << "--rows" << "5-" << "--jobs" << "2" << "--report" << rest).exitCode, 0);
+    QCOMPARE(reportRecords(first) + reportRecords(rest), expected);
+}
+
+// The documented recipe: GNU parallel runs one process per range of rows;
+// the shards' reports, put together, are the report of one run.
+void TestDataRun::shardsUnderGnuParallel()
+{
+    const QString parallel = QStandardPaths::findExecutable("parallel");
+    if (parallel.isEmpty())
+        QSKIP("GNU parallel is not installed (scripts/setup.sh installs it)");
+    const QString plain = dir.filePath("whole.jsonl");
+    QCOMPARE(runFill(runArgs(data) << "--report" << plain).exitCode, 0);
+
+    QProcess p;
+    p.setProgram(parallel);
+    p.setArguments({"--will-cite", "--jobs", "2", "--keep-order",
+                    QCoreApplication::applicationDirPath() + "/tolvane-fill", "--run", script, pageUrl,
+                    "--data", data, "--rows", "{}", "--report", dir.filePath("shard{#}.jsonl"), ":::",
+                    "1-2", "3-3"});
+    p.start();
+    QVERIFY(p.waitForStarted());
+    QVERIFY(fill_test::waitUntil([&] { return p.state() == QProcess::NotRunning; }, 90000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(reportRecords(dir.filePath("shard1.jsonl")) + reportRecords(dir.filePath("shard2.jsonl")),
+             reportRecords(plain));
+    // Each shard's log carries its own rows.
+    const QString log = QString::fromUtf8(p.readAllStandardOutput());
+    QVERIFY(log.indexOf("# row 2") < log.indexOf("# row 3"));
+}
+
+void TestDataRun::pagesThatFailToLoad_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("recordCount");
+    // The only row: as a plain run whose page does not load.
+    QTest::newRow("one row") << QByteArray("name,city,target\nx,y,city\n") << 2 << 1;
+    // More rows: each is a failed row and the run goes on.
+    QTest::newRow("two rows") << QByteArray("name,city,target\nx,y,city\nz,w,city\n") << 1 << 2;
+}
+
+void TestDataRun::pagesThatFailToLoad()
+{
+    QFETCH(QByteArray, csv);
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        closedPort = probe.serverPort();
+    }
+    const QString rows = write(QStringLiteral("unreachable%1.csv").arg(csv.size()), csv);
+    const QString report = dir.filePath(QStringLiteral("unreachable%1.jsonl").arg(csv.size()));
+    const Outcome o = runFill({"--run", script, QStringLiteral("http://127.0.0.1:%1/").arg(closedPort),
+                               "--data", rows, "--report", report});
+    QFETCH(int, exitCode);
+    QCOMPARE(o.exitCode, exitCode);
+    const QStringList records = reportRecords(report);
+    QFETCH(int, recordCount);
+    QCOMPARE(records.size(), recordCount);
+    for (int k = 0; k < records.size(); ++k) {
+        QCOMPARE(record(records, k)["status"].toString(), QStringLiteral("load-failed"));
+        QCOMPARE(record(records, k)["row"].toInt(), k + 1);
+        QVERIFY(o.out.contains(QStringLiteral("# row %1: the page failed to load\r\n").arg(k + 1)));
+    }
+}
+
+void TestDataRun::badDataAndOptions_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty file") << QByteArray() << QStringList{}
+                                << "tolvane-fill: the data file %1: no header row\n";
+    QTest::newRow("unclosed quote") << QByteArray("a\n\"x\n") << QStringList{}
+                                    << "tolvane-fill: the data file %1: line 2: a quoted field is not closed\n";
+    QTest::newRow("rows backwards") << QByteArray("a\n1\n") << QStringList{"--rows", "3-2"}
+                                    << "tolvane-fill: usage: tolvane-fill URL | tolvane-fill --run SCRIPT URL "
+                                       "[options] (see --help)\n";
+    QTest::newRow("no jobs") << QByteArray("a\n1\n") << QStringList{"--jobs", "0"}
+                             << "tolvane-fill: usage: tolvane-fill URL | tolvane-fill --run SCRIPT URL "
+                                "[options] (see --help)\n";
+}
+
+void TestDataRun::badDataAndOptions()
+{
+    QFETCH(QByteArray, csv);
+    const QString file = write(QStringLiteral("bad%1.csv").arg(QTest::currentDataTag()).remove(' '), csv);
+    QFETCH(QStringList, options);
+    const Outcome o = runFill(runArgs(file) + options);
+    QCOMPARE(o.exitCode, 2);
+    QVERIFY(o.out.isEmpty());
+    QFETCH(QString, message);
+    QCOMPARE(o.err, message.contains("%1") ? message.arg(file) : message);
+}
+
+// SIGTERM mid-run: the lines under way finish, the report and the extracted
+// values hold every finished row, whole, and nothing half-written is left.
+void TestDataRun::interruptionLeavesAValidReport()
+{
+    QByteArray many = "name,city,target\n";
+    for (int k = 1; k <= 400; ++k)
+        many += "n" + QByteArray::number(k) + ",c,city\n";
+    const QString rows = write("many.csv", many);
+    const QString folder = dir.filePath("interrupted");
+    QVERIFY(QDir().mkpath(folder));
+    const QString report = folder + "/report.jsonl", out = folder + "/out.csv";
+
+    QProcess p;
+    p.setProgram(QCoreApplication::applicationDirPath() + "/tolvane-fill");
+    p.setArguments(runArgs(rows) << "--jobs" << "2" << "--report" << report << "--out" << out);
+    p.start();
+    QVERIFY(p.waitForStarted());
+    QByteArray log;
+    QVERIFY(fill_test::waitUntil([&] {
+        log += p.readAllStandardOutput();
+        return log.contains("# row 4\r\n") || p.state() == QProcess::NotRunning;
+    }, 90000));
+    p.terminate();
+    QVERIFY(fill_test::waitUntil([&] { return p.state() == QProcess::NotRunning; }, 60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(" rows done"));
+
+    const QStringList records = reportRecords(report);
+    QVERIFY(records.size() >= 4 * 5);
+    QVERIFY(records.size() < 400 * 5);
+    QCOMPARE(records.size() % 5, 0);
+    QSet<int> done;
+    for (int k = 0; k < records.size(); k += 5) {
+        const QJsonObject row = record(records, k + 4);
+        QCOMPARE(row["type"].toString(), QStringLiteral("row"));
+        QCOMPARE(row["lines"].toInt(), 4);
+        for (int l = 0; l < 4; ++l)
+            QCOMPARE(record(records, k + l)["row"].toInt(), row["row"].toInt());
+        done << row["row"].toInt();
+    }
+    QFile csv(out);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.readAll().count("\r\n"), done.size() + 1);
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), (QStringList{"out.csv", "report.jsonl"}));
+}
+
+QTEST_MAIN(TestDataRun)
+#include "test_datarun.moc"
