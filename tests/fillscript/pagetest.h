@@ -6,6 +6,8 @@
 // waiting helper, and a server that answers by path.
 #include "../webview/enginetest.h"
 
+#include <QFile>
+
 #include <functional>
 
 namespace fill_test {
@@ -26,5 +28,14 @@ public:
     {
     }
 };
+
+// The files of the tests' pages/ folder, by path; null for anything else.
+inline QByteArray servePageFiles(const QByteArray& path)
+{
+    QFile file(QStringLiteral(TOLVANE_TEST_DATA_DIR "/pages") + QString::fromUtf8(path));
+    if (path.contains("..") || !file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
 
 }  // namespace fill_test
