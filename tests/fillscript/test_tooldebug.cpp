@@ -56,8 +56,8 @@ private:
     void placeCaret(int line) { w->scriptEditor()->setCursorPosition(line, 0); }
 
     std::unique_ptr<PageServer> server;
-    std::unique_ptr<QWidget> host;
-    std::unique_ptr<webview::WebView> view;
+    std::unique_ptr<webview_test::HostedView> page;
+    webview::WebView* view = nullptr;
     std::unique_ptr<ScriptToolWindow> w;
     QStringList fullRun;  // a full run's entries, one per line
 };
@@ -66,13 +66,10 @@ void TestToolDebug::initTestCase()
 {
     buildCatalogue();
     server = std::make_unique<PageServer>(fill_test::servePageFiles);
-    host = std::make_unique<QWidget>();
-    host->resize(800, 600);
-    host->show();
-    view = std::make_unique<webview::WebView>();
-    view->create(host.get(), std::string(), rt::qstringToGb(server->origin() + "/form.html"), {});
-    QVERIFY(fill_test::waitUntil([&] { return view->isLoadingCompleted(); }));
-    QVERIFY(view->isLoadingSucceeded());
+    page = std::make_unique<webview_test::HostedView>(QSize(800, 600),
+                                                      rt::qstringToGb(server->origin() + "/form.html"));
+    view = &page->web;
+    QVERIFY(webview_test::loads(*view));
 
     init();
     w->runFillScript();
@@ -86,8 +83,7 @@ void TestToolDebug::initTestCase()
 void TestToolDebug::cleanupTestCase()
 {
     w.reset();
-    view.reset();
-    host.reset();
+    page.reset();
 }
 
 void TestToolDebug::init()
