@@ -161,12 +161,16 @@ QPoint TestRecorder::centreOf(const QString& selector, bool inFrame)
     return xy.size() == 2 ? QPoint(xy[0].toInt(), xy[1].toInt()) : QPoint();
 }
 
+// Clicks the element and waits until it has the focus, as a click gives it.
 void TestRecorder::clickAt(const QString& selector, bool inFrame)
 {
     const QPoint p = centreOf(selector, inFrame);
     QVERIFY2(!p.isNull(), qPrintable(selector));
     QCOMPARE(view->postMouseMessages(host.get(), p.x(), p.y(), 0, 0), 1);
-    QTest::qWait(150);
+    const QString doc = inFrame ? QStringLiteral("frames[0].document") : QStringLiteral("document");
+    const std::string focused = rt::qstringToGb(
+        QStringLiteral("text = %1.activeElement === %1.querySelector(\"%2\") ? 'yes' : 'no';").arg(doc, selector));
+    QVERIFY2(fill_test::waitUntil([&] { return view->runScriptText(focused) == "yes"; }), qPrintable(selector));
 }
 
 // Key events to the widget that takes the page's keyboard input.
@@ -203,6 +207,8 @@ void TestRecorder::replayGivesTheSameForm()
     key(Qt::Key_Tab);  // to the list, which Down changes while closed
     key(Qt::Key_Down);
     key(Qt::Key_Down);
+    QVERIFY(fill_test::waitUntil(
+        [&] { return view->runScriptText("text = document.querySelector('select').selectedIndex;") == "2"; }));
     clickAt("[name=agree]");
     clickAt("[value=m]");
     clickAt("[name=deep]", true);
