@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QKeySequence>
 #include <QMessageBox>
+#include <QPainter>
 #include <QShortcut>
 #include <QStyle>
 #include <QToolButton>
@@ -35,6 +36,30 @@ NoPageExecutor& noPageExecutor()
 constexpr int kMarkerMargin = 1;
 constexpr int kNumberMargin = 0;
 
+// 20 x 20 icons drawn like the run button's: a red dot for recording, a
+// cross-hair for picking.
+QIcon drawnIcon(bool record)
+{
+    QPixmap pm(20, 20);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (record) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(210, 30, 30));
+        p.drawEllipse(QPointF(10, 10), 7, 7);
+    } else {
+        p.setPen(QPen(QColor(30, 90, 200), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QPointF(10, 10), 6, 6);
+        p.drawLine(QPointF(10, 1), QPointF(10, 6));
+        p.drawLine(QPointF(10, 14), QPointF(10, 19));
+        p.drawLine(QPointF(1, 10), QPointF(6, 10));
+        p.drawLine(QPointF(14, 10), QPointF(19, 10));
+    }
+    return QIcon(pm);
+}
+
 }  // namespace
 
 void ScriptToolWindow::createDebugControls()
@@ -42,6 +67,8 @@ void ScriptToolWindow::createDebugControls()
     editor_->setMarginLineNumbers(kNumberMargin, true);
     editor_->setMarginWidth(kNumberMargin, QStringLiteral("00000"));
     markers_ = new RunMarkers(editor_, kMarkerMargin);
+    // A few pixels between the markers and the text.
+    editor_->SendScintilla(QsciScintillaBase::SCI_SETMARGINLEFT, 0UL, 4L);
     editor_->setLexer(new ScriptLexer(editor_));
 
     struct Spec {
@@ -77,7 +104,9 @@ void ScriptToolWindow::createDebugControls()
         auto* b = new QToolButton(this);
         b->setObjectName(QString::fromLatin1(spec.objectName));
         b->setText(spec.text);
-        b->setIcon(style()->standardIcon(spec.icon));
+        b->setIcon(spec.slot == &recordButton_ ? drawnIcon(true)
+                   : spec.slot == &pickButton_ ? drawnIcon(false)
+                                               : style()->standardIcon(spec.icon));
         b->setIconSize(QSize(20, 20));
         b->setToolButtonStyle(spec.text.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
         b->setGeometry(spec.x, 4, spec.width, 40);
