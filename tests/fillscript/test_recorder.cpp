@@ -75,6 +75,7 @@ private slots:
     void init();
     void cleanup();
     void replayGivesTheSameForm();
+    void addressChangedByHand();
     void pickerArgumentsFindTheElement_data();
     void pickerArgumentsFindTheElement();
     void actionLines_data();
@@ -238,6 +239,17 @@ void TestRecorder::replayGivesTheSameForm()
                  !log.contains(QStringLiteral("错误")),
              qPrintable(script + "\n" + log));
     QCOMPARE(rt::gbToQString(view->runScriptText(kFormState)), rt::gbToQString(recordedState));
+}
+
+void TestRecorder::addressChangedByHand()
+{
+    w->recordButton()->click();
+    QTest::qWait(300);
+    const QString url = server->origin() + "/inner.html";
+    view->loadUrl(rt::qstringToGb(url));
+    QVERIFY(fill_test::waitUntil([&] { return !editorText().isEmpty(); }));
+    w->recordButton()->click();
+    QCOMPARE(editorText(), QStringLiteral("填表_跳转地址(%1)").arg(url));
 }
 
 void TestRecorder::pickerArgumentsFindTheElement_data()
