@@ -248,8 +248,18 @@ void TestRecorder::addressChangedByHand()
     const QString url = server->origin() + "/inner.html";
     view->loadUrl(rt::qstringToGb(url));
     QVERIFY(fill_test::waitUntil([&] { return !editorText().isEmpty(); }));
-    w->recordButton()->click();
     QCOMPARE(editorText(), QStringLiteral("填表_跳转地址(%1)").arg(url));
+    // The new document is watched too.
+    QTest::qWait(1000);
+    clickAt("[name=deep]");
+    pressKeys("new page");
+    clickAt(".remember");
+    QVERIFY(fill_test::waitUntil([&] { return editorText().count('\n') == 3; }));
+    w->recordButton()->click();
+    QCOMPARE(editorText().section('\n', 1).split('\n'),
+             QStringList({QStringLiteral("填表操作_写内容(input,deep,new page,0,,,,假)\r"),
+                          QStringLiteral("填表事件_改变内容(input,deep,0,,,,假)\r"),
+                          QStringLiteral("填表操作_置选中状态(input,remember,真,0,,,,假)")}));
 }
 
 void TestRecorder::pickerArgumentsFindTheElement_data()
