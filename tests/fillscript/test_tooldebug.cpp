@@ -16,6 +16,9 @@
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <QToolTip>
+#include <QHelpEvent>
+#include <QApplication>
 #include <QtTest>
 
 using namespace fillscript;
@@ -119,6 +122,14 @@ void TestToolDebug::markersMatchTheLog()
         QCOMPARE(w->runMarkers().outcomeAt(line), std::optional(expected[line]));
         QCOMPARE(w->runMarkers().entryAt(line), log[line]);
     }
+    // Hovering over a line's marker shows its entry.
+    using B = QsciScintillaBase;
+    QWidget* viewport = w->scriptEditor()->viewport();
+    const long pos = w->scriptEditor()->SendScintilla(B::SCI_POSITIONFROMLINE, 4UL);
+    const QPoint at(20, int(w->scriptEditor()->SendScintilla(B::SCI_POINTYFROMPOSITION, 0UL, pos)) + 3);
+    QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &help);
+    QTRY_COMPARE(QToolTip::text(), fullRun[4]);
 }
 
 void TestToolDebug::editingALineClearsItsMarker()

@@ -4,6 +4,7 @@
 // caption, and closing with unsaved changes asks first.
 #include "fillscript/catalogue.h"
 #include "fillscript/linecheck.h"
+#include "fillscript/pagerecorder.h"
 #include "fillscript/scriptfile.h"
 #include "fillscript/scriptlexer.h"
 #include "fillscript/scripttoolwindow.h"
@@ -69,6 +70,9 @@ private slots:
     void cleanup();
     void checksFollowTheRun_data();
     void checksFollowTheRun();
+    void pickedLocatorGoesIntoTheCommand_data();
+    void pickedLocatorGoesIntoTheCommand();
+    void recordedLinesGoBelowTheCaret();
     void filesOpen_data();
     void filesOpen();
     void savedFileReadsAsTheEditorHoldsIt();
@@ -152,6 +156,54 @@ void TestToolEdit::checksFollowTheRun()
     const int letter = int(u8.indexOf('a', u8.indexOf('(')));
     if (u8.contains('(') && letter > 0)
         QCOMPARE(int(send(B::SCI_GETSTYLEAT, start + letter)), int(ScriptLexer::Argument));
+}
+
+void TestToolEdit::pickedLocatorGoesIntoTheCommand_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("caretIndex");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("empty line: the seven locator arguments")
+        << "" << 0 << "input,kw,2,main|0,data-x,,假";
+    QTest::newRow("inside a command's parentheses: locator filled, the rest kept")
+        << "填表操作_写内容(a,b,值,0,,,,真)" << 12 << "填表操作_写内容(input,kw,值,2,main|0,data-x,,真)";
+    QTest::newRow("empty parentheses: every argument written")
+        << "填表事件_点击()" << 8 << "填表事件_点击(input,kw,2,main|0,data-x,, )";
+    QTest::newRow("full-width punctuation")
+        << "填表操作_取内容（，，0，，，，假）" << 9 << "填表操作_取内容(input,kw,2,main|0,data-x,,假)";
+    QTest::newRow("the internal command's own order")
+        << "内部_构造对象代码(,,,,,)" << 10 << "内部_构造对象代码(input,kw,2,data-x,main|0, )";
+    QTest::newRow("a command without a locator: inserted at the caret")
+        << "填表_跳转地址()" << 8 << "填表_跳转地址(input,kw,2,main|0,data-x,,假)";
+}
+
+void TestToolEdit::pickedLocatorGoesIntoTheCommand()
+{
+    QFETCH(QString, line);
+    QFETCH(int, caretIndex);
+    QFETCH(QString, after);
+    tool->scriptEditor()->setText(QStringLiteral("填表_取页面文本()\r\n") + line);
+    tool->scriptEditor()->setCursorPosition(1, caretIndex);
+    tool->insertLocator({rt::gb("input"), rt::gb("kw"), 2, rt::gb("main|0"), rt::gb("data-x")});
+    QCOMPARE(tool->scriptEditor()->text(1), after);
+    // A command the locator went into passes the run's checks.
+    if (!line.isEmpty() && !line.startsWith(QStringLiteral("填表_跳转地址")))
+        QCOMPARE(int(checkScriptLine(rt::qstringToGb(after)).check), int(LineCheck::Ok));
+}
+
+void TestToolEdit::recordedLinesGoBelowTheCaret()
+{
+    tool->scriptEditor()->setText(QStringLiteral("填表_取页面文本()\r\n\r\n填表_取页面源码()"));
+    tool->scriptEditor()->setCursorPosition(1, 0);  // an empty line is filled
+    tool->insertRecordedLine(rt::gb("填表_跳转地址(a)"));
+    tool->insertRecordedLine(rt::gb("填表_跳转地址(b)"));
+    tool->scriptEditor()->setCursorPosition(3, 3);  // a line with text gets a new line below
+    tool->insertRecordedLine(rt::gb("填表_跳转地址(c)"));
+    QCOMPARE(tool->scriptEditor()->text(),
+             QStringLiteral("填表_取页面文本()\r\n填表_跳转地址(a)\r\n填表_跳转地址(b)\r\n填表_取页面源码()\r\n填表_跳转地址(c)"));
+    int line = 0, index = 0;
+    tool->scriptEditor()->getCursorPosition(&line, &index);
+    QCOMPARE(line, 4);
 }
 
 void TestToolEdit::filesOpen_data()
