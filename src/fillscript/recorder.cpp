@@ -150,12 +150,15 @@ void WebViewRecorder::onAnswer(std::optional<QJsonValue> value)
         inFlight_ = run(listenerScript() + QStringLiteral(";window.__tolvaneRecorder.drain('%1')").arg(mode));
         return;
     }
-    if (!value || !value->isArray())
-        return;
-    for (const QJsonValue& item : value->toArray())
-        take(item);
-    if (recording_)
-        checkAddress();
+    if (value && value->isArray()) {
+        for (const QJsonValue& item : value->toArray())
+            take(item);
+        if (recording_)
+            checkAddress();
+    }
+    // Switched off while this drain was under way: one more.
+    if (flushAfter_)
+        poll();
 }
 
 void WebViewRecorder::take(const QJsonValue& item)

@@ -7,6 +7,7 @@
 #include "runtime/textcodec.h"
 
 #include <QAbstractButton>
+#include <QListWidget>
 #include <QSignalBlocker>
 
 namespace fillscript {
@@ -94,6 +95,8 @@ void ScriptToolWindow::insertRecordedLine(const std::string& gbLine)
         gb_->replaceSel("\r\n" + gbLine);
     }
     flushChange();
+    // A recorded line is no word being typed.
+    completionList_->hide();
 }
 
 void ScriptToolWindow::insertLocator(const RecordedLocator& loc)
