@@ -8,6 +8,7 @@
 #include "fillscript/catalogue.h"
 #include "fillscript/executor.h"
 #include "fillscript/linecheck.h"
+#include "fillscript/opentool.h"
 #include "fillscript/recorder.h"
 #include "fillscript/recordlines.h"
 #include "fillscript/scripttoolwindow.h"
@@ -17,6 +18,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -76,6 +78,7 @@ private slots:
     void cleanup();
     void replayGivesTheSameForm();
     void addressChangedByHand();
+    void openedToolRecords();
     void pickerArgumentsFindTheElement_data();
     void pickerArgumentsFindTheElement();
     void actionLines_data();
@@ -260,6 +263,23 @@ void TestRecorder::addressChangedByHand()
              QStringList({QStringLiteral("填表操作_写内容(input,deep,new page,0,,,,假)\r"),
                           QStringLiteral("填表事件_改变内容(input,deep,0,,,,假)\r"),
                           QStringLiteral("填表操作_置选中状态(input,remember,真,0,,,,假)")}));
+}
+
+// The tool as the web view opens it records in that view's page.
+void TestRecorder::openedToolRecords()
+{
+    QPointer<ScriptToolWindow> tool = openScriptTool(*view);
+    QVERIFY(tool->recordButton()->isEnabled());
+    QVERIFY(tool->pickButton()->isEnabled());
+    tool->recordButton()->click();
+    QTest::qWait(300);
+    host->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(host.get()));
+    clickAt("[name=agree]");
+    QVERIFY(fill_test::waitUntil([&] { return !tool->scriptEditor()->text().isEmpty(); }));
+    QCOMPARE(tool->scriptEditor()->text(), QStringLiteral("填表操作_置选中状态(input,agree,真,0,,,,假)"));
+    tool->close();
+    QTRY_VERIFY(tool.isNull());
 }
 
 void TestRecorder::pickerArgumentsFindTheElement_data()
