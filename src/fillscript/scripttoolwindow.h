@@ -147,6 +147,8 @@ public:
 protected:
     // Closed during a run, the window only hides: the run stops after its
     // current line, and a window that deletes itself on close goes then.
+    // Otherwise a script with unsaved changes to its file asks first
+    // (save, discard, or stay open). Closing ends recording and picking.
     void closeEvent(QCloseEvent* event) override;
 
 private:
