@@ -34,7 +34,8 @@ cmake --build "$BUILD" -j"$(nproc)"
 SAN_TESTS=(test_runtime test_design_model test_design_regex test_design_document
            test_design_import test_design_entry test_designer_mainwindow test_designer_dialogs
            test_designer_editing test_designer_session
-           test_fillscript_core test_fillscript_editor test_datarun_core test_bridge_scripts test_bridge_mouse
+           test_fillscript_core test_fillscript_editor test_fillscript_tooledit test_datarun_core
+           test_bridge_scripts test_bridge_mouse
            test_netproxy)
 sanitize() {
   local san="${TOLVANE_SAN_BUILD_DIR:-build-san}"

@@ -1,6 +1,7 @@
 #include "fillscript/opentool.h"
 
 #include "fillscript/executor.h"
+#include "fillscript/recorder.h"
 #include "fillscript/scripttoolwindow.h"
 #include "webview/webview.h"
 
@@ -28,8 +29,10 @@ ToolState& state()
 void releaseTool()
 {
     ToolState& s = state();
-    if (s.window)
+    if (s.window) {
         s.window->setExecutor(nullptr);
+        s.window->setRecorder(nullptr);
+    }
     s.view.reset();
 }
 
@@ -53,6 +56,7 @@ ScriptToolWindow* openScriptTool(const webview::WebView& view)
     // The new copy is made before the old one goes.
     auto fresh = std::make_shared<WebViewExecutor>(view);
     s.window->setExecutor(fresh);
+    s.window->setRecorder(std::make_shared<WebViewRecorder>(view));
     s.view = std::move(fresh);
     return s.window;
 }

@@ -24,18 +24,6 @@
 namespace fillscript {
 namespace {
 
-// Used before the tool is bound to a page: every command logs an empty result.
-class NoPageExecutor : public CommandExecutor {
-public:
-    std::string execute(const std::string&, const std::vector<std::string>&) override { return {}; }
-};
-
-NoPageExecutor& noPageExecutor()
-{
-    static NoPageExecutor e;
-    return e;
-}
-
 QIcon runIcon()
 {
     QPixmap pm(20, 20);
@@ -178,6 +166,7 @@ ScriptToolWindow::ScriptToolWindow(QWidget* parent) : QWidget(parent)
     editor_->afterInput = [this] { flushChange(); };
 
     onToolWindowCreated();
+    createDebugControls();
 }
 
 ScriptToolWindow::~ScriptToolWindow() = default;
@@ -461,48 +450,6 @@ bool ScriptToolWindow::onScriptKeyDown(int key)
     default:
         return false;
     }
-}
-
-void ScriptToolWindow::runFillScript()
-{
-    // Page operations wait for the page inside the run; a second click
-    // meanwhile must not start a nested run.
-    if (running_)
-        return;
-    running_ = true;
-    runButton_->setEnabled(false);
-    std::vector<std::string> lines;
-    const int n = gb_->lineCount();
-    lines.reserve(std::size_t(n));
-    for (int k = 0; k < n; ++k)
-        lines.push_back(gb_->line(k));
-    // Held for the whole run, even if the tool is rebound meanwhile.
-    const std::shared_ptr<CommandExecutor> held = executor_;
-    CommandExecutor& exec = held ? *held : noPageExecutor();
-    stopRequested_ = false;
-    fillscript::runFillScript(
-        lines, exec, [this](const std::string& entry) { appendToLog(entry); },
-        [this] { return stopRequested_; });
-    runButton_->setEnabled(true);
-    running_ = false;
-    if (std::exchange(deleteAfterRun_, false)) {
-        if (isVisible())  // shown again meanwhile: it stays
-            setAttribute(Qt::WA_DeleteOnClose);
-        else
-            deleteLater();
-    }
-}
-
-void ScriptToolWindow::closeEvent(QCloseEvent* event)
-{
-    if (running_) {
-        stopRequested_ = true;
-        if (testAttribute(Qt::WA_DeleteOnClose)) {
-            setAttribute(Qt::WA_DeleteOnClose, false);
-            deleteAfterRun_ = true;
-        }
-    }
-    QWidget::closeEvent(event);
 }
 
 void ScriptToolWindow::appendToLog(const std::string& gbText)

@@ -1,6 +1,7 @@
 #pragma once
 // The form-fill script tool window ("动态代码调试工具"): a script editor with
 // command completion and parameter hints, a run button and the code log.
+#include "fillscript/linecheck.h"
 #include "fillscript/parser.h"
 
 #include <QPointer>
@@ -20,6 +21,9 @@ class QTabWidget;
 namespace fillscript {
 
 class GbEditor;
+class PageRecorder;
+class RunMarkers;
+struct RecordedLocator;
 
 // Keys the tool handles, by their virtual-key codes.
 enum ToolKey {
@@ -69,6 +73,17 @@ public:
     QPlainTextEdit* codeLog() const { return codeLog_; }
     QAbstractButton* runButton() const { return runButton_; }
     GbEditor& gbEditor() const { return *gb_; }
+    // Beside the run button: recording, the element picker, running parts of
+    // the script, stopping, and script files.
+    QAbstractButton* recordButton() const { return recordButton_; }
+    QAbstractButton* pickButton() const { return pickButton_; }
+    QAbstractButton* runLineButton() const { return runLineButton_; }
+    QAbstractButton* runSelectionButton() const { return runSelectionButton_; }
+    QAbstractButton* stepButton() const { return stepButton_; }
+    QAbstractButton* stopButton() const { return stopButton_; }
+    QAbstractButton* openButton() const { return openButton_; }
+    QAbstractButton* saveButton() const { return saveButton_; }
+    RunMarkers& runMarkers() const { return *markers_; }
 
     // Caret line (0-based) and byte column, where a caret at the start of a
     // line other than the first counts as the end of the previous line.
@@ -91,15 +106,57 @@ public:
     void runFillScript();
     void appendToLog(const std::string& gbText);
 
+    // Runs the caret's line, the lines the selection touches (the caret's
+    // line without one), or the caret's line followed by moving the caret to
+    // the next line. The log gets the entries a full run writes for them.
+    void runCurrentLine();
+    void runSelection();
+    void step();
+    // Ends a run after its current line.
+    void stopRun();
+    bool isRunning() const { return running_; }
+
+    // Recording and picking in the bound page. Without a recorder both
+    // buttons stay disabled.
+    void setRecorder(std::shared_ptr<PageRecorder> recorder);
+    void setRecording(bool on);
+    void setPicking(bool on);
+    // Inserts a recorded line at the caret: on an empty caret line it fills
+    // that line, otherwise it goes on a new line below; the caret ends after
+    // the inserted line.
+    void insertRecordedLine(const std::string& gbLine);
+    // Puts a picked element's locator into the command under the caret (its
+    // tag, key, skip count, frame and attribute arguments), or inserts the
+    // seven locator arguments at the caret when the caret line holds no
+    // command that takes a locator.
+    void insertLocator(const RecordedLocator& loc);
+
+    // Script files: read as UTF-8 (GB18030 when the bytes are no UTF-8),
+    // written as UTF-8 with CR LF. False when the file cannot be read or
+    // written; the script is then left as it was.
+    bool openScriptFile(const QString& path);
+    bool saveScriptFile(const QString& path);
+    QString scriptFilePath() const { return filePath_; }
+    // Whether the script differs from the file it was opened from or saved to
+    // (false for a script that has no file).
+    bool hasUnsavedChanges() const;
+
     // The whole code log as GB18030 text with CR LF line ends.
     std::string logText() const;
 
 protected:
     // Closed during a run, the window only hides: the run stops after its
     // current line, and a window that deletes itself on close goes then.
+    // Otherwise a script with unsaved changes to its file asks first
+    // (save, discard, or stay open). Closing ends recording and picking.
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void createDebugControls();
+    void runLines(int first, int last);
+    void updateCaption();
+    void openWithDialog();
+    void saveWithDialog(bool askName);
     void onToolWindowCreated();
     void configureEditor();
     void placePopup(QWidget* popup) const;
@@ -113,6 +170,18 @@ private:
     QTabWidget* logTabs_ = nullptr;
     QPlainTextEdit* codeLog_ = nullptr;
     GbEditor* gb_ = nullptr;
+    QAbstractButton* recordButton_ = nullptr;
+    QAbstractButton* pickButton_ = nullptr;
+    QAbstractButton* runLineButton_ = nullptr;
+    QAbstractButton* runSelectionButton_ = nullptr;
+    QAbstractButton* stepButton_ = nullptr;
+    QAbstractButton* stopButton_ = nullptr;
+    QAbstractButton* openButton_ = nullptr;
+    QAbstractButton* saveButton_ = nullptr;
+    RunMarkers* markers_ = nullptr;
+    std::shared_ptr<PageRecorder> recorder_;
+    QString filePath_;
+    bool fileBound_ = false;
 
     int completionStart_ = 0;
     int completionEnd_ = 0;

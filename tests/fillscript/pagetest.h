@@ -7,6 +7,7 @@
 #include "../webview/enginetest.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 
 #include <functional>
@@ -69,6 +70,15 @@ inline Outcome runFill(const QStringList& args, int timeoutMs = 60000)
     o.out = QString::fromUtf8(p.readAllStandardOutput());
     o.err = QString::fromUtf8(p.readAllStandardError());
     return o;
+}
+
+// The files of the tests' pages/ folder, by path; null for anything else.
+inline QByteArray servePageFiles(const QByteArray& path)
+{
+    QFile file(QStringLiteral(TOLVANE_TEST_DATA_DIR "/pages") + QString::fromUtf8(path));
+    if (path.contains("..") || !file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
 }
 
 }  // namespace fill_test

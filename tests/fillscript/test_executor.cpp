@@ -22,19 +22,6 @@
 using namespace fillscript;
 using fill_test::PageServer;
 
-namespace {
-
-// The files of pages/.
-QByteArray servePages(const QByteArray& path)
-{
-    QFile file(QStringLiteral(TOLVANE_TEST_DATA_DIR "/pages") + QString::fromUtf8(path));
-    if (path.contains("..") || !file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-}  // namespace
-
 class TestExecutor : public QObject {
     Q_OBJECT
 private slots:
@@ -62,7 +49,7 @@ private:
 void TestExecutor::initTestCase()
 {
     buildCatalogue();
-    server = std::make_unique<PageServer>(servePages);
+    server = std::make_unique<PageServer>(fill_test::servePageFiles);
     host = std::make_unique<QWidget>();
     host->resize(800, 600);
     host->show();

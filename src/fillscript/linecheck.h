@@ -1,0 +1,40 @@
+#pragma once
+// The checks a run makes on one script line, for the editor: the same
+// normalising, splitting and catalogue look-up as the run loop, so a line the
+// editor marks is exactly a line the run would reject. Also reads a run's log
+// entry back into the outcome the editor marks the line with.
+#include <string>
+#include <string_view>
+
+namespace fillscript {
+
+enum class LineCheck {
+    Ok,
+    UnknownCommand,     // the run logs "错误，不存在的命令"
+    WrongArgumentCount, // the run logs "错误，参数不对，…"
+};
+
+struct LineCheckResult {
+    LineCheck check = LineCheck::Ok;
+    int needed = -1;  // catalogue count, -1 for an unknown name
+    int given = 0;    // arguments the line supplies
+};
+
+// rawLine: one editor line (GB18030, line break included or not).
+LineCheckResult checkScriptLine(std::string_view rawLine);
+
+enum class LineOutcome {
+    Passed,        // executed and answered anything but "error"/"undefined"
+    CheckFailed,   // rejected by a check, not executed
+    Error,         // executed and answered "error"
+    Undefined,     // executed and answered "undefined" (no element found)
+};
+
+// The outcome of the log entry a run wrote for `lineNumber` (counted from 1).
+LineOutcome outcomeOfEntry(std::string_view entry, int lineNumber);
+
+// An entry as the run writes it for line `from` ("第<from>行：…"), renumbered
+// for line `to`; an entry without that prefix comes back unchanged.
+std::string renumberEntry(std::string_view entry, int from, int to);
+
+}  // namespace fillscript

@@ -1,0 +1,109 @@
+#include "fillscript/recordlines.h"
+
+#include "fillscript/parser.h"
+#include "runtime/textcodec.h"
+
+#include <QString>
+
+namespace fillscript {
+namespace {
+
+// Characters a line cannot carry inside an argument: separators, quotes
+// (removed before a run), the escape character, line breaks, and the
+// full-width forms the run turns into ASCII punctuation.
+bool breaksArgument(char16_t c)
+{
+    switch (c) {
+    case u',': case u'"': case u'\\': case u'\r': case u'\n':
+    case u'\uFF0C': case u'\u201C': case u'\u201D': case u'\uFF08': case u'\uFF09':
+        return true;
+    default:
+        return c < 0x20;
+    }
+}
+
+// The locator's last five arguments: skip count, frame, attribute, member
+// step (none) and the encoding flag. The flag is written out: an empty last
+// argument would be dropped with the comma before it.
+std::string tail(const RecordedLocator& l)
+{
+    return std::to_string(l.skip) + ',' + l.frame + ',' + l.attribute + ",," + rt::gb("假");
+}
+
+std::string head(const RecordedLocator& l)
+{
+    return l.tag + ',' + l.key + ',';
+}
+
+}  // namespace
+
+bool fitsOneArgument(const std::string& gbText)
+{
+    const QString t = rt::gbToQString(gbText);
+    for (const QChar c : t)
+        if (breaksArgument(c.unicode()))
+            return false;
+    // Spaces at either end are trimmed away by the run.
+    return normaliseLine(gbText, true) == gbText;
+}
+
+std::string scriptStringExpression(const std::string& gbText)
+{
+    const QString t = rt::gbToQString(gbText);
+    QString out;
+    QString run;
+    const auto flush = [&] {
+        if (!run.isEmpty()) {
+            out += (out.isEmpty() ? QString() : QStringLiteral("+")) + QLatin1Char('\'') + run + QLatin1Char('\'');
+            run.clear();
+        }
+    };
+    for (const QChar c : t) {
+        if (breaksArgument(c.unicode()) || c == QLatin1Char('\'') || c == QChar(0x3000) ||
+            c == QLatin1Char(' ')) {
+            flush();
+            out += (out.isEmpty() ? QString() : QStringLiteral("+")) +
+                   QStringLiteral("String.fromCharCode(%1)").arg(int(c.unicode()));
+        } else {
+            run += c;
+        }
+    }
+    flush();
+    return out.isEmpty() ? std::string("''") : rt::qstringToGb(out);
+}
+
+std::vector<std::string> linesForAction(const RecordedAction& a)
+{
+    const RecordedLocator& l = a.locator;
+    switch (a.kind) {
+    case RecordedAction::Write: {
+        std::string write;
+        if (fitsOneArgument(a.value))
+            write = rt::gb("填表操作_写内容(") + head(l) + a.value + ',' + tail(l) + ')';
+        else
+            write = rt::gb("填表操作_执行自定义代码_返回值(") + head(l) + "value=" +
+                    scriptStringExpression(a.value) + ',' + tail(l) + ')';
+        // Pages that follow their fields through events learn of the value.
+        return {write, rt::gb("填表事件_改变内容(") + head(l) + tail(l) + ')'};
+    }
+    case RecordedAction::Select:
+        if (fitsOneArgument(a.value))
+            return {rt::gb("填表操作_置组合框按内容选中(") + head(l) + a.value + ',' + tail(l) + ')'};
+        return {rt::gb("填表操作_置组合框索引(") + head(l) + std::to_string(a.index) + ',' + tail(l) + ')'};
+    case RecordedAction::Check:
+        return {rt::gb("填表操作_置选中状态(") + head(l) + rt::gb(a.checked ? "真" : "假") + ',' +
+                tail(l) + ')'};
+    case RecordedAction::Click:
+        return {rt::gb("填表事件_点击(") + head(l) + tail(l) + ')'};
+    case RecordedAction::Navigate: {
+        // A comma would split the address; %2C means the same to the server.
+        std::string url;
+        for (const char c : a.value)
+            url += c == ',' ? std::string("%2C") : std::string(1, c);
+        return {rt::gb("填表_跳转地址(") + url + ')'};
+    }
+    }
+    return {};
+}
+
+}  // namespace fillscript
