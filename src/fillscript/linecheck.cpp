@@ -2,6 +2,7 @@
 
 #include "fillscript/catalogue.h"
 #include "fillscript/parser.h"
+#include "fillscript/scriptrun.h"
 #include "runtime/textcodec.h"
 
 namespace fillscript {
@@ -18,7 +19,7 @@ LineCheckResult checkScriptLine(std::string_view rawLine)
 {
     const ParsedLine p = parseLine(normaliseLine(rawLine, true));
     LineCheckResult r;
-    r.needed = findParamCount(p.name);
+    r.needed = namedCommand(p.name).needed;
     r.given = int(p.args.size());
     if (r.needed == -1)
         r.check = LineCheck::UnknownCommand;

@@ -20,7 +20,8 @@ struct LineCheckResult {
     int given = 0;    // arguments the line supplies
 };
 
-// rawLine: one editor line (GB18030, line break included or not).
+// rawLine: one editor line (GB18030, line break included or not). A line
+// `variable=command(...)` is checked as its command.
 LineCheckResult checkScriptLine(std::string_view rawLine);
 
 enum class LineOutcome {

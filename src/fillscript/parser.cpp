@@ -140,19 +140,22 @@ std::string lineLogPrefix(int line)
 
 RunResult runFillScript(const std::vector<std::string>& lines, CommandExecutor& executor,
                         const std::function<void(const std::string&)>& appendToLog,
-                        const std::function<bool()>& stopRequested)
+                        const std::function<bool()>& stopRequested,
+                        std::map<std::string, std::string>* values)
 {
     RunResult r;
-    ScriptRun run(lines, executor);
+    ScriptRun run(lines, executor, values ? std::move(*values) : std::map<std::string, std::string>{});
     while (!run.atEnd()) {
         if (stopRequested && stopRequested())
             break;
-        const LineOutcome o = run.step();
+        const LineResult o = run.step();
         ++r.lines;
         if (!o.executed())
             ++r.failedChecks;
         appendToLog(o.logEntry());
     }
+    if (values)
+        *values = run.values();
     return r;
 }
 

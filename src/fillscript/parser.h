@@ -6,6 +6,7 @@
 // before the first "(", the arguments are the text up to the last ")" split at
 // every ",". There is no quoting, escaping or comment syntax.
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,10 +54,13 @@ struct RunResult {
 // error, or "第N行：" + the executor's result + CR LF. A failing line never
 // stops the run; `stopRequested`, when given, is asked before each line and
 // ends the run there when it answers true. Lines may use `{{name}}` and
-// `name=command(...)` (see scriptrun.h); the variables live for this run.
+// `name=command(...)` (see scriptrun.h); the variables live for this run,
+// unless `values` is given: then the run starts from those values and leaves
+// its variables there (a script run a few lines at a time).
 RunResult runFillScript(const std::vector<std::string>& lines, CommandExecutor& executor,
                         const std::function<void(const std::string&)>& appendToLog,
-                        const std::function<bool()>& stopRequested = {});
+                        const std::function<bool()>& stopRequested = {},
+                        std::map<std::string, std::string>* values = nullptr);
 
 // Splits a whole script into lines as the editor holds them: LF, CR LF or a
 // lone CR ends a line and every line break becomes CR LF. An empty text is one

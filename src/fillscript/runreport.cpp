@@ -54,7 +54,7 @@ QString seconds(std::int64_t micros) { return QString::number(double(micros) / 1
 
 }  // namespace
 
-LineStatus lineStatus(const LineOutcome& o, bool strict)
+LineStatus lineStatus(const LineResult& o, bool strict)
 {
     if (!o.executed())
         return LineStatus::Failed;
@@ -63,7 +63,7 @@ LineStatus lineStatus(const LineOutcome& o, bool strict)
     return LineStatus::Passed;
 }
 
-bool isFailingLine(const LineOutcome& o) { return lineStatus(o, true) == LineStatus::Failed; }
+bool isFailingLine(const LineResult& o) { return lineStatus(o, true) == LineStatus::Failed; }
 
 RowStatus rowStatus(const std::vector<LineRecord>& lines)
 {
@@ -77,7 +77,7 @@ std::string jsonLinesRecords(const RowRecord& row)
 {
     std::string out;
     for (const LineRecord& l : row.lines) {
-        const LineOutcome& o = l.outcome;
+        const LineResult& o = l.outcome;
         QJsonObject rec{{"type", "line"},
                         {"row", row.row},
                         {"line", o.line},
@@ -149,7 +149,7 @@ std::string junitReport(const std::vector<RowRecord>& rows, const std::string& s
             w.writeEndElement();
         }
         for (const LineRecord& l : r.lines) {
-            const LineOutcome& o = l.outcome;
+            const LineResult& o = l.outcome;
             w.writeStartElement("testcase");
             w.writeAttribute("classname", rowName);
             w.writeAttribute("name", xmlSafe(QStringLiteral("line %1: ").arg(o.line) + text(o.command)));

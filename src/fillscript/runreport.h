@@ -14,7 +14,7 @@ enum class LineStatus { Passed, Failed };
 enum class RowStatus { Passed, Failed, LoadFailed };
 
 struct LineRecord {
-    LineOutcome outcome;
+    LineResult outcome;
     LineStatus status = LineStatus::Passed;
     std::string screenshot;  // file name in the screenshot folder, or empty
 };
@@ -30,9 +30,9 @@ struct RowRecord {
 
 // A check failure always fails its line; with `strict` so do the results
 // "error" and "undefined".
-LineStatus lineStatus(const LineOutcome& o, bool strict);
+LineStatus lineStatus(const LineResult& o, bool strict);
 // Whether a screenshot is due: a check failure, "error" or "undefined".
-bool isFailingLine(const LineOutcome& o);
+bool isFailingLine(const LineResult& o);
 // Failed when one of its lines failed.
 RowStatus rowStatus(const std::vector<LineRecord>& lines);
 

@@ -70,17 +70,25 @@ std::optional<Assignment> splitAssignment(std::string_view name)
     return Assignment{std::string(variable), std::string(command)};
 }
 
+NamedCommand namedCommand(std::string_view name)
+{
+    NamedCommand c{std::string(name), {}, findParamCount(name)};
+    if (c.needed == -1)
+        if (const std::optional<Assignment> a = splitAssignment(name)) {
+            if (const int n = findParamCount(a->command); n != -1)
+                c = NamedCommand{a->command, a->variable, n};
+        }
+    return c;
+}
+
 std::vector<std::string> assignedVariables(const std::vector<std::string>& lines)
 {
     std::vector<std::string> names;
     std::set<std::string> seen;
     for (const std::string& raw : lines) {
-        const ParsedLine p = parseLine(normaliseLine(raw, true));
-        if (findParamCount(p.name) != -1)
-            continue;
-        const std::optional<Assignment> a = splitAssignment(p.name);
-        if (a && findParamCount(a->command) != -1 && seen.insert(a->variable).second)
-            names.push_back(a->variable);
+        const NamedCommand c = namedCommand(parseLine(normaliseLine(raw, true)).name);
+        if (!c.variable.empty() && seen.insert(c.variable).second)
+            names.push_back(c.variable);
     }
     return names;
 }
@@ -120,7 +128,7 @@ std::string substitute(std::string_view arg, const std::map<std::string, std::st
     return out;
 }
 
-std::string LineOutcome::logEntry() const
+std::string LineResult::logEntry() const
 {
     return lineLogPrefix(line) + (executed() ? result : checkError) + "\r\n";
 }
@@ -133,24 +141,18 @@ ScriptRun::ScriptRun(const std::vector<std::string>& lines, CommandExecutor& exe
 {
 }
 
-LineOutcome ScriptRun::step()
+LineResult ScriptRun::step()
 {
     const auto started = std::chrono::steady_clock::now();
-    LineOutcome o;
+    LineResult o;
     o.line = int(next_) + 1;
     const std::string raw = lines_.empty() ? std::string() : lines_[next_];
     ++next_;
-    ParsedLine p = parseLine(normaliseLine(raw, true));
-    int need = findParamCount(p.name);
-    if (need == -1) {
-        if (const std::optional<Assignment> a = splitAssignment(p.name);
-            a && findParamCount(a->command) != -1) {
-            p.name = a->command;
-            o.variable = a->variable;
-            need = findParamCount(p.name);
-        }
-    }
-    o.command = p.name;
+    const ParsedLine p = parseLine(normaliseLine(raw, true));
+    const NamedCommand c = namedCommand(p.name);
+    const int need = c.needed;
+    o.command = c.command;
+    o.variable = c.variable;
     std::set<std::string> unknown;
     for (const std::string& a : p.args)
         o.args.push_back(substitute(a, values_, unknown));

@@ -27,6 +27,16 @@ struct Assignment {
 };
 std::optional<Assignment> splitAssignment(std::string_view name);
 
+// The command a line's name part calls, directly or after "variable=", and
+// its catalogue argument count; for an unknown name the name itself, no
+// variable and -1. The run and the editor's line check both use it.
+struct NamedCommand {
+    std::string command;
+    std::string variable;
+    int needed = -1;
+};
+NamedCommand namedCommand(std::string_view name);
+
 // The variables a script assigns, in the order of their first assignment.
 std::vector<std::string> assignedVariables(const std::vector<std::string>& lines);
 
@@ -36,7 +46,7 @@ std::string substitute(std::string_view arg, const std::map<std::string, std::st
                        std::set<std::string>& unknown);
 
 // What happened on one line.
-struct LineOutcome {
+struct LineResult {
     int line = 0;               // 1-based
     std::string command;        // the command name (without a variable)
     std::string variable;       // the variable the result went to, or empty
@@ -59,7 +69,7 @@ public:
               std::map<std::string, std::string> values = {});
     bool atEnd() const { return next_ >= count_; }
     // Checks and runs the next line.
-    LineOutcome step();
+    LineResult step();
     const std::map<std::string, std::string>& values() const { return values_; }
 
 private:

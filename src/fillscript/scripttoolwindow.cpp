@@ -308,10 +308,7 @@ void ScriptToolWindow::onScriptChanged()
             ++j;
             t = P + 1;
         }
-        std::string command = p.name;
-        if (findParamCount(command) == -1)
-            if (const std::optional<Assignment> a = splitAssignment(command))
-                command = a->command;
+        const std::string command = namedCommand(p.name).command;
         const std::vector<std::string> d = splitText(findParamDescText(command), "|");
         if (int(d.size()) >= j) {
             placePopup(hintLabel_);

@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <Qsci/qsciscintilla.h>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -153,6 +154,8 @@ protected:
 
 private:
     void createDebugControls();
+    // A full run starts with no variables; the lines run later on their own
+    // (line, selection, step) see the variables earlier runs left.
     void runLines(int first, int last);
     void updateCaption();
     void openWithDialog();
@@ -189,6 +192,7 @@ private:
     bool running_ = false;
     bool stopRequested_ = false;
     bool deleteAfterRun_ = false;
+    std::map<std::string, std::string> variables_;
     std::shared_ptr<CommandExecutor> executor_;
 };
 

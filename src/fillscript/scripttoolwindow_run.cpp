@@ -139,6 +139,9 @@ void ScriptToolWindow::createDebugControls()
 
 void ScriptToolWindow::runFillScript()
 {
+    if (running_)
+        return;
+    variables_.clear();
     runLines(0, gb_->lineCount() - 1);
 }
 
@@ -213,7 +216,7 @@ void ScriptToolWindow::runLines(int first, int last)
             appendToLog(numbered);
             markers_->mark(lineNumber - 1, outcomeOfEntry(numbered, lineNumber), numbered);
         },
-        [this] { return stopRequested_; });
+        [this] { return stopRequested_; }, &variables_);
 
     for (QAbstractButton* b : {runButton_, runLineButton_, runSelectionButton_, stepButton_})
         b->setEnabled(true);

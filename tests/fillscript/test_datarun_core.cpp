@@ -271,7 +271,7 @@ void TestDataRunCore::valuesKeepCommasAndQuotes()
         scriptLines(G("填表操作_写内容(input,kw,{{v}},0,,,,假)"));
     FormExecutor exec;
     ScriptRun run(lines, exec, {{"v", G("a, \"b\" (c)，丁")}});
-    const LineOutcome o = run.step();
+    const LineResult o = run.step();
     QVERIFY(o.executed());
     QCOMPARE(o.args.size(), std::size_t(8));
     QCOMPARE(Q(exec.value), QStringLiteral("a, \"b\" (c)，丁"));
@@ -312,7 +312,7 @@ void TestDataRunCore::strictness()
 {
     QFETCH(QString, result);
     QFETCH(bool, checkFailed);
-    LineOutcome o;
+    LineResult o;
     o.result = rt::qstringToGb(result);
     if (checkFailed)
         o.checkError = unknownCommandText();

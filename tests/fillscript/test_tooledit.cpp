@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -28,6 +29,16 @@ using B = QsciScintillaBase;
 class ResultExecutor : public CommandExecutor {
 public:
     std::string execute(const std::string&, const std::vector<std::string>&) override { return "ok"; }
+};
+
+// Answers with the command's first argument, so that a later line shows
+// what an earlier line's variable held.
+class EchoExecutor : public CommandExecutor {
+public:
+    std::string execute(const std::string&, const std::vector<std::string>& args) override
+    {
+        return args.empty() ? std::string("none") : args.front();
+    }
 };
 
 // Answers the next message box with `button`; the flag tells it was shown.
@@ -73,6 +84,7 @@ private slots:
     void pickedLocatorGoesIntoTheCommand_data();
     void pickedLocatorGoesIntoTheCommand();
     void recordedLinesGoBelowTheCaret();
+    void variablesLastAcrossSteps();
     void filesOpen_data();
     void filesOpen();
     void savedFileReadsAsTheEditorHoldsIt();
@@ -117,6 +129,13 @@ void TestToolEdit::checksFollowTheRun_data()
     QTest::newRow("too many") << "填表_跳转地址(a,b)" << int(LineCheck::WrongArgumentCount) << "(a,b)";
     QTest::newRow("blank between parentheses") << "填表_取页面文本( )" << int(LineCheck::WrongArgumentCount)
                                                << "( )";
+    QTest::newRow("result kept in a variable") << "订单号=填表_取页面文本()" << int(LineCheck::Ok) << "";
+    QTest::newRow("variable, wrong count") << "x=填表_跳转地址(a,b)" << int(LineCheck::WrongArgumentCount)
+                                           << "(a,b)";
+    QTest::newRow("variable, unknown command") << "x=填表_跳转(a)" << int(LineCheck::UnknownCommand)
+                                               << "x=填表_跳转";
+    QTest::newRow("no variable name") << "a-b=填表_取页面文本()" << int(LineCheck::UnknownCommand)
+                                      << "a-b=填表_取页面文本";
     QTest::newRow("full-width comma splits") << "填表_跳转地址(你好，世界)"
                                              << int(LineCheck::WrongArgumentCount) << "(你好，世界)";
 }
@@ -204,6 +223,29 @@ void TestToolEdit::recordedLinesGoBelowTheCaret()
     int line = 0, index = 0;
     tool->scriptEditor()->getCursorPosition(&line, &index);
     QCOMPARE(line, 4);
+}
+
+void TestToolEdit::variablesLastAcrossSteps()
+{
+    tool->setExecutor(std::make_shared<EchoExecutor>());
+    tool->scriptEditor()->setText(QStringLiteral("v=填表_跳转地址(甲)\r\n"
+                                                 "填表_跳转地址({{v}})\r\n"
+                                                 "v=填表_跳转地址(丙)"));
+    const auto logLines = [&] { return tool->codeLog()->toPlainText().split('\n', Qt::SkipEmptyParts); };
+    // A line run on its own sees what the step before it kept...
+    tool->scriptEditor()->setCursorPosition(0, 0);
+    tool->step();
+    tool->step();
+    QCOMPARE(logLines().last(), QStringLiteral("第2行：甲"));
+    // ...and the next step may change it.
+    tool->step();
+    tool->scriptEditor()->setCursorPosition(1, 0);
+    tool->runCurrentLine();
+    QCOMPARE(logLines().last(), QStringLiteral("第2行：丙"));
+    // A full run starts without the variables of earlier runs.
+    tool->scriptEditor()->setText(QStringLiteral("填表_跳转地址({{v}})"));
+    tool->runFillScript();
+    QCOMPARE(logLines().last(), QStringLiteral("第1行：{{v}}"));
 }
 
 void TestToolEdit::filesOpen_data()
