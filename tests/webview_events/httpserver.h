@@ -1,16 +1,20 @@
 #pragma once
 // A minimal HTTP/1.1 server on 127.0.0.1 for the tests: answers each request
 // from a table of routes (or a function), records every request as it
-// arrived, and closes the connection after each response.
+// arrived, and closes the connection after each response. Given a TLS
+// configuration it serves https.
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
 #include <QMap>
 #include <QPair>
+#include <QSslConfiguration>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 #include <functional>
+#include <memory>
 
 namespace events_test {
 
@@ -45,20 +49,31 @@ public:
     // The whole response (status line, fields, body) for a request.
     using Handler = std::function<QByteArray(const RecordedRequest&)>;
 
-    HttpServer()
+    explicit HttpServer(const QSslConfiguration& tls = QSslConfiguration())
     {
-        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection())
+        if (tls.isNull()) {
+            m_server = std::make_unique<QTcpServer>();
+        } else {
+            auto server = std::make_unique<QSslServer>();
+            server->setSslConfiguration(tls);
+            m_server = std::move(server);
+            m_scheme = "https";
+        }
+        // An https connection is pending once its handshake is done.
+        const auto serveAll = [this] {
+            while (QTcpSocket* socket = m_server->nextPendingConnection())
                 serve(socket);
-        });
-        if (!m_server.listen(QHostAddress::LocalHost, 0))
+        };
+        QObject::connect(m_server.get(), &QTcpServer::newConnection, this, serveAll);
+        QObject::connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, serveAll);
+        if (!m_server->listen(QHostAddress::LocalHost, 0))
             qFatal("test server cannot listen");
     }
 
-    quint16 port() const { return m_server.serverPort(); }
+    quint16 port() const { return m_server->serverPort(); }
     QByteArray url(const QByteArray& path, const QByteArray& host = "127.0.0.1") const
     {
-        return "http://" + host + ':' + QByteArray::number(port()) + path;
+        return m_scheme + "://" + host + ':' + QByteArray::number(port()) + path;
     }
 
     static QByteArray response(const QByteArray& body, const QByteArray& type = "text/html",
@@ -152,7 +167,8 @@ private:
         return true;
     }
 
-    QTcpServer m_server;
+    std::unique_ptr<QTcpServer> m_server;
+    QByteArray m_scheme = "http";
     QMap<QByteArray, QByteArray> m_routes;
     Handler m_handler;
     QList<RecordedRequest> m_requests;

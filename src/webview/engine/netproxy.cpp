@@ -1,9 +1,13 @@
 #include "engine/netproxy.h"
 
+#include "engine/tlscontext.h"
+
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QMutex>
 #include <QNetworkProxy>
 #include <QPointer>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -24,6 +28,11 @@ constexpr qint64 kMaxHeldBodyBytes = qint64(1) << 30;
 constexpr qint64 kRelayHighWater = 4 << 20;
 constexpr qint64 kRelayChunk = 256 * 1024;
 constexpr qint64 kSocketReadBuffer = 1 << 20;
+// A plain tunnel quiet for this long that starts a new exchange to a host
+// whose TLS is now ended here is closed instead: the engine sends that
+// request again on a new connection (it does so for a kept connection that
+// closes before any answer), which the proxy can then see into.
+constexpr qint64 kIdleTunnelMs = 500;
 
 bool isLoopbackHost(const QString& host)
 {
@@ -92,6 +101,13 @@ QByteArray originForm(const QByteArray& absolute)
     return path.isEmpty() ? QByteArray("/") : path;
 }
 
+// "https://host[:port]" of a connection whose TLS the proxy ends.
+QByteArray httpsOrigin(const QString& host, quint16 port)
+{
+    const QByteArray name = host.contains(QLatin1Char(':')) ? '[' + host.toLatin1() + ']' : host.toLatin1();
+    return "https://" + name + (port == 443 ? QByteArray() : ':' + QByteArray::number(port));
+}
+
 QByteArray errorResponse(int status, const QByteArray& text)
 {
     http::ResponseHead head;
@@ -124,7 +140,9 @@ class ProxyServer : public QTcpServer {
 public:
     std::function<void(std::function<void(ProxyOwner*)>)> toOwner;
     NetProxy::TagLookup tagLookup;
+    NetProxy::ConnectLookup connectLookup;
     std::shared_ptr<UpstreamSetting> upstream;
+    std::shared_ptr<tls::Context> tls;
 
     void decide(quint64 exchange, RequestDecision decision);
     void deliver(quint64 exchange, std::optional<ProxyResponse> response);
@@ -143,20 +161,26 @@ private:
 // closes: every response tells the browser so.
 class ProxyConnection : public QObject {
 public:
-    ProxyConnection(QTcpSocket* client, quint64 exchange, ProxyServer* server);
+    ProxyConnection(QSslSocket* client, quint64 exchange, ProxyServer* server);
     ~ProxyConnection() override;
 
     void decide(RequestDecision decision);
     void deliver(std::optional<ProxyResponse> response);
 
 private:
-    enum class Stage { Head, Body, Deciding, Upstream, Tunnel, Holding, Delivering, Closing };
+    enum class Stage { Head, Body, Deciding, Upstream, Tunnel, Holding, Delivering, Closing,
+                       Verifying, Handshaking };
 
     void onClientData();
     void onHead(const QByteArray& headBytes);
     void takeRequestBody(const QByteArray& bytes);
     void startUpstream(const QString& host, quint16 port, bool tunnel,
-                       const QHostAddress& bindAddress = QHostAddress());
+                       const QHostAddress& bindAddress = QHostAddress(), bool secure = false);
+    QNetworkProxy upstreamProxy() const;
+    bool beginTermination(const QString& host, quint16 port);
+    void onServerVerified();
+    void onServerUnverified();
+    bool reclaimIdleTunnel();
     void onUpstreamConnected();
     void onUpstreamData();
     void onUpstreamClosed();
@@ -169,8 +193,19 @@ private:
     void closeClient();
     void relay(QTcpSocket* from, QTcpSocket* to);
 
-    QTcpSocket* m_client;
+    QSslSocket* m_client;
     QTcpSocket* m_upstream = nullptr;
+    // A connection whose TLS is ended here: its host and port, and the
+    // server connection made (and verified) before the engine was answered.
+    QString m_tlsHost;
+    quint16 m_tlsPort = 0;
+    QSslSocket* m_verified = nullptr;
+    QNetworkProxy m_verifiedProxy;
+    std::optional<QNetworkProxy> m_routeProxy;  // instead of the process-wide one
+    bool m_upgrade = false;      // an upgraded request relayed raw (WebSocket)
+    QString m_tunnelHost;        // a plain CONNECT tunnel's target
+    quint16 m_tunnelPort = 0;
+    QElapsedTimer m_tunnelActive;
     quint64 m_exchange;
     ProxyServer* m_server;
     Stage m_stage = Stage::Head;
@@ -197,7 +232,7 @@ private:
     bool m_sentToClient = false;
 };
 
-ProxyConnection::ProxyConnection(QTcpSocket* client, quint64 exchange, ProxyServer* server)
+ProxyConnection::ProxyConnection(QSslSocket* client, quint64 exchange, ProxyServer* server)
     : QObject(server), m_client(client), m_exchange(exchange), m_server(server)
 {
     m_client->setParent(this);
@@ -259,9 +294,14 @@ void ProxyConnection::onClientData()
         relay(m_client, m_upstream);
         return;
     case Stage::Tunnel:
+        if (reclaimIdleTunnel())
+            return;
         if (m_upstream && m_upstream->state() == QAbstractSocket::ConnectedState)
             relay(m_client, m_upstream);
         return;
+    case Stage::Verifying:
+    case Stage::Handshaking:
+        return;  // nothing is expected before the TLS handshake
     default:
         m_client->readAll();  // nothing more is expected
         return;
@@ -281,19 +321,46 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
         QString host = QString::fromLatin1(m_request.target.left(colon));
         if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
             host = host.mid(1, host.size() - 2);
-        if (!ok || host.isEmpty()) {
+        if (!ok || host.isEmpty() || !m_tlsHost.isEmpty()) {
             fail(400, "malformed CONNECT target");
             return;
         }
+        if (beginTermination(host, port))
+            return;
         m_stage = Stage::Tunnel;
+        m_tunnelHost = host;
+        m_tunnelPort = port;
         m_toUpstream = m_in;
         m_in.clear();
         startUpstream(host, port, true);
         return;
     }
+    const bool secure = !m_tlsHost.isEmpty();
+    if (secure) {
+        // Inside an ended TLS connection requests name their path only.
+        if (!m_request.target.startsWith('/')) {
+            fail(400, "malformed request target");
+            return;
+        }
+        m_request.target = httpsOrigin(m_tlsHost, m_tlsPort) + m_request.target;
+    }
     const QUrl url(QString::fromLatin1(m_request.target));
-    if (url.scheme() != QLatin1String("http") || url.host().isEmpty()) {
+    if (url.scheme() != QLatin1String(secure ? "https" : "http") || url.host().isEmpty()) {
         fail(400, "only absolute http URLs are served");
+        return;
+    }
+    const quint16 port = quint16(url.port(secure ? 443 : 80));
+    if (http::hasHeader(m_request.headers, "Upgrade")) {
+        // A WebSocket handshake: from here on the bytes pass both ways raw.
+        http::HeaderList headers = m_request.headers;
+        http::removeHeader(headers, NetProxy::kTagHeader);
+        http::removeHeader(headers, "Proxy-Connection");
+        http::removeHeader(headers, "Proxy-Authorization");
+        m_toUpstream = http::serializeRequestHead(m_request.method, originForm(m_request.target), m_request.version,
+                                                  headers) + std::exchange(m_in, {});
+        m_upgrade = true;
+        m_stage = Stage::Tunnel;
+        startUpstream(url.host(), port, false, QHostAddress(), secure);
         return;
     }
     QByteArray tag = http::header(m_request.headers, NetProxy::kTagHeader);
@@ -313,7 +380,7 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     }
 
     // Relayed as it streams: the head rewritten for this hop, the body raw.
-    const Route route = routeFor(url.host(), quint16(url.port(80)), false, m_server->upstream->current());
+    const Route route = routeFor(url.host(), port, secure, upstreamProxy());
     http::HeaderList headers = m_request.headers;
     const bool chunked = http::headerListsToken(headers, "Transfer-Encoding", "chunked");
     http::removeHopByHop(headers);
@@ -326,7 +393,7 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     m_toUpstream = http::serializeRequestHead(m_request.method, target, m_request.version, headers) + m_in;
     m_in.clear();
     m_stage = Stage::Upstream;
-    startUpstream(url.host(), quint16(url.port(80)), false);
+    startUpstream(url.host(), port, false, QHostAddress(), secure);
 }
 
 void ProxyConnection::takeRequestBody(const QByteArray& bytes)
@@ -383,13 +450,17 @@ void ProxyConnection::decide(RequestDecision decision)
         break;
     }
     ProxyRequest& request = decision.request;
+    const bool secure = !m_tlsHost.isEmpty();
     const QUrl url(QString::fromLatin1(request.head.target));
-    if (url.scheme() != QLatin1String("http") || url.host().isEmpty()) {
+    if (url.scheme() != QLatin1String(secure ? "https" : "http") || url.host().isEmpty()) {
         fail(400, "only absolute http URLs are served");
         return;
     }
+    const quint16 port = quint16(url.port(secure ? 443 : 80));
     m_request.method = request.head.method;  // decides whether the response has a body
-    const Route route = routeFor(url.host(), quint16(url.port(80)), false, m_server->upstream->current());
+    if (decision.upstream)
+        m_routeProxy = decision.upstream;
+    const Route route = routeFor(url.host(), port, secure, upstreamProxy());
     http::HeaderList headers = request.head.headers;
     http::removeHopByHop(headers);
     http::removeHeader(headers, "Transfer-Encoding");
@@ -405,19 +476,129 @@ void ProxyConnection::decide(RequestDecision decision)
     m_withoutCookies = decision.withoutCookies;
     m_responseFields = std::move(decision.responseFields);
     m_stage = m_holdResponse ? Stage::Holding : Stage::Upstream;
-    startUpstream(url.host(), quint16(url.port(80)), false, decision.bindAddress);
+    startUpstream(url.host(), port, false, decision.bindAddress, secure);
+}
+
+QNetworkProxy ProxyConnection::upstreamProxy() const
+{
+    return m_routeProxy ? *m_routeProxy : m_server->upstream->current();
+}
+
+// Ends the tunnel's TLS here when the connect lookup asks for it: first the
+// server is reached and checked, then the engine is answered. False: the
+// tunnel stays plain.
+bool ProxyConnection::beginTermination(const QString& host, quint16 port)
+{
+    if (!m_server->tls || !m_server->connectLookup || !m_in.isEmpty())
+        return false;
+    const ConnectPlan plan = m_server->connectLookup(host, port);
+    if (!plan.terminate)
+        return false;
+    m_tlsHost = host;
+    m_tlsPort = port;
+    m_routeProxy = plan.upstream;
+    m_stage = Stage::Verifying;
+    m_verifiedProxy = upstreamProxy();
+    const Route route = routeFor(host, port, true, m_verifiedProxy);
+    m_verified = new QSslSocket(this);
+    m_verified->setSslConfiguration(m_server->tls->upstreamConfiguration());
+    m_verified->setPeerVerifyName(host);
+    m_verified->setProxy(route.socketProxy);
+    m_verified->setReadBufferSize(kSocketReadBuffer);
+    connect(m_verified, &QSslSocket::encrypted, this, [this] { onServerVerified(); });
+    connect(m_verified, &QSslSocket::errorOccurred, this, [this] { onServerUnverified(); });
+    m_verified->connectToHostEncrypted(route.host, route.port);
+    return true;
+}
+
+void ProxyConnection::onServerVerified()
+{
+    disconnect(m_verified, nullptr, this, nullptr);
+    const QSslConfiguration config = m_server->tls->serverConfiguration(m_tlsHost);
+    if (config.isNull()) {
+        onServerUnverified();
+        return;
+    }
+    m_client->write("HTTP/1.1 200 Connection established\r\n\r\n");
+    m_stage = Stage::Handshaking;
+    m_client->setSslConfiguration(config);
+    connect(m_client, &QSslSocket::encrypted, this, [this] {
+        m_stage = Stage::Head;
+        onClientData();
+    });
+    m_client->startServerEncryption();
+}
+
+// The server could not be reached over TLS with a certificate the system
+// trusts for its name: the engine gets a plain tunnel and meets the server's
+// own certificate (or the same failure) as without the proxy.
+void ProxyConnection::onServerUnverified()
+{
+    if (m_verified) {
+        disconnect(m_verified, nullptr, this, nullptr);
+        m_verified->abort();
+        m_verified->deleteLater();
+        m_verified = nullptr;
+    }
+    const QString host = std::exchange(m_tlsHost, QString());
+    m_stage = Stage::Tunnel;
+    m_tunnelHost = host;
+    m_tunnelPort = m_tlsPort;
+    startUpstream(host, m_tlsPort, true);
+}
+
+// A plain tunnel to a host whose TLS is now ended here, starting a new
+// exchange after a quiet spell, is closed before it passes anything on.
+bool ProxyConnection::reclaimIdleTunnel()
+{
+    const bool quiet = m_tunnelActive.isValid() && m_tunnelActive.elapsed() > kIdleTunnelMs;
+    m_tunnelActive.restart();
+    if (!quiet || m_upgrade || m_tunnelHost.isEmpty() || !m_server->tls || !m_server->connectLookup ||
+        !m_server->connectLookup(m_tunnelHost, m_tunnelPort).terminate)
+        return false;
+    m_stage = Stage::Closing;
+    if (m_upstream) {
+        disconnect(m_upstream, nullptr, this, nullptr);
+        m_upstream->abort();
+    }
+    m_client->abort();
+    deleteLater();
+    return true;
 }
 
 void ProxyConnection::startUpstream(const QString& host, quint16 port, bool tunnel,
-                                    const QHostAddress& bindAddress)
+                                    const QHostAddress& bindAddress, bool secure)
 {
-    const Route route = routeFor(host, port, tunnel, m_server->upstream->current());
-    m_upstream = new QTcpSocket(this);
-    m_upstream->setProxy(route.socketProxy);
-    if (!bindAddress.isNull())
-        m_upstream->bind(bindAddress);
-    m_upstream->setReadBufferSize(kSocketReadBuffer);
-    connect(m_upstream, &QTcpSocket::connected, this, [this] { onUpstreamConnected(); });
+    const QNetworkProxy proxy = upstreamProxy();
+    const Route route = routeFor(host, port, tunnel || secure, proxy);
+    QSslSocket* verified = std::exchange(m_verified, nullptr);
+    const bool reuse = secure && verified && bindAddress.isNull() && proxy == m_verifiedProxy &&
+                       host.compare(m_tlsHost, Qt::CaseInsensitive) == 0 && port == m_tlsPort &&
+                       verified->state() == QAbstractSocket::ConnectedState && verified->isEncrypted();
+    if (verified && !reuse) {
+        verified->abort();
+        verified->deleteLater();
+    }
+    if (reuse) {
+        m_upstream = verified;
+    } else if (secure) {
+        auto* socket = new QSslSocket(this);
+        socket->setSslConfiguration(m_server->tls->upstreamConfiguration());
+        socket->setPeerVerifyName(host);
+        m_upstream = socket;
+    } else {
+        m_upstream = new QTcpSocket(this);
+    }
+    if (!reuse) {
+        m_upstream->setProxy(route.socketProxy);
+        if (!bindAddress.isNull())
+            m_upstream->bind(bindAddress);
+        m_upstream->setReadBufferSize(kSocketReadBuffer);
+    }
+    if (secure)
+        connect(static_cast<QSslSocket*>(m_upstream), &QSslSocket::encrypted, this, [this] { onUpstreamConnected(); });
+    else
+        connect(m_upstream, &QTcpSocket::connected, this, [this] { onUpstreamConnected(); });
     connect(m_upstream, &QTcpSocket::readyRead, this, [this] { onUpstreamData(); });
     connect(m_upstream, &QTcpSocket::bytesWritten, this, [this] {
         if (m_stage == Stage::Tunnel || m_stage == Stage::Upstream)
@@ -425,14 +606,20 @@ void ProxyConnection::startUpstream(const QString& host, quint16 port, bool tunn
     });
     connect(m_upstream, &QTcpSocket::disconnected, this, [this] { onUpstreamClosed(); });
     connect(m_upstream, &QTcpSocket::errorOccurred, this, [this] { onUpstreamError(); });
-    m_upstream->connectToHost(route.host, route.port);
+    if (reuse)
+        onUpstreamConnected();
+    else if (secure)
+        static_cast<QSslSocket*>(m_upstream)->connectToHostEncrypted(route.host, route.port);
+    else
+        m_upstream->connectToHost(route.host, route.port);
 }
 
 void ProxyConnection::onUpstreamConnected()
 {
-    if (m_stage == Stage::Tunnel) {
+    if (m_stage == Stage::Tunnel && !m_upgrade) {
         m_client->write("HTTP/1.1 200 Connection established\r\n\r\n");
         m_sentToClient = true;
+        m_tunnelActive.start();
     }
     m_upstream->write(m_toUpstream);
     m_toUpstream.clear();
@@ -444,6 +631,7 @@ void ProxyConnection::onUpstreamData()
 {
     switch (m_stage) {
     case Stage::Tunnel:
+        m_tunnelActive.restart();
         relay(m_upstream, m_client);
         return;
     case Stage::Upstream:
@@ -711,7 +899,8 @@ void ProxyConnection::relay(QTcpSocket* from, QTcpSocket* to)
 
 void ProxyServer::incomingConnection(qintptr descriptor)
 {
-    auto* socket = new QTcpSocket;
+    // In plain mode until a tunnel's TLS is ended here.
+    auto* socket = new QSslSocket;
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
         return;
@@ -757,7 +946,7 @@ NetProxy::~NetProxy()
     stop();
 }
 
-bool NetProxy::start(ProxyOwner* owner, TagLookup lookup)
+bool NetProxy::start(ProxyOwner* owner, TagLookup lookup, ConnectLookup connectLookup)
 {
     if (m_port)
         return true;
@@ -766,6 +955,8 @@ bool NetProxy::start(ProxyOwner* owner, TagLookup lookup)
     m_thread->setObjectName(QStringLiteral("engine-proxy"));
     m_server = new ProxyServer;
     m_server->tagLookup = std::move(lookup);
+    m_server->connectLookup = std::move(connectLookup);
+    m_server->tls = m_tls;
     m_server->upstream = m_upstream;
     m_server->moveToThread(m_thread);
     QPointer<QObject> context = m_ownerContext;
