@@ -101,13 +101,6 @@ QByteArray originForm(const QByteArray& absolute)
     return path.isEmpty() ? QByteArray("/") : path;
 }
 
-// "https://host[:port]" of a connection whose TLS the proxy ends.
-QByteArray httpsOrigin(const QString& host, quint16 port)
-{
-    const QByteArray name = host.contains(QLatin1Char(':')) ? '[' + host.toLatin1() + ']' : host.toLatin1();
-    return "https://" + name + (port == 443 ? QByteArray() : ':' + QByteArray::number(port));
-}
-
 QByteArray errorResponse(int status, const QByteArray& text)
 {
     http::ResponseHead head;
@@ -315,13 +308,9 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
         return;
     }
     if (m_request.method == "CONNECT") {
-        const qsizetype colon = m_request.target.lastIndexOf(':');
-        bool ok = false;
-        const quint16 port = colon > 0 ? m_request.target.mid(colon + 1).toUShort(&ok) : 0;
-        QString host = QString::fromLatin1(m_request.target.left(colon));
-        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
-            host = host.mid(1, host.size() - 2);
-        if (!ok || host.isEmpty() || !m_tlsHost.isEmpty()) {
+        QString host;
+        quint16 port = 0;
+        if (!http::parseConnectTarget(m_request.target, &host, &port) || !m_tlsHost.isEmpty()) {
             fail(400, "malformed CONNECT target");
             return;
         }
@@ -338,11 +327,11 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     const bool secure = !m_tlsHost.isEmpty();
     if (secure) {
         // Inside an ended TLS connection requests name their path only.
-        if (!m_request.target.startsWith('/')) {
+        if (http::httpsUrl(m_tlsHost, m_tlsPort, m_request.target).isEmpty()) {
             fail(400, "malformed request target");
             return;
         }
-        m_request.target = httpsOrigin(m_tlsHost, m_tlsPort) + m_request.target;
+        m_request.target = http::httpsUrl(m_tlsHost, m_tlsPort, m_request.target);
     }
     const QUrl url(QString::fromLatin1(m_request.target));
     if (url.scheme() != QLatin1String(secure ? "https" : "http") || url.host().isEmpty()) {
