@@ -97,6 +97,8 @@ public:
 
     void route(const QByteArray& path, const QByteArray& wholeResponse) { m_routes[path] = wholeResponse; }
     void setHandler(Handler handler) { m_handler = std::move(handler); }
+    // Keeps each connection open for the client's next request.
+    void setKeepAlive(bool keep) { m_keepAlive = keep; }
 
     const QList<RecordedRequest>& requests() const { return m_requests; }
     QList<RecordedRequest> requestsFor(const QByteArray& path) const
@@ -135,7 +137,8 @@ private:
                 answer = m_routes.value(path, response("not found", "text/plain", {}, 404));
             }
             socket->write(answer);
-            socket->disconnectFromHost();
+            if (!m_keepAlive)
+                socket->disconnectFromHost();
         });
     }
 
@@ -169,6 +172,7 @@ private:
 
     std::unique_ptr<QTcpServer> m_server;
     QByteArray m_scheme = "http";
+    bool m_keepAlive = false;
     QMap<QByteArray, QByteArray> m_routes;
     Handler m_handler;
     QList<RecordedRequest> m_requests;

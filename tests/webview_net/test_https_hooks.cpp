@@ -341,11 +341,13 @@ void TestHttpsHooks::postBodyReadOnHttps()
 // handlers uses through a plain tunnel: the engine meets the server's own
 // certificate, from the test's authority it does not trust (accepted here by
 // hand). Once the view has handlers, its next load of the same server is
-// seen by them, although the engine keeps the first connection for reuse.
+// seen by them, although the engine keeps the first connection (the server
+// keeps it open) for reuse.
 void TestHttpsHooks::viewWithoutHandlersMeetsTheServerItself()
 {
     HttpServer server(serverTls(m_authority->issue(QStringLiteral("127.0.0.1")), m_authority->certificate()));
     server.route("/page.html", page("page"));
+    server.setKeepAlive(true);
     View view("plain");
     QStringList issuers;
     connect(view.enginePage(), &QWebEnginePage::certificateError, this,
@@ -361,6 +363,7 @@ void TestHttpsHooks::viewWithoutHandlersMeetsTheServerItself()
 
     Rules r("hook", "/page.html", "<title>page", "<title>hooked page");
     installRules(view.web, r);
+    QTest::qWait(800);  // the kept connection has been quiet a while
     view.web.loadUrl(server.url("/page.html").toStdString());
     QVERIFY2(view.titleBecomes("hooked page"), qPrintable(view.title()));
     QVERIFY(r.begun.contains(QStringLiteral("/page.html")));
