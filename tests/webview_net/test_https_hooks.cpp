@@ -164,6 +164,57 @@ struct View {
     }
 };
 
+// An HTTP proxy that serves CONNECT only, sending every tunnel to one port
+// of 127.0.0.1 whatever host is asked for, and recording the targets.
+class TunnelProxy : public QObject {
+public:
+    explicit TunnelProxy(quint16 targetPort) : m_targetPort(targetPort)
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* client = m_server.nextPendingConnection())
+                tunnel(client);
+        });
+        if (!m_server.listen(QHostAddress::LocalHost, 0))
+            qFatal("tunnel proxy cannot listen");
+    }
+    quint16 port() const { return m_server.serverPort(); }
+    QList<QByteArray> targets;
+
+private:
+    void tunnel(QTcpSocket* client)
+    {
+        auto* head = new QByteArray;
+        auto* target = new QTcpSocket(client);
+        connect(client, &QTcpSocket::disconnected, client, [client, head] {
+            delete head;
+            client->deleteLater();
+        });
+        connect(target, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
+        connect(target, &QTcpSocket::readyRead, client, [client, target] { client->write(target->readAll()); });
+        connect(target, &QTcpSocket::connected, client, [client] {
+            client->write("HTTP/1.1 200 Connection established\r\n\r\n");
+        });
+        connect(client, &QTcpSocket::readyRead, client, [this, client, target, head] {
+            if (target->state() != QAbstractSocket::UnconnectedState) {
+                target->write(client->readAll());
+                return;
+            }
+            *head += client->readAll();
+            const qsizetype end = head->indexOf("\r\n\r\n");
+            if (end < 0)
+                return;
+            targets << head->split(' ').value(1);
+            target->connectToHost(QHostAddress::LocalHost, m_targetPort);
+            const QByteArray rest = head->mid(end + 4);
+            if (!rest.isEmpty())
+                connect(target, &QTcpSocket::connected, client, [target, rest] { target->write(rest); });
+        });
+    }
+
+    QTcpServer m_server;
+    quint16 m_targetPort;
+};
+
 }  // namespace
 
 class TestHttpsHooks : public QObject {
@@ -180,6 +231,7 @@ private slots:
     void webSocketPassesThroughAnInterceptedConnection();
     void cookiesFromAnInterceptedResponseReachTheProfile();
     void twoViewsUseTwoProxiesAtOnce();
+    void twoViewsReachOneHttpsHostThroughTwoProxies();
 
 private:
     std::unique_ptr<engine::tls::Authority> m_authority;
@@ -457,6 +509,42 @@ void TestHttpsHooks::twoViewsUseTwoProxiesAtOnce()
     QVERIFY(a.titleBecomes("via B"));
     QCOMPARE(proxyB.requestsFor("/a2.html").size(), 1);
     QCOMPARE(proxyA.requestsFor("/a2.html").size(), 0);
+}
+
+// Two views on one https host, each through its own proxy: each proxy leads
+// to a server of its own here, so the page a view gets shows which proxy
+// its requests took.
+void TestHttpsHooks::twoViewsReachOneHttpsHostThroughTwoProxies()
+{
+    const QString host = QStringLiteral("per-view.test");
+    const QSslConfiguration tls = serverTls(m_authority->issue(host), m_authority->certificate());
+    HttpServer serverA(tls);
+    HttpServer serverB(tls);
+    serverA.route("/page.html", page("server A"));
+    serverB.route("/page.html", page("server B"));
+    TunnelProxy proxyA(serverA.port());
+    TunnelProxy proxyB(serverB.port());
+    View a;
+    View b;
+    Rules ra;
+    Rules rb;
+    installRules(a.web, ra);
+    installRules(b.web, rb);
+    a.web.setHttpProxy("127.0.0.1", proxyA.port(), "", "");
+    b.web.setHttpProxy("127.0.0.1", proxyB.port(), "", "");
+    // Both servers listen on their own ports; the URL names server A's, and
+    // each proxy leads to its own server whatever port is asked for.
+    const QByteArray url = "https://per-view.test:" + QByteArray::number(serverA.port()) + "/page.html";
+    for (int round = 0; round < 2; ++round) {
+        a.web.loadUrl(url.toStdString());
+        b.web.loadUrl(url.toStdString());
+        QVERIFY2(a.titleBecomes("server A"), qPrintable(a.title()));
+        QVERIFY2(b.titleBecomes("server B"), qPrintable(b.title()));
+    }
+    QVERIFY(ra.begun.contains(QStringLiteral("/page.html")));
+    QVERIFY(rb.begun.contains(QStringLiteral("/page.html")));
+    QVERIFY(!serverA.requestsFor("/page.html").isEmpty());
+    QVERIFY(!serverB.requestsFor("/page.html").isEmpty());
 }
 
 int main(int argc, char** argv)
