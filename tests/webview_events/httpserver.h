@@ -8,12 +8,14 @@
 #include <QList>
 #include <QMap>
 #include <QPair>
+#include <QPointer>
 #include <QSslConfiguration>
 #include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 #include <functional>
+#include <utility>
 #include <memory>
 
 namespace events_test {
@@ -97,6 +99,23 @@ public:
 
     void route(const QByteArray& path, const QByteArray& wholeResponse) { m_routes[path] = wholeResponse; }
     void setHandler(Handler handler) { m_handler = std::move(handler); }
+    // A response that stays open: start (head and first bytes) goes out at
+    // once, more with push(), and close() ends it.
+    void routeOpen(const QByteArray& path, const QByteArray& start) { m_openRoutes[path] = start; }
+    void push(const QByteArray& bytes)
+    {
+        for (const QPointer<QTcpSocket>& socket : m_open) {
+            if (socket)
+                socket->write(bytes);
+        }
+    }
+    void closeOpen()
+    {
+        for (const QPointer<QTcpSocket>& socket : std::exchange(m_open, {})) {
+            if (socket)
+                socket->disconnectFromHost();
+        }
+    }
     // Keeps each connection open for the client's next request.
     void setKeepAlive(bool keep) { m_keepAlive = keep; }
 
@@ -126,6 +145,12 @@ private:
                 return;
             buffer->clear();
             m_requests << request;
+            const QByteArray openPath = request.target.split('?').first();
+            if (m_openRoutes.contains(openPath)) {
+                socket->write(m_openRoutes[openPath]);
+                m_open << socket;
+                return;
+            }
             QByteArray answer;
             if (m_handler)
                 answer = m_handler(request);
@@ -173,6 +198,8 @@ private:
     std::unique_ptr<QTcpServer> m_server;
     QByteArray m_scheme = "http";
     bool m_keepAlive = false;
+    QMap<QByteArray, QByteArray> m_openRoutes;
+    QList<QPointer<QTcpSocket>> m_open;
     QMap<QByteArray, QByteArray> m_routes;
     Handler m_handler;
     QList<RecordedRequest> m_requests;

@@ -230,6 +230,7 @@ private slots:
     void badServerCertificatesFailAsWithoutTheProxy();
     void webSocketPassesThroughAnInterceptedConnection();
     void cookiesFromAnInterceptedResponseReachTheProfile();
+    void eventStreamPassesAsItComes();
     void twoViewsUseTwoProxiesAtOnce();
     void twoViewsReachOneHttpsHostThroughTwoProxies();
 
@@ -478,6 +479,27 @@ void TestHttpsHooks::cookiesFromAnInterceptedResponseReachTheProfile()
         const QString cookies = rt::gbToQString(view.web.getCookie());
         return cookies.contains(QLatin1String("hidden=h1")) && cookies.contains(QLatin1String("shown=s1"));
     }));
+}
+
+// Server-sent events through an intercepted connection reach the page as
+// the server sends them: the second event goes out only once the page has
+// shown the first.
+void TestHttpsHooks::eventStreamPassesAsItComes()
+{
+    m_https->routeOpen("/events", "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n"
+                                  "Cache-Control: no-store\r\n\r\ndata: one\n\n");
+    m_https->route("/stream.html",
+                   page("stream", "<script>var e = new EventSource('/events');"
+                                  "e.onmessage = function (m) { document.title = m.data; };</script>"));
+    View view;
+    Rules r;
+    installRules(view.web, r);
+    view.web.loadUrl(m_https->url("/stream.html").toStdString());
+    QVERIFY2(view.titleBecomes("one"), qPrintable(view.title()));
+    QVERIFY(r.begun.contains(QStringLiteral("/events")));
+    m_https->push("data: two\n\n");
+    QVERIFY2(view.titleBecomes("two"), qPrintable(view.title()));
+    m_https->closeOpen();
 }
 
 // Two views side by side, each with its own upstream proxy (plain servers
