@@ -142,6 +142,12 @@ struct View {
             },
             this);
     }
+    // Loads url with the handlers of r.
+    void loadWithRules(Rules& r, const QByteArray& url)
+    {
+        installRules(web, r);
+        web.loadUrl(url.toStdString());
+    }
     QWebEnginePage* enginePage() { return host.findChild<QWebEngineView*>()->page(); }
     QString title() const { return rt::gbToQString(web.engine().getTitle()); }
     bool titleBecomes(const QString& expected, int timeoutMs = kTimeoutMs)
@@ -460,8 +466,7 @@ void TestHttpsHooks::webSocketPassesThroughAnInterceptedConnection()
                                   "s.onerror = function () { document.title = 'socket error'; };</script>"));
     View view;
     Rules r;
-    installRules(view.web, r);
-    view.web.loadUrl(m_https->url("/socket.html").toStdString());
+    view.loadWithRules(r, m_https->url("/socket.html"));
     QVERIFY2(view.titleBecomes("echo:hello"), qPrintable(view.title()));
 }
 
@@ -469,8 +474,7 @@ void TestHttpsHooks::cookiesFromAnInterceptedResponseReachTheProfile()
 {
     View view("cookies");
     Rules r("respond", "/cookie.html");
-    installRules(view.web, r);
-    view.web.loadUrl(m_https->url("/cookie.html").toStdString());
+    view.loadWithRules(r, m_https->url("/cookie.html"));
     QVERIFY(view.titleBecomes("cookie set"));
     QVERIFY(r.endBody.contains("cookie set"));
     // HttpOnly stays out of the page's reach, and in the profile's store.
@@ -493,8 +497,7 @@ void TestHttpsHooks::eventStreamPassesAsItComes()
                                   "e.onmessage = function (m) { document.title = m.data; };</script>"));
     View view;
     Rules r;
-    installRules(view.web, r);
-    view.web.loadUrl(m_https->url("/stream.html").toStdString());
+    view.loadWithRules(r, m_https->url("/stream.html"));
     QVERIFY2(view.titleBecomes("one"), qPrintable(view.title()));
     QVERIFY(r.begun.contains(QStringLiteral("/events")));
     m_https->push("data: two\n\n");

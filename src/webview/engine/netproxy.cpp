@@ -1,38 +1,15 @@
-#include "engine/netproxy.h"
+#include "engine/proxyconnection.h"
 
 #include "engine/tlscontext.h"
 
-#include <QElapsedTimer>
-#include <QHostAddress>
-#include <QMutex>
-#include <QNetworkProxy>
-#include <QPointer>
-#include <QSslSocket>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QThread>
 #include <QUrl>
 
-#include <functional>
-#include <unordered_map>
 #include <utility>
 
 namespace engine {
+namespace proxy {
 namespace {
-
-constexpr qsizetype kMaxHeadBytes = 256 * 1024;
-// A body a hook must see whole is held in memory up to this size; a larger
-// one fails instead of exhausting memory.
-constexpr qint64 kMaxHeldBodyBytes = qint64(1) << 30;
-// A relay stops reading its source while this much is still unsent to its sink.
-constexpr qint64 kRelayHighWater = 4 << 20;
-constexpr qint64 kRelayChunk = 256 * 1024;
-constexpr qint64 kSocketReadBuffer = 1 << 20;
-// A plain tunnel quiet for this long that starts a new exchange to a host
-// whose TLS is now ended here is closed instead: the engine sends that
-// request again on a new connection (it does so for a kept connection that
-// closes before any answer), which the proxy can then see into.
-constexpr qint64 kIdleTunnelMs = 500;
 
 bool isLoopbackHost(const QString& host)
 {
@@ -43,16 +20,7 @@ bool isLoopbackHost(const QString& host)
     return address.setAddress(host) && address.isLoopback();
 }
 
-// Where a connection to host:port goes: straight there, to an HTTP proxy that
-// takes absolute-form requests, or through a proxy Qt's socket speaks itself
-// (SOCKS5, or CONNECT through an HTTP proxy). Loopback hosts never chain.
-struct Route {
-    QNetworkProxy socketProxy{QNetworkProxy::NoProxy};
-    QString host;
-    quint16 port = 0;
-    bool viaHttpProxy = false;
-    QByteArray proxyAuthorization;
-};
+}  // namespace
 
 Route routeFor(const QString& host, quint16 port, bool tunnel, const QNetworkProxy& chained)
 {
@@ -82,6 +50,12 @@ Route routeFor(const QString& host, quint16 port, bool tunnel, const QNetworkPro
     }
     return route;
 }
+
+}  // namespace proxy
+
+using namespace proxy;
+
+namespace {
 
 void removeCookieFields(http::HeaderList& headers)
 {
@@ -115,115 +89,6 @@ QByteArray errorResponse(int status, const QByteArray& text)
 
 }  // namespace
 
-struct UpstreamSetting {
-    QMutex mutex;
-    std::optional<QNetworkProxy> proxy;
-
-    QNetworkProxy current()
-    {
-        QMutexLocker lock(&mutex);
-        return proxy ? *proxy : QNetworkProxy::applicationProxy();
-    }
-};
-
-class ProxyConnection;
-
-// The listening socket and the live connections; lives in the proxy's thread.
-class ProxyServer : public QTcpServer {
-public:
-    std::function<void(std::function<void(ProxyOwner*)>)> toOwner;
-    NetProxy::TagLookup tagLookup;
-    NetProxy::ConnectLookup connectLookup;
-    std::shared_ptr<UpstreamSetting> upstream;
-    std::shared_ptr<tls::Context> tls;
-
-    void decide(quint64 exchange, RequestDecision decision);
-    void deliver(quint64 exchange, std::optional<ProxyResponse> response);
-    void forget(quint64 exchange) { m_connections.erase(exchange); }
-    void closeAll();
-
-protected:
-    void incomingConnection(qintptr descriptor) override;
-
-private:
-    quint64 m_nextExchange = 1;
-    std::unordered_map<quint64, QPointer<ProxyConnection>> m_connections;
-};
-
-// One connection from Chromium. Serves one request (or one tunnel), then
-// closes: every response tells the browser so.
-class ProxyConnection : public QObject {
-public:
-    ProxyConnection(QSslSocket* client, quint64 exchange, ProxyServer* server);
-    ~ProxyConnection() override;
-
-    void decide(RequestDecision decision);
-    void deliver(std::optional<ProxyResponse> response);
-
-private:
-    enum class Stage { Head, Body, Deciding, Upstream, Tunnel, Holding, Delivering, Closing,
-                       Verifying, Handshaking };
-
-    void onClientData();
-    void onHead(const QByteArray& headBytes);
-    void takeRequestBody(const QByteArray& bytes);
-    void startUpstream(const QString& host, quint16 port, bool tunnel,
-                       const QHostAddress& bindAddress = QHostAddress(), bool secure = false);
-    QNetworkProxy upstreamProxy() const;
-    bool beginTermination(const QString& host, quint16 port);
-    void onServerVerified();
-    void onServerUnverified();
-    bool reclaimIdleTunnel();
-    void onUpstreamConnected();
-    void onUpstreamData();
-    void onUpstreamClosed();
-    void onUpstreamError();
-    bool readResponseHead();
-    void holdResponseBytes(const QByteArray& bytes, bool upstreamClosed);
-    bool readHeldHead(const QByteArray& bytes, bool upstreamClosed, QByteArray* bodyStart);
-    void writeResponse(ProxyResponse response);
-    void fail(int status, const QByteArray& text);
-    void closeClient();
-    void relay(QTcpSocket* from, QTcpSocket* to);
-
-    QSslSocket* m_client;
-    QTcpSocket* m_upstream = nullptr;
-    // A connection whose TLS is ended here: its host and port, and the
-    // server connection made (and verified) before the engine was answered.
-    QString m_tlsHost;
-    quint16 m_tlsPort = 0;
-    QSslSocket* m_verified = nullptr;
-    QNetworkProxy m_verifiedProxy;
-    std::optional<QNetworkProxy> m_routeProxy;  // instead of the process-wide one
-    bool m_upgrade = false;      // an upgraded request relayed raw (WebSocket)
-    QString m_tunnelHost;        // a plain CONNECT tunnel's target
-    quint16 m_tunnelPort = 0;
-    QElapsedTimer m_tunnelActive;
-    quint64 m_exchange;
-    ProxyServer* m_server;
-    Stage m_stage = Stage::Head;
-
-    QByteArray m_in;         // client bytes not handled yet
-    http::RequestHead m_request;
-    http::BodyFraming m_requestFraming;
-    http::ChunkedDecoder m_requestChunks;
-    QByteArray m_tag;        // the view tag of a tagged request
-    bool m_ownerKnows = false;
-    bool m_clientGone = false;
-
-    QByteArray m_toUpstream; // written once the upstream connection is up
-    bool m_holdResponse = false;
-    bool m_withoutCookies = false;
-    http::HeaderList m_responseFields;  // set on a streamed response's head
-    QByteArray m_response;   // upstream bytes not passed on yet
-    bool m_responseHeadDone = false;
-    bool m_holdHeadRead = false;    // held response: head read, body follows
-    http::ResponseHead m_holdHead;
-    http::BodyFraming m_holdFraming;
-    QByteArray m_holdBody;          // held body (Length, UntilClose)
-    http::ChunkedDecoder m_holdChunks;
-    bool m_sentToClient = false;
-};
 
 ProxyConnection::ProxyConnection(QSslSocket* client, quint64 exchange, ProxyServer* server)
     : QObject(server), m_client(client), m_exchange(exchange), m_server(server)
@@ -466,93 +331,6 @@ void ProxyConnection::decide(RequestDecision decision)
     m_responseFields = std::move(decision.responseFields);
     m_stage = m_holdResponse ? Stage::Holding : Stage::Upstream;
     startUpstream(url.host(), port, false, decision.bindAddress, secure);
-}
-
-QNetworkProxy ProxyConnection::upstreamProxy() const
-{
-    return m_routeProxy ? *m_routeProxy : m_server->upstream->current();
-}
-
-// Ends the tunnel's TLS here when the connect lookup asks for it: first the
-// server is reached and checked, then the engine is answered. False: the
-// tunnel stays plain.
-bool ProxyConnection::beginTermination(const QString& host, quint16 port)
-{
-    if (!m_server->tls || !m_server->connectLookup || !m_in.isEmpty())
-        return false;
-    const ConnectPlan plan = m_server->connectLookup(host, port);
-    if (!plan.terminate)
-        return false;
-    m_tlsHost = host;
-    m_tlsPort = port;
-    m_routeProxy = plan.upstream;
-    m_stage = Stage::Verifying;
-    m_verifiedProxy = upstreamProxy();
-    const Route route = routeFor(host, port, true, m_verifiedProxy);
-    m_verified = new QSslSocket(this);
-    m_verified->setSslConfiguration(m_server->tls->upstreamConfiguration());
-    m_verified->setPeerVerifyName(host);
-    m_verified->setProxy(route.socketProxy);
-    m_verified->setReadBufferSize(kSocketReadBuffer);
-    connect(m_verified, &QSslSocket::encrypted, this, [this] { onServerVerified(); });
-    connect(m_verified, &QSslSocket::errorOccurred, this, [this] { onServerUnverified(); });
-    m_verified->connectToHostEncrypted(route.host, route.port);
-    return true;
-}
-
-void ProxyConnection::onServerVerified()
-{
-    disconnect(m_verified, nullptr, this, nullptr);
-    const QSslConfiguration config = m_server->tls->serverConfiguration(m_tlsHost);
-    if (config.isNull()) {
-        onServerUnverified();
-        return;
-    }
-    m_client->write("HTTP/1.1 200 Connection established\r\n\r\n");
-    m_stage = Stage::Handshaking;
-    m_client->setSslConfiguration(config);
-    connect(m_client, &QSslSocket::encrypted, this, [this] {
-        m_stage = Stage::Head;
-        onClientData();
-    });
-    m_client->startServerEncryption();
-}
-
-// The server could not be reached over TLS with a certificate the system
-// trusts for its name: the engine gets a plain tunnel and meets the server's
-// own certificate (or the same failure) as without the proxy.
-void ProxyConnection::onServerUnverified()
-{
-    if (m_verified) {
-        disconnect(m_verified, nullptr, this, nullptr);
-        m_verified->abort();
-        m_verified->deleteLater();
-        m_verified = nullptr;
-    }
-    const QString host = std::exchange(m_tlsHost, QString());
-    m_stage = Stage::Tunnel;
-    m_tunnelHost = host;
-    m_tunnelPort = m_tlsPort;
-    startUpstream(host, m_tlsPort, true);
-}
-
-// A plain tunnel to a host whose TLS is now ended here, starting a new
-// exchange after a quiet spell, is closed before it passes anything on.
-bool ProxyConnection::reclaimIdleTunnel()
-{
-    const bool quiet = m_tunnelActive.isValid() && m_tunnelActive.elapsed() > kIdleTunnelMs;
-    m_tunnelActive.restart();
-    if (!quiet || m_upgrade || m_tunnelHost.isEmpty() || !m_server->tls || !m_server->connectLookup ||
-        !m_server->connectLookup(m_tunnelHost, m_tunnelPort).terminate)
-        return false;
-    m_stage = Stage::Closing;
-    if (m_upstream) {
-        disconnect(m_upstream, nullptr, this, nullptr);
-        m_upstream->abort();
-    }
-    m_client->abort();
-    deleteLater();
-    return true;
 }
 
 void ProxyConnection::startUpstream(const QString& host, quint16 port, bool tunnel,
