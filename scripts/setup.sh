@@ -14,7 +14,7 @@ PKGS=(cmake g++ make ccache pkg-config libicu-dev
       qt6-websockets-dev libqscintilla2-qt6-dev
       libgl1-mesa-dev fonts-noto-cjk
       clang-14 libclang-rt-14-dev dpkg-dev
-      libssl-dev)
+      libssl-dev zlib1g-dev)
 
 missing=()
 for p in "${PKGS[@]}"; do

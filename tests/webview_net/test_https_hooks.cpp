@@ -272,6 +272,11 @@ void TestHttpsHooks::initTestCase()
                                                         "<link rel=stylesheet href='/style.css'>"
                                                         "<script src='/s.js'></script><body>x</body>"));
     m_https->route("/s.js", HttpServer::response("document.title = 'abcab';", "text/javascript"));
+    // The same script compressed, sent so whatever the request asked for.
+    m_https->route("/sz.js", HttpServer::response(QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\x4b\xc9\x4f\x2e\xcd\x4d\xcd\x2b\xd1\x2b\xc9\x2c\xc9\x49\x55\xb0\x55\x50\x4f\x4c\x4a\x4e\x4c\x52\xb7\x06\x00\x01\xcb\x10\xf9\x19\x00\x00\x00", 45), "text/javascript",
+                                                  {"Content-Encoding: gzip"}));
+    m_https->route("/scriptz.html", HttpServer::response("<!doctype html><title>before</title>"
+                                                         "<script src='/sz.js'></script><body>x</body>"));
     m_https->route("/style.css", HttpServer::response("body { color: rgb(1, 2, 3); }", "text/css"));
     m_https->route("/api.json", HttpServer::response("{\"v\":42}", "application/json", {"X-Api: 1"}));
     m_https->route("/fetch.html",
@@ -321,6 +326,9 @@ void TestHttpsHooks::hooksWorkOnHttps_data()
 
     QTest::newRow("script rewritten before it runs")
         << "hook" << QByteArray("/s.js") << QByteArray("ab") << QByteArray("x") << QByteArray("/script.html")
+        << "xcx" << QByteArray("document.title = 'abcab';");
+    QTest::newRow("compressed script rewritten before it runs")
+        << "hook" << QByteArray("/sz.js") << QByteArray("ab") << QByteArray("x") << QByteArray("/scriptz.html")
         << "xcx" << QByteArray("document.title = 'abcab';");
     QTest::newRow("page answered without the network")
         << "answer" << QByteArray("/nowhere.html") << QByteArray("<title>answered</title>") << QByteArray()

@@ -1,5 +1,6 @@
 #include "engine/proxyconnection.h"
 
+#include "engine/bodycoding.h"
 #include "engine/tlscontext.h"
 
 #include <QThread>
@@ -537,6 +538,16 @@ void ProxyConnection::holdResponseBytes(const QByteArray& bytes, bool upstreamCl
         return;
     }
     response.body = std::exchange(m_holdBody, {});
+    // Hooks get plain bytes: a gzip or deflate body is undone and its fields
+    // fixed (the length is set again when the response goes out).
+    const QByteArray coding = http::header(response.head.headers, "Content-Encoding");
+    if (!coding.isEmpty()) {
+        if (std::optional<QByteArray> plain = http::decodeBody(coding, response.body, kMaxHeldBodyBytes)) {
+            response.body = std::move(*plain);
+            http::removeHeader(response.head.headers, "Content-Encoding");
+            http::removeHeader(response.head.headers, "Content-Length");
+        }
+    }
     m_stage = Stage::Delivering;
     disconnect(m_upstream, nullptr, this, nullptr);
     m_upstream->abort();
