@@ -13,7 +13,8 @@ PKGS=(cmake g++ make ccache pkg-config libicu-dev
       qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
       qt6-websockets-dev libqscintilla2-qt6-dev
       libgl1-mesa-dev fonts-noto-cjk
-      clang-14 libclang-rt-14-dev dpkg-dev parallel)
+      clang-14 libclang-rt-14-dev dpkg-dev parallel
+      libssl-dev zlib1g-dev)
 
 missing=()
 for p in "${PKGS[@]}"; do

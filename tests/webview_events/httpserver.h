@@ -1,16 +1,22 @@
 #pragma once
 // A minimal HTTP/1.1 server on 127.0.0.1 for the tests: answers each request
 // from a table of routes (or a function), records every request as it
-// arrived, and closes the connection after each response.
+// arrived, and closes the connection after each response. Given a TLS
+// configuration it serves https.
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
 #include <QMap>
 #include <QPair>
+#include <QPointer>
+#include <QSslConfiguration>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 #include <functional>
+#include <utility>
+#include <memory>
 
 namespace events_test {
 
@@ -45,20 +51,31 @@ public:
     // The whole response (status line, fields, body) for a request.
     using Handler = std::function<QByteArray(const RecordedRequest&)>;
 
-    HttpServer()
+    explicit HttpServer(const QSslConfiguration& tls = QSslConfiguration())
     {
-        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection())
+        if (tls.isNull()) {
+            m_server = std::make_unique<QTcpServer>();
+        } else {
+            auto server = std::make_unique<QSslServer>();
+            server->setSslConfiguration(tls);
+            m_server = std::move(server);
+            m_scheme = "https";
+        }
+        // An https connection is pending once its handshake is done.
+        const auto serveAll = [this] {
+            while (QTcpSocket* socket = m_server->nextPendingConnection())
                 serve(socket);
-        });
-        if (!m_server.listen(QHostAddress::LocalHost, 0))
+        };
+        QObject::connect(m_server.get(), &QTcpServer::newConnection, this, serveAll);
+        QObject::connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, serveAll);
+        if (!m_server->listen(QHostAddress::LocalHost, 0))
             qFatal("test server cannot listen");
     }
 
-    quint16 port() const { return m_server.serverPort(); }
+    quint16 port() const { return m_server->serverPort(); }
     QByteArray url(const QByteArray& path, const QByteArray& host = "127.0.0.1") const
     {
-        return "http://" + host + ':' + QByteArray::number(port()) + path;
+        return m_scheme + "://" + host + ':' + QByteArray::number(port()) + path;
     }
 
     static QByteArray response(const QByteArray& body, const QByteArray& type = "text/html",
@@ -82,6 +99,25 @@ public:
 
     void route(const QByteArray& path, const QByteArray& wholeResponse) { m_routes[path] = wholeResponse; }
     void setHandler(Handler handler) { m_handler = std::move(handler); }
+    // A response that stays open: start (head and first bytes) goes out at
+    // once, more with push(), and close() ends it.
+    void routeOpen(const QByteArray& path, const QByteArray& start) { m_openRoutes[path] = start; }
+    void push(const QByteArray& bytes)
+    {
+        for (const QPointer<QTcpSocket>& socket : m_open) {
+            if (socket)
+                socket->write(bytes);
+        }
+    }
+    void closeOpen()
+    {
+        for (const QPointer<QTcpSocket>& socket : std::exchange(m_open, {})) {
+            if (socket)
+                socket->disconnectFromHost();
+        }
+    }
+    // Keeps each connection open for the client's next request.
+    void setKeepAlive(bool keep) { m_keepAlive = keep; }
 
     const QList<RecordedRequest>& requests() const { return m_requests; }
     QList<RecordedRequest> requestsFor(const QByteArray& path) const
@@ -109,6 +145,12 @@ private:
                 return;
             buffer->clear();
             m_requests << request;
+            const QByteArray openPath = request.target.split('?').first();
+            if (m_openRoutes.contains(openPath)) {
+                socket->write(m_openRoutes[openPath]);
+                m_open << socket;
+                return;
+            }
             QByteArray answer;
             if (m_handler)
                 answer = m_handler(request);
@@ -120,7 +162,8 @@ private:
                 answer = m_routes.value(path, response("not found", "text/plain", {}, 404));
             }
             socket->write(answer);
-            socket->disconnectFromHost();
+            if (!m_keepAlive)
+                socket->disconnectFromHost();
         });
     }
 
@@ -152,7 +195,11 @@ private:
         return true;
     }
 
-    QTcpServer m_server;
+    std::unique_ptr<QTcpServer> m_server;
+    QByteArray m_scheme = "http";
+    bool m_keepAlive = false;
+    QMap<QByteArray, QByteArray> m_openRoutes;
+    QList<QPointer<QTcpSocket>> m_open;
     QMap<QByteArray, QByteArray> m_routes;
     Handler m_handler;
     QList<RecordedRequest> m_requests;

@@ -244,6 +244,13 @@ void TestNetProxy::taggedRequestForwardedAndHeld_data()
     QTest::newRow("content-length") << HttpServer::response("abcab", "text/javascript");
     QTest::newRow("chunked") << HttpServer::chunkedResponse({"ab", "cab"}, "text/javascript");
     QTest::newRow("until close") << QByteArray("HTTP/1.0 200 OK\r\nContent-Type: text/javascript\r\n\r\nabcab");
+    // Compressed bodies reach the owner plain, whatever the request asked.
+    QTest::newRow("gzip") << HttpServer::response(
+        QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\x4b\x4c\x4a\x4e\x4c\x02\x00\x83\xb9\x94\x66\x05\x00"
+                   "\x00\x00", 25),
+        "text/javascript", {"Content-Encoding: gzip"});
+    QTest::newRow("deflate") << HttpServer::response(QByteArray("\x78\x9c\x4b\x4c\x4a\x4e\x4c\x02\x00\x05\xbf\x01\xea", 13),
+                                                     "text/javascript", {"Content-Encoding: deflate"});
 }
 
 void TestNetProxy::taggedRequestForwardedAndHeld()
@@ -276,6 +283,7 @@ void TestNetProxy::taggedRequestForwardedAndHeld()
     QCOMPARE(reply.rest, QByteArray("xcx"));
     QCOMPARE(engine::http::header(reply.head.headers, "Content-Length"), QByteArray("3"));
     QVERIFY(!engine::http::hasHeader(reply.head.headers, "Transfer-Encoding"));
+    QVERIFY(!engine::http::hasHeader(reply.head.headers, "Content-Encoding"));
     QCOMPARE(engine::http::header(reply.head.headers, "Content-Type"), QByteArray("text/javascript"));
 }
 

@@ -3,6 +3,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <limits>
 
@@ -371,6 +372,48 @@ QByteArray reasonPhrase(int status)
     case 504: return "Gateway Timeout";
     default: return "";
     }
+}
+
+bool parseConnectTarget(const QByteArray& target, QString* host, quint16* port)
+{
+    const qsizetype colon = target.lastIndexOf(':');
+    if (colon <= 0 || colon + 1 == target.size() || target.size() - colon - 1 > 5)
+        return false;
+    int number = 0;
+    for (const char c : target.mid(colon + 1)) {
+        if (c < '0' || c > '9')
+            return false;
+        number = number * 10 + (c - '0');
+    }
+    if (number < 1 || number > 65535)
+        return false;
+    QByteArray name = target.left(colon);
+    const bool bracketed = name.startsWith('[') && name.endsWith(']') && name.size() > 2;
+    if (bracketed) {
+        name = name.mid(1, name.size() - 2);
+        for (const char c : name) {
+            if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':' && c != '.')
+                return false;
+        }
+    } else {
+        if (name.size() > 253)
+            return false;
+        for (const char c : name) {
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_')
+                return false;
+        }
+    }
+    *host = QString::fromLatin1(name);
+    *port = quint16(number);
+    return true;
+}
+
+QByteArray httpsUrl(const QString& host, quint16 port, const QByteArray& target)
+{
+    if (!target.startsWith('/') || target.startsWith("//"))
+        return {};
+    const QByteArray name = host.contains(QLatin1Char(':')) ? '[' + host.toLatin1() + ']' : host.toLatin1();
+    return "https://" + name + (port == 443 ? QByteArray() : ':' + QByteArray::number(port)) + target;
 }
 
 }  // namespace engine::http

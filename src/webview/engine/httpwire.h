@@ -99,4 +99,13 @@ qsizetype decodeChunked(const QByteArray& data, QByteArray* body);
 // Standard reason phrase of a status code ("OK" for 200; "" when unknown).
 QByteArray reasonPhrase(int status);
 
+// The host and port of a CONNECT target: "name:port", "1.2.3.4:port" or
+// "[v6]:port" (brackets removed). Names hold letters, digits, '.', '-' and
+// '_' only, so that a host taken from here can stand in a URL or a
+// certificate as it is. False when malformed.
+bool parseConnectTarget(const QByteArray& target, QString* host, quint16* port);
+// The absolute URL of an origin-form target ("/path?query") sent inside a
+// TLS connection to host:port; empty when target is not in origin form.
+QByteArray httpsUrl(const QString& host, quint16 port, const QByteArray& target);
+
 }  // namespace engine::http

@@ -1,29 +1,16 @@
-#include "engine/netproxy.h"
+#include "engine/proxyconnection.h"
 
-#include <QHostAddress>
-#include <QMutex>
-#include <QNetworkProxy>
-#include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include "engine/bodycoding.h"
+#include "engine/tlscontext.h"
+
 #include <QThread>
 #include <QUrl>
 
-#include <functional>
-#include <unordered_map>
 #include <utility>
 
 namespace engine {
+namespace proxy {
 namespace {
-
-constexpr qsizetype kMaxHeadBytes = 256 * 1024;
-// A body a hook must see whole is held in memory up to this size; a larger
-// one fails instead of exhausting memory.
-constexpr qint64 kMaxHeldBodyBytes = qint64(1) << 30;
-// A relay stops reading its source while this much is still unsent to its sink.
-constexpr qint64 kRelayHighWater = 4 << 20;
-constexpr qint64 kRelayChunk = 256 * 1024;
-constexpr qint64 kSocketReadBuffer = 1 << 20;
 
 bool isLoopbackHost(const QString& host)
 {
@@ -34,16 +21,7 @@ bool isLoopbackHost(const QString& host)
     return address.setAddress(host) && address.isLoopback();
 }
 
-// Where a connection to host:port goes: straight there, to an HTTP proxy that
-// takes absolute-form requests, or through a proxy Qt's socket speaks itself
-// (SOCKS5, or CONNECT through an HTTP proxy). Loopback hosts never chain.
-struct Route {
-    QNetworkProxy socketProxy{QNetworkProxy::NoProxy};
-    QString host;
-    quint16 port = 0;
-    bool viaHttpProxy = false;
-    QByteArray proxyAuthorization;
-};
+}  // namespace
 
 Route routeFor(const QString& host, quint16 port, bool tunnel, const QNetworkProxy& chained)
 {
@@ -73,6 +51,12 @@ Route routeFor(const QString& host, quint16 port, bool tunnel, const QNetworkPro
     }
     return route;
 }
+
+}  // namespace proxy
+
+using namespace proxy;
+
+namespace {
 
 void removeCookieFields(http::HeaderList& headers)
 {
@@ -106,98 +90,8 @@ QByteArray errorResponse(int status, const QByteArray& text)
 
 }  // namespace
 
-struct UpstreamSetting {
-    QMutex mutex;
-    std::optional<QNetworkProxy> proxy;
 
-    QNetworkProxy current()
-    {
-        QMutexLocker lock(&mutex);
-        return proxy ? *proxy : QNetworkProxy::applicationProxy();
-    }
-};
-
-class ProxyConnection;
-
-// The listening socket and the live connections; lives in the proxy's thread.
-class ProxyServer : public QTcpServer {
-public:
-    std::function<void(std::function<void(ProxyOwner*)>)> toOwner;
-    NetProxy::TagLookup tagLookup;
-    std::shared_ptr<UpstreamSetting> upstream;
-
-    void decide(quint64 exchange, RequestDecision decision);
-    void deliver(quint64 exchange, std::optional<ProxyResponse> response);
-    void forget(quint64 exchange) { m_connections.erase(exchange); }
-    void closeAll();
-
-protected:
-    void incomingConnection(qintptr descriptor) override;
-
-private:
-    quint64 m_nextExchange = 1;
-    std::unordered_map<quint64, QPointer<ProxyConnection>> m_connections;
-};
-
-// One connection from Chromium. Serves one request (or one tunnel), then
-// closes: every response tells the browser so.
-class ProxyConnection : public QObject {
-public:
-    ProxyConnection(QTcpSocket* client, quint64 exchange, ProxyServer* server);
-    ~ProxyConnection() override;
-
-    void decide(RequestDecision decision);
-    void deliver(std::optional<ProxyResponse> response);
-
-private:
-    enum class Stage { Head, Body, Deciding, Upstream, Tunnel, Holding, Delivering, Closing };
-
-    void onClientData();
-    void onHead(const QByteArray& headBytes);
-    void takeRequestBody(const QByteArray& bytes);
-    void startUpstream(const QString& host, quint16 port, bool tunnel,
-                       const QHostAddress& bindAddress = QHostAddress());
-    void onUpstreamConnected();
-    void onUpstreamData();
-    void onUpstreamClosed();
-    void onUpstreamError();
-    bool readResponseHead();
-    void holdResponseBytes(const QByteArray& bytes, bool upstreamClosed);
-    bool readHeldHead(const QByteArray& bytes, bool upstreamClosed, QByteArray* bodyStart);
-    void writeResponse(ProxyResponse response);
-    void fail(int status, const QByteArray& text);
-    void closeClient();
-    void relay(QTcpSocket* from, QTcpSocket* to);
-
-    QTcpSocket* m_client;
-    QTcpSocket* m_upstream = nullptr;
-    quint64 m_exchange;
-    ProxyServer* m_server;
-    Stage m_stage = Stage::Head;
-
-    QByteArray m_in;         // client bytes not handled yet
-    http::RequestHead m_request;
-    http::BodyFraming m_requestFraming;
-    http::ChunkedDecoder m_requestChunks;
-    QByteArray m_tag;        // the view tag of a tagged request
-    bool m_ownerKnows = false;
-    bool m_clientGone = false;
-
-    QByteArray m_toUpstream; // written once the upstream connection is up
-    bool m_holdResponse = false;
-    bool m_withoutCookies = false;
-    http::HeaderList m_responseFields;  // set on a streamed response's head
-    QByteArray m_response;   // upstream bytes not passed on yet
-    bool m_responseHeadDone = false;
-    bool m_holdHeadRead = false;    // held response: head read, body follows
-    http::ResponseHead m_holdHead;
-    http::BodyFraming m_holdFraming;
-    QByteArray m_holdBody;          // held body (Length, UntilClose)
-    http::ChunkedDecoder m_holdChunks;
-    bool m_sentToClient = false;
-};
-
-ProxyConnection::ProxyConnection(QTcpSocket* client, quint64 exchange, ProxyServer* server)
+ProxyConnection::ProxyConnection(QSslSocket* client, quint64 exchange, ProxyServer* server)
     : QObject(server), m_client(client), m_exchange(exchange), m_server(server)
 {
     m_client->setParent(this);
@@ -259,9 +153,14 @@ void ProxyConnection::onClientData()
         relay(m_client, m_upstream);
         return;
     case Stage::Tunnel:
+        if (reclaimIdleTunnel())
+            return;
         if (m_upstream && m_upstream->state() == QAbstractSocket::ConnectedState)
             relay(m_client, m_upstream);
         return;
+    case Stage::Verifying:
+    case Stage::Handshaking:
+        return;  // nothing is expected before the TLS handshake
     default:
         m_client->readAll();  // nothing more is expected
         return;
@@ -275,25 +174,48 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
         return;
     }
     if (m_request.method == "CONNECT") {
-        const qsizetype colon = m_request.target.lastIndexOf(':');
-        bool ok = false;
-        const quint16 port = colon > 0 ? m_request.target.mid(colon + 1).toUShort(&ok) : 0;
-        QString host = QString::fromLatin1(m_request.target.left(colon));
-        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
-            host = host.mid(1, host.size() - 2);
-        if (!ok || host.isEmpty()) {
+        QString host;
+        quint16 port = 0;
+        if (!http::parseConnectTarget(m_request.target, &host, &port) || !m_tlsHost.isEmpty()) {
             fail(400, "malformed CONNECT target");
             return;
         }
+        if (beginTermination(host, port))
+            return;
         m_stage = Stage::Tunnel;
+        m_tunnelHost = host;
+        m_tunnelPort = port;
         m_toUpstream = m_in;
         m_in.clear();
         startUpstream(host, port, true);
         return;
     }
+    const bool secure = !m_tlsHost.isEmpty();
+    if (secure) {
+        // Inside an ended TLS connection requests name their path only.
+        if (http::httpsUrl(m_tlsHost, m_tlsPort, m_request.target).isEmpty()) {
+            fail(400, "malformed request target");
+            return;
+        }
+        m_request.target = http::httpsUrl(m_tlsHost, m_tlsPort, m_request.target);
+    }
     const QUrl url(QString::fromLatin1(m_request.target));
-    if (url.scheme() != QLatin1String("http") || url.host().isEmpty()) {
+    if (url.scheme() != QLatin1String(secure ? "https" : "http") || url.host().isEmpty()) {
         fail(400, "only absolute http URLs are served");
+        return;
+    }
+    const quint16 port = quint16(url.port(secure ? 443 : 80));
+    if (http::hasHeader(m_request.headers, "Upgrade")) {
+        // A WebSocket handshake: from here on the bytes pass both ways raw.
+        http::HeaderList headers = m_request.headers;
+        http::removeHeader(headers, NetProxy::kTagHeader);
+        http::removeHeader(headers, "Proxy-Connection");
+        http::removeHeader(headers, "Proxy-Authorization");
+        m_toUpstream = http::serializeRequestHead(m_request.method, originForm(m_request.target), m_request.version,
+                                                  headers) + std::exchange(m_in, {});
+        m_upgrade = true;
+        m_stage = Stage::Tunnel;
+        startUpstream(url.host(), port, false, QHostAddress(), secure);
         return;
     }
     QByteArray tag = http::header(m_request.headers, NetProxy::kTagHeader);
@@ -313,7 +235,7 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     }
 
     // Relayed as it streams: the head rewritten for this hop, the body raw.
-    const Route route = routeFor(url.host(), quint16(url.port(80)), false, m_server->upstream->current());
+    const Route route = routeFor(url.host(), port, secure, upstreamProxy());
     http::HeaderList headers = m_request.headers;
     const bool chunked = http::headerListsToken(headers, "Transfer-Encoding", "chunked");
     http::removeHopByHop(headers);
@@ -326,7 +248,7 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     m_toUpstream = http::serializeRequestHead(m_request.method, target, m_request.version, headers) + m_in;
     m_in.clear();
     m_stage = Stage::Upstream;
-    startUpstream(url.host(), quint16(url.port(80)), false);
+    startUpstream(url.host(), port, false, QHostAddress(), secure);
 }
 
 void ProxyConnection::takeRequestBody(const QByteArray& bytes)
@@ -383,13 +305,17 @@ void ProxyConnection::decide(RequestDecision decision)
         break;
     }
     ProxyRequest& request = decision.request;
+    const bool secure = !m_tlsHost.isEmpty();
     const QUrl url(QString::fromLatin1(request.head.target));
-    if (url.scheme() != QLatin1String("http") || url.host().isEmpty()) {
+    if (url.scheme() != QLatin1String(secure ? "https" : "http") || url.host().isEmpty()) {
         fail(400, "only absolute http URLs are served");
         return;
     }
+    const quint16 port = quint16(url.port(secure ? 443 : 80));
     m_request.method = request.head.method;  // decides whether the response has a body
-    const Route route = routeFor(url.host(), quint16(url.port(80)), false, m_server->upstream->current());
+    if (decision.upstream)
+        m_routeProxy = decision.upstream;
+    const Route route = routeFor(url.host(), port, secure, upstreamProxy());
     http::HeaderList headers = request.head.headers;
     http::removeHopByHop(headers);
     http::removeHeader(headers, "Transfer-Encoding");
@@ -405,19 +331,42 @@ void ProxyConnection::decide(RequestDecision decision)
     m_withoutCookies = decision.withoutCookies;
     m_responseFields = std::move(decision.responseFields);
     m_stage = m_holdResponse ? Stage::Holding : Stage::Upstream;
-    startUpstream(url.host(), quint16(url.port(80)), false, decision.bindAddress);
+    startUpstream(url.host(), port, false, decision.bindAddress, secure);
 }
 
 void ProxyConnection::startUpstream(const QString& host, quint16 port, bool tunnel,
-                                    const QHostAddress& bindAddress)
+                                    const QHostAddress& bindAddress, bool secure)
 {
-    const Route route = routeFor(host, port, tunnel, m_server->upstream->current());
-    m_upstream = new QTcpSocket(this);
-    m_upstream->setProxy(route.socketProxy);
-    if (!bindAddress.isNull())
-        m_upstream->bind(bindAddress);
-    m_upstream->setReadBufferSize(kSocketReadBuffer);
-    connect(m_upstream, &QTcpSocket::connected, this, [this] { onUpstreamConnected(); });
+    const QNetworkProxy proxy = upstreamProxy();
+    const Route route = routeFor(host, port, tunnel || secure, proxy);
+    QSslSocket* verified = std::exchange(m_verified, nullptr);
+    const bool reuse = secure && verified && bindAddress.isNull() && proxy == m_verifiedProxy &&
+                       host.compare(m_tlsHost, Qt::CaseInsensitive) == 0 && port == m_tlsPort &&
+                       verified->state() == QAbstractSocket::ConnectedState && verified->isEncrypted();
+    if (verified && !reuse) {
+        verified->abort();
+        verified->deleteLater();
+    }
+    if (reuse) {
+        m_upstream = verified;
+    } else if (secure) {
+        auto* socket = new QSslSocket(this);
+        socket->setSslConfiguration(m_server->tls->upstreamConfiguration());
+        socket->setPeerVerifyName(host);
+        m_upstream = socket;
+    } else {
+        m_upstream = new QTcpSocket(this);
+    }
+    if (!reuse) {
+        m_upstream->setProxy(route.socketProxy);
+        if (!bindAddress.isNull())
+            m_upstream->bind(bindAddress);
+        m_upstream->setReadBufferSize(kSocketReadBuffer);
+    }
+    if (secure)
+        connect(static_cast<QSslSocket*>(m_upstream), &QSslSocket::encrypted, this, [this] { onUpstreamConnected(); });
+    else
+        connect(m_upstream, &QTcpSocket::connected, this, [this] { onUpstreamConnected(); });
     connect(m_upstream, &QTcpSocket::readyRead, this, [this] { onUpstreamData(); });
     connect(m_upstream, &QTcpSocket::bytesWritten, this, [this] {
         if (m_stage == Stage::Tunnel || m_stage == Stage::Upstream)
@@ -425,14 +374,20 @@ void ProxyConnection::startUpstream(const QString& host, quint16 port, bool tunn
     });
     connect(m_upstream, &QTcpSocket::disconnected, this, [this] { onUpstreamClosed(); });
     connect(m_upstream, &QTcpSocket::errorOccurred, this, [this] { onUpstreamError(); });
-    m_upstream->connectToHost(route.host, route.port);
+    if (reuse)
+        onUpstreamConnected();
+    else if (secure)
+        static_cast<QSslSocket*>(m_upstream)->connectToHostEncrypted(route.host, route.port);
+    else
+        m_upstream->connectToHost(route.host, route.port);
 }
 
 void ProxyConnection::onUpstreamConnected()
 {
-    if (m_stage == Stage::Tunnel) {
+    if (m_stage == Stage::Tunnel && !m_upgrade) {
         m_client->write("HTTP/1.1 200 Connection established\r\n\r\n");
         m_sentToClient = true;
+        m_tunnelActive.start();
     }
     m_upstream->write(m_toUpstream);
     m_toUpstream.clear();
@@ -444,6 +399,7 @@ void ProxyConnection::onUpstreamData()
 {
     switch (m_stage) {
     case Stage::Tunnel:
+        m_tunnelActive.restart();
         relay(m_upstream, m_client);
         return;
     case Stage::Upstream:
@@ -582,6 +538,16 @@ void ProxyConnection::holdResponseBytes(const QByteArray& bytes, bool upstreamCl
         return;
     }
     response.body = std::exchange(m_holdBody, {});
+    // Hooks get plain bytes: a gzip or deflate body is undone and its fields
+    // fixed (the length is set again when the response goes out).
+    const QByteArray coding = http::header(response.head.headers, "Content-Encoding");
+    if (!coding.isEmpty()) {
+        if (std::optional<QByteArray> plain = http::decodeBody(coding, response.body, kMaxHeldBodyBytes)) {
+            response.body = std::move(*plain);
+            http::removeHeader(response.head.headers, "Content-Encoding");
+            http::removeHeader(response.head.headers, "Content-Length");
+        }
+    }
     m_stage = Stage::Delivering;
     disconnect(m_upstream, nullptr, this, nullptr);
     m_upstream->abort();
@@ -711,7 +677,8 @@ void ProxyConnection::relay(QTcpSocket* from, QTcpSocket* to)
 
 void ProxyServer::incomingConnection(qintptr descriptor)
 {
-    auto* socket = new QTcpSocket;
+    // In plain mode until a tunnel's TLS is ended here.
+    auto* socket = new QSslSocket;
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
         return;
@@ -757,7 +724,7 @@ NetProxy::~NetProxy()
     stop();
 }
 
-bool NetProxy::start(ProxyOwner* owner, TagLookup lookup)
+bool NetProxy::start(ProxyOwner* owner, TagLookup lookup, ConnectLookup connectLookup)
 {
     if (m_port)
         return true;
@@ -766,6 +733,8 @@ bool NetProxy::start(ProxyOwner* owner, TagLookup lookup)
     m_thread->setObjectName(QStringLiteral("engine-proxy"));
     m_server = new ProxyServer;
     m_server->tagLookup = std::move(lookup);
+    m_server->connectLookup = std::move(connectLookup);
+    m_server->tls = m_tls;
     m_server->upstream = m_upstream;
     m_server->moveToThread(m_thread);
     QPointer<QObject> context = m_ownerContext;

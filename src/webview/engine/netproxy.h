@@ -2,8 +2,15 @@
 // The engine's in-process HTTP proxy. Chromium sends all its traffic here
 // (loopback included): plain http requests arrive whole, with their real URL,
 // method, headers and body; https and WebSocket traffic arrives as CONNECT
-// tunnels, relayed untouched. Requests go on to the origin, or to the proxy
-// set as Qt's application proxy (setProxy), which this proxy chains to.
+// tunnels. A tunnel is relayed untouched unless the connect lookup asks for
+// its TLS to be ended here: then the proxy first reaches the server over TLS
+// itself (checking its certificate against the system's trust and its host
+// name; a server that fails that check gets a plain tunnel, so the engine
+// sees its certificate and fails as it would without the proxy), then shows
+// the engine a leaf certificate for the host signed by this run's authority,
+// and handles the https requests inside as it handles http ones. Requests go
+// on to the origin, or to the proxy the owner's decision names, or to the
+// process-wide upstream (setUpstream), which this proxy chains to.
 //
 // Untagged requests are relayed as they stream, never buffered. A request
 // carrying the tag header (set by the page's request interceptor for views
@@ -53,6 +60,8 @@ struct RequestDecision {
     // Forward, response not held: fields set on the response's head (each
     // replacing the server's field of that name) before the page gets it.
     http::HeaderList responseFields;
+    // Forward: the proxy to go through instead of the process-wide upstream.
+    std::optional<QNetworkProxy> upstream;
     // Answer: the response the page gets; Content-Length is set from the body.
     ProxyResponse answer;
 };
@@ -69,6 +78,16 @@ public:
     virtual void exchangeEnded(quint64 exchange) = 0;
 };
 
+// What to do with a CONNECT tunnel to a host: relay it, or end its TLS here
+// (and, when given, reach the server through upstream).
+struct ConnectPlan {
+    bool terminate = false;
+    std::optional<QNetworkProxy> upstream;
+};
+
+namespace tls {
+class Context;
+}
 class ProxyServer;
 struct UpstreamSetting;
 
@@ -85,10 +104,16 @@ public:
     // (null: none). Called on the proxy's thread.
     using TagLookup = std::function<QByteArray(const QByteArray& method, const QByteArray& url)>;
 
+    // The plan for a CONNECT to host:port. Called on the proxy's thread.
+    using ConnectLookup = std::function<ConnectPlan(const QString& host, quint16 port)>;
+
     // Starts listening on 127.0.0.1 (a free port) in the proxy's thread; true
     // when listening. The owner's calls arrive on the calling thread. A
-    // request without the tag header is tagged when lookup knows it.
-    bool start(ProxyOwner* owner, TagLookup lookup = {});
+    // request without the tag header is tagged when lookup knows it. Tunnels
+    // are ended here only with a TLS context (setTls) and a connect lookup.
+    bool start(ProxyOwner* owner, TagLookup lookup = {}, ConnectLookup connectLookup = {});
+    // Before start.
+    void setTls(std::shared_ptr<tls::Context> context) { m_tls = std::move(context); }
     void stop();
     bool isRunning() const { return m_port != 0; }
     quint16 port() const { return m_port; }
@@ -108,6 +133,7 @@ private:
     QObject* m_ownerContext = nullptr;
     quint16 m_port = 0;
     std::shared_ptr<UpstreamSetting> m_upstream;
+    std::shared_ptr<tls::Context> m_tls;
 };
 
 }  // namespace engine

@@ -5,8 +5,13 @@
 // interceptor that tags its plain http requests with the view's id; the proxy
 // hands tagged requests here whole, where wkeOnLoadUrlBegin's handler sees
 // and steers them, and their responses come back here before the page gets
-// them when a response handler wants them. Requests the proxy cannot read
-// (https and other schemes) meet the handler in the interceptor itself.
+// them when a response handler wants them. For https the interceptor also
+// claims the host before the engine connects, so that the proxy ends that
+// connection's TLS and sees the requests inside as it sees http ones; hosts
+// no such view asks for keep plain tunnels. Requests the proxy cannot read
+// (other schemes) meet the handler in the interceptor itself. A view's own
+// proxy (wkeSetViewProxy) rides on the same path: its requests go through
+// the owner, which names the proxy in its decision.
 #include "engine/network.h"
 
 #include "engine/cookies.h"
@@ -14,6 +19,7 @@
 #include "engine/events.h"
 #include "engine/netproxy.h"
 #include "engine/startup.h"
+#include "engine/tlscontext.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -66,6 +72,7 @@ struct NetState {
     std::unique_ptr<Interceptor> interceptor;
     QPointer<QWebEnginePage> interceptedPage;
     bool toldResponseFieldsLimit = false;
+    std::optional<QNetworkProxy> proxy;  // the view's own upstream proxy
 
     ~NetState();
 };
@@ -83,6 +90,7 @@ public:
 
 struct Globals {
     NetProxy proxy;
+    std::shared_ptr<tls::Context> tls;
     Owner owner;
     quint64 nextViewId = 1;
     std::map<quint64, wkeViewState*> views;  // by id
@@ -129,7 +137,7 @@ bool wantsInterception(wkeViewState* view)
     using namespace engine::events;
     return registration(view, LoadUrlBegin) || registration(view, NetResponse) ||
            registration(view, LoadUrlEnd) || !stateOf(view).netInterface.isEmpty() ||
-           !cookiesEnabled(view->profile);
+           stateOf(view).proxy || !cookiesEnabled(view->profile);
 }
 
 QHostAddress interfaceAddress(const QString& name)
@@ -237,6 +245,82 @@ QByteArray claimRequest(const QByteArray& method, const QByteArray& url)
     return tag;
 }
 
+// The views' own proxies by view id, for the proxy's thread.
+struct ViewProxies {
+    QMutex mutex;
+    std::map<quint64, QNetworkProxy> byView;
+};
+
+ViewProxies& viewProxies()
+{
+    static auto* proxies = new ViewProxies;
+    return *proxies;
+}
+
+std::optional<QNetworkProxy> viewProxy(quint64 viewId)
+{
+    ViewProxies& proxies = viewProxies();
+    QMutexLocker lock(&proxies.mutex);
+    const auto found = proxies.byView.find(viewId);
+    if (found == proxies.byView.end())
+        return std::nullopt;
+    return found->second;
+}
+
+// Hosts whose https connections the proxy ends: claimed by the interceptor
+// for each https request of a view with network handlers (or its own proxy)
+// just before the engine connects, and kept for a minute after the last.
+struct HostClaim {
+    qint64 time = 0;
+    quint64 viewId = 0;
+};
+
+struct HostClaims {
+    QMutex mutex;
+    std::map<QString, HostClaim> byHost;  // "host:port", host in lower case
+};
+
+HostClaims& hostClaims()
+{
+    static auto* claims = new HostClaims;
+    return *claims;
+}
+
+QString hostKey(const QString& host, quint16 port)
+{
+    return host.toLower() + QLatin1Char(':') + QString::number(port);
+}
+
+void claimHost(const QUrl& url, quint64 viewId)
+{
+    HostClaims& claims = hostClaims();
+    QMutexLocker lock(&claims.mutex);
+    claims.byHost[hostKey(url.host(), quint16(url.port(443)))] = {QDateTime::currentMSecsSinceEpoch(), viewId};
+}
+
+// Called on the proxy's thread for each CONNECT.
+ConnectPlan planConnect(const QString& host, quint16 port)
+{
+    constexpr qint64 kKeptMs = 60000;
+    quint64 viewId = 0;
+    {
+        HostClaims& claims = hostClaims();
+        QMutexLocker lock(&claims.mutex);
+        const auto found = claims.byHost.find(hostKey(host, port));
+        if (found == claims.byHost.end())
+            return {};
+        if (QDateTime::currentMSecsSinceEpoch() - found->second.time > kKeptMs) {
+            claims.byHost.erase(found);
+            return {};
+        }
+        viewId = found->second.viewId;
+    }
+    ConnectPlan plan;
+    plan.terminate = true;
+    plan.upstream = viewProxy(viewId);
+    return plan;
+}
+
 class Interceptor : public QWebEngineUrlRequestInterceptor {
 public:
     explicit Interceptor(wkeViewState* view) : m_view(view) {}
@@ -245,7 +329,15 @@ public:
     {
         const QUrl url = info.requestUrl();
         NetState& state = stateOf(m_view);
-        if (url.scheme() == QLatin1String("http") && globals().proxy.isRunning()) {
+        const bool secure = url.scheme() == QLatin1String("https") && globals().tls;
+        // The view's WebSockets take the same route as its https requests
+        // (its own proxy, the proxy's server check); their bytes pass raw
+        // once upgraded.
+        if (url.scheme() == QLatin1String("wss") && globals().tls && globals().proxy.isRunning())
+            claimHost(url, state.id);
+        if ((url.scheme() == QLatin1String("http") || secure) && globals().proxy.isRunning()) {
+            if (secure)
+                claimHost(url, state.id);
             // The proxy reads it whole and hands it to the owner. Fields added
             // here would make a cross-origin request need a CORS preflight, so
             // only requests that never have one carry the tag (and get past
@@ -295,6 +387,10 @@ private:
 NetState::~NetState()
 {
     globals().views.erase(id);
+    {
+        QMutexLocker lock(&viewProxies().mutex);
+        viewProxies().byView.erase(id);
+    }
     if (interceptedPage)
         interceptedPage->setUrlRequestInterceptor(nullptr);
 }
@@ -361,6 +457,7 @@ void Owner::requestArrived(quint64 exchange, const QByteArray& tag, const ProxyR
         }
         if (view) {
             decision.bindAddress = interfaceAddress(stateOf(view).netInterface);
+            decision.upstream = stateOf(view).proxy;
             if (!cookiesEnabled(view->profile)) {
                 http::removeHeader(headers, "Cookie");
                 decision.withoutCookies = true;
@@ -478,14 +575,24 @@ bool proxyGivenInFlags()
 
 // The proxy starts with the engine; Chromium is pointed at it, loopback
 // included. A proxy chosen through QTWEBENGINE_CHROMIUM_FLAGS is left alone.
+// The engine trusts this run's interception authority (and no other added
+// one) by its key's hash.
 const bool switchesRegistered = engine::addChromiumSwitchSource([] {
     if (proxyGivenInFlags())
         return QStringList();
-    if (!globals().proxy.start(&globals().owner, claimRequest))
+    Globals& g = globals();
+    if (!g.tls)
+        g.tls = tls::Context::create();
+    g.proxy.setTls(g.tls);
+    if (!g.proxy.start(&g.owner, claimRequest, planConnect))
         return QStringList();
     qAddPostRoutine(stopProxy);
-    return QStringList{QStringLiteral("--proxy-server=http://127.0.0.1:%1").arg(globals().proxy.port()),
-                       QStringLiteral("--proxy-bypass-list=<-loopback>")};
+    QStringList switches{QStringLiteral("--proxy-server=http://127.0.0.1:%1").arg(g.proxy.port()),
+                         QStringLiteral("--proxy-bypass-list=<-loopback>")};
+    if (g.tls)
+        switches << QStringLiteral("--ignore-certificate-errors-spki-list=") +
+                        QString::fromLatin1(g.tls->authorityKeyHash());
+    return switches;
 });
 
 const bool pageSetupRegistered = engine::addPageSetup([](wkeViewState* view) { installOnPage(view); });
@@ -503,6 +610,29 @@ bool chainProxy(const QNetworkProxy& proxy)
         return false;
     globals().proxy.setUpstream(proxy);
     return true;
+}
+
+bool setViewProxy(wkeViewState* view, const QNetworkProxy& proxy)
+{
+    if (!globals().proxy.isRunning())
+        return false;
+    NetState& state = stateOf(view);
+    state.proxy = proxy;
+    {
+        QMutexLocker lock(&viewProxies().mutex);
+        viewProxies().byView[state.id] = proxy;
+    }
+    installOnPage(view);
+    return true;
+}
+
+void addUpstreamAuthorityForTests(const QSslCertificate& authority)
+{
+    Globals& g = globals();
+    if (!g.tls)
+        g.tls = tls::Context::create();
+    if (g.tls)
+        g.tls->addUpstreamAuthority(authority);
 }
 
 void updateInterception(QWebEngineProfile* profile)
@@ -569,6 +699,17 @@ WKE_API const char* wkeNetGetPostBody(wkeNetJob handle)
     if (!job || job->request.body.isEmpty())
         return nullptr;
     return job->request.body.constData();  // QByteArray keeps a terminator
+}
+
+// For tests only: servers signed by the authority in pem pass the proxy's
+// upstream check as if the system trusted it. The engine itself is not told.
+WKE_API void tolvaneTestingTrustUpstreamAuthority(const char* pem, int length)
+{
+    if (!pem || length <= 0)
+        return;
+    const QSslCertificate authority(QByteArray(pem, length), QSsl::Pem);
+    if (!authority.isNull())
+        engine::net::addUpstreamAuthorityForTests(authority);
 }
 
 WKE_API void wkeSetViewNetInterface(wkeWebView handle, const char* netInterface)

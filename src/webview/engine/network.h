@@ -4,6 +4,7 @@
 #include "engine/viewstate.h"
 
 class QNetworkProxy;
+class QSslCertificate;
 class QWebEngineProfile;
 
 namespace engine::net {
@@ -19,5 +20,13 @@ void updateInterception(QWebEngineProfile* profile);
 // instead. Qt WebEngine leaves the engine's proxy for Qt's application proxy
 // once that changes, so the application proxy must not be set while it runs.
 bool chainProxy(const QNetworkProxy& proxy);
+
+// Gives the view a proxy of its own, used by its requests from the next one
+// on (the process-wide one stays for every other view); false when the
+// engine's proxy does not run and the caller should fall back to chainProxy.
+bool setViewProxy(wkeViewState* view, const QNetworkProxy& proxy);
+
+// Tests: an authority the proxy's upstream check trusts besides the system's.
+void addUpstreamAuthorityForTests(const QSslCertificate& authority);
 
 }  // namespace engine::net

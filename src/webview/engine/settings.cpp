@@ -138,7 +138,7 @@ WKE_API void wkeSetUserAgentW(wkeWebView handle, const char16_t* userAgent)
         view->profile->setHttpUserAgent(text);
 }
 
-WKE_API void wkeSetViewProxy(wkeWebView, const wkeProxy* record)
+WKE_API void wkeSetViewProxy(wkeWebView handle, const wkeProxy* record)
 {
     if (!record)
         return;
@@ -156,9 +156,12 @@ WKE_API void wkeSetViewProxy(wkeWebView, const wkeProxy* record)
         proxy.setUser(engine::recordText(record->username, sizeof record->username));
         proxy.setPassword(engine::recordText(record->password, sizeof record->password));
     }
-    // One proxy for the whole application, never per view: the engine's own
-    // proxy chains to it (engine/network.h); without that proxy, Qt
-    // WebEngine follows the application proxy.
+    // A live view gets its own proxy (its requests name it to the engine's
+    // proxy); the empty handle sets the process-wide one, which the engine's
+    // proxy chains to (engine/network.h). Without the engine's proxy, Qt
+    // WebEngine follows the application proxy, for every view.
+    if (wkeViewState* view = liveView(handle); view && engine::net::setViewProxy(view, proxy))
+        return;
     if (!engine::net::chainProxy(proxy))
         QNetworkProxy::setApplicationProxy(proxy);
 }

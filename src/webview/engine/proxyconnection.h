@@ -1,0 +1,163 @@
+#pragma once
+// Inside the engine's proxy: the listening server, one connection from the
+// engine and how it routes. For the proxy's own sources (netproxy.cpp: the
+// connection and its HTTP handling; proxytls.cpp: the TLS it ends).
+#include "engine/netproxy.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QMutex>
+#include <QNetworkProxy>
+#include <QPointer>
+#include <QSslSocket>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+
+namespace engine {
+namespace proxy {
+
+inline constexpr qsizetype kMaxHeadBytes = 256 * 1024;
+// A body a hook must see whole is held in memory up to this size; a larger
+// one fails instead of exhausting memory.
+inline constexpr qint64 kMaxHeldBodyBytes = qint64(1) << 30;
+// A relay stops reading its source while this much is still unsent to its sink.
+inline constexpr qint64 kRelayHighWater = 4 << 20;
+inline constexpr qint64 kRelayChunk = 256 * 1024;
+inline constexpr qint64 kSocketReadBuffer = 1 << 20;
+// A plain tunnel quiet for this long that starts a new exchange to a host
+// whose TLS is now ended here is closed instead: the engine sends that
+// request again on a new connection (it does so for a kept connection that
+// closes before any answer), which the proxy can then see into.
+inline constexpr qint64 kIdleTunnelMs = 500;
+
+// Where a connection to host:port goes: straight there, to an HTTP proxy that
+// takes absolute-form requests, or through a proxy Qt's socket speaks itself
+// (SOCKS5, or CONNECT through an HTTP proxy). Loopback hosts never chain.
+struct Route {
+    QNetworkProxy socketProxy{QNetworkProxy::NoProxy};
+    QString host;
+    quint16 port = 0;
+    bool viaHttpProxy = false;
+    QByteArray proxyAuthorization;
+};
+
+Route routeFor(const QString& host, quint16 port, bool tunnel, const QNetworkProxy& chained);
+
+}  // namespace proxy
+
+struct UpstreamSetting {
+    QMutex mutex;
+    std::optional<QNetworkProxy> proxy;
+
+    QNetworkProxy current()
+    {
+        QMutexLocker lock(&mutex);
+        return proxy ? *proxy : QNetworkProxy::applicationProxy();
+    }
+};
+
+class ProxyConnection;
+
+// The listening socket and the live connections; lives in the proxy's thread.
+class ProxyServer : public QTcpServer {
+public:
+    std::function<void(std::function<void(ProxyOwner*)>)> toOwner;
+    NetProxy::TagLookup tagLookup;
+    NetProxy::ConnectLookup connectLookup;
+    std::shared_ptr<UpstreamSetting> upstream;
+    std::shared_ptr<tls::Context> tls;
+
+    void decide(quint64 exchange, RequestDecision decision);
+    void deliver(quint64 exchange, std::optional<ProxyResponse> response);
+    void forget(quint64 exchange) { m_connections.erase(exchange); }
+    void closeAll();
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    quint64 m_nextExchange = 1;
+    std::unordered_map<quint64, QPointer<ProxyConnection>> m_connections;
+};
+
+// One connection from Chromium. Serves one request (or one tunnel), then
+// closes: every response tells the browser so.
+class ProxyConnection : public QObject {
+public:
+    ProxyConnection(QSslSocket* client, quint64 exchange, ProxyServer* server);
+    ~ProxyConnection() override;
+
+    void decide(RequestDecision decision);
+    void deliver(std::optional<ProxyResponse> response);
+
+private:
+    enum class Stage { Head, Body, Deciding, Upstream, Tunnel, Holding, Delivering, Closing,
+                       Verifying, Handshaking };
+
+    void onClientData();
+    void onHead(const QByteArray& headBytes);
+    void takeRequestBody(const QByteArray& bytes);
+    void startUpstream(const QString& host, quint16 port, bool tunnel,
+                       const QHostAddress& bindAddress = QHostAddress(), bool secure = false);
+    QNetworkProxy upstreamProxy() const;
+    bool beginTermination(const QString& host, quint16 port);
+    void onServerVerified();
+    void onServerUnverified();
+    bool reclaimIdleTunnel();
+    void onUpstreamConnected();
+    void onUpstreamData();
+    void onUpstreamClosed();
+    void onUpstreamError();
+    bool readResponseHead();
+    void holdResponseBytes(const QByteArray& bytes, bool upstreamClosed);
+    bool readHeldHead(const QByteArray& bytes, bool upstreamClosed, QByteArray* bodyStart);
+    void writeResponse(ProxyResponse response);
+    void fail(int status, const QByteArray& text);
+    void closeClient();
+    void relay(QTcpSocket* from, QTcpSocket* to);
+
+    QSslSocket* m_client;
+    QTcpSocket* m_upstream = nullptr;
+    // A connection whose TLS is ended here: its host and port, and the
+    // server connection made (and verified) before the engine was answered.
+    QString m_tlsHost;
+    quint16 m_tlsPort = 0;
+    QSslSocket* m_verified = nullptr;
+    QNetworkProxy m_verifiedProxy;
+    std::optional<QNetworkProxy> m_routeProxy;  // instead of the process-wide one
+    bool m_upgrade = false;      // an upgraded request relayed raw (WebSocket)
+    QString m_tunnelHost;        // a plain CONNECT tunnel's target
+    quint16 m_tunnelPort = 0;
+    QElapsedTimer m_tunnelActive;
+    quint64 m_exchange;
+    ProxyServer* m_server;
+    Stage m_stage = Stage::Head;
+
+    QByteArray m_in;         // client bytes not handled yet
+    http::RequestHead m_request;
+    http::BodyFraming m_requestFraming;
+    http::ChunkedDecoder m_requestChunks;
+    QByteArray m_tag;        // the view tag of a tagged request
+    bool m_ownerKnows = false;
+    bool m_clientGone = false;
+
+    QByteArray m_toUpstream; // written once the upstream connection is up
+    bool m_holdResponse = false;
+    bool m_withoutCookies = false;
+    http::HeaderList m_responseFields;  // set on a streamed response's head
+    QByteArray m_response;   // upstream bytes not passed on yet
+    bool m_responseHeadDone = false;
+    bool m_holdHeadRead = false;    // held response: head read, body follows
+    http::ResponseHead m_holdHead;
+    http::BodyFraming m_holdFraming;
+    QByteArray m_holdBody;          // held body (Length, UntilClose)
+    http::ChunkedDecoder m_holdChunks;
+    bool m_sentToClient = false;
+};
+
+}  // namespace engine
