@@ -14,7 +14,8 @@ PKGS=(cmake g++ make ccache pkg-config libicu-dev
       qt6-websockets-dev libqscintilla2-qt6-dev
       libgl1-mesa-dev fonts-noto-cjk
       clang-14 libclang-rt-14-dev dpkg-dev parallel
-      libssl-dev zlib1g-dev)
+      libssl-dev zlib1g-dev
+      python3 curl)  # python3, curl: the https benchmark's server and client
 
 missing=()
 for p in "${PKGS[@]}"; do

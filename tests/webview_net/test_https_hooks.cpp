@@ -237,6 +237,7 @@ private slots:
     void webSocketPassesThroughAnInterceptedConnection();
     void cookiesFromAnInterceptedResponseReachTheProfile();
     void eventStreamPassesAsItComes();
+    void interceptedConnectionServesRequestsInTurn();
     void twoViewsUseTwoProxiesAtOnce();
     void twoViewsReachOneHttpsHostThroughTwoProxies();
 
@@ -511,6 +512,27 @@ void TestHttpsHooks::eventStreamPassesAsItComes()
     m_https->push("data: two\n\n");
     QVERIFY2(view.titleBecomes("two"), qPrintable(view.title()));
     m_https->closeOpen();
+}
+
+// Requests one after another from an intercepted page, held for a hook and
+// streamed in turn: each body arrives whole and in order, and the later ones
+// come over the engine's kept connection to the proxy (no connect of their own).
+void TestHttpsHooks::interceptedConnectionServesRequestsInTurn()
+{
+    View view;
+    Rules r(QStringLiteral("hook"), "/api.json", "42", "43");
+    view.loadWithRules(r, m_https->url("/blank.html"));
+    QVERIFY(view.titleBecomes("blank"));
+    view.web.runScriptText("window.out = ''; (async () => { const parts = [];"
+                           " for (const p of ['/api.json?1', '/style.css', '/s.js', '/api.json?2'])"
+                           " parts.push(await (await fetch(p)).text());"
+                           " window.out = parts.join('|'); })(); text = 'started';");
+    QVERIFY(waitFor([&] { return !view.value("window.out").isEmpty(); }));
+    QCOMPARE(view.value("window.out"),
+             QStringLiteral(R"({"v":43}|body { color: rgb(1, 2, 3); }|document.title = 'abcab';|{"v":43})"));
+    QCOMPARE(view.value("performance.getEntriesByType('resource').slice(-3)"
+                        ".map(e => e.connectEnd - e.connectStart).join()"),
+             QStringLiteral("0,0,0"));
 }
 
 // Two views side by side, each with its own upstream proxy (plain servers

@@ -235,6 +235,7 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     }
 
     // Relayed as it streams: the head rewritten for this hop, the body raw.
+    m_requestBodyless = http::requestFraming(m_request).kind == http::BodyFraming::None;
     const Route route = routeFor(url.host(), port, secure, upstreamProxy());
     http::HeaderList headers = m_request.headers;
     const bool chunked = http::headerListsToken(headers, "Transfer-Encoding", "chunked");
@@ -279,6 +280,7 @@ void ProxyConnection::takeRequestBody(const QByteArray& bytes)
         break;
     }
     m_in.clear();
+    m_requestBodyless = true;  // the body, if any, goes out with the head
     m_stage = Stage::Deciding;
     ProxyRequest request;
     request.head = m_request;
@@ -446,14 +448,28 @@ bool ProxyConnection::readResponseHead()
             removeCookieFields(head.headers);
         for (const auto& [name, value] : m_responseFields)
             http::setHeader(head.headers, name, value);
-        if (http::responseFraming(head, m_request.method).kind == http::BodyFraming::Chunked)
+        const http::BodyFraming framing = http::responseFraming(head, m_request.method);
+        if (framing.kind == http::BodyFraming::Chunked)
             http::setHeader(head.headers, "Transfer-Encoding", "chunked");
-        head.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
+        m_keepClient = mayKeepClient() && head.status != 101 &&
+                       (framing.kind == http::BodyFraming::None || framing.kind == http::BodyFraming::Length);
+        if (!m_keepClient)
+            head.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
         m_client->write(http::serializeResponseHead(head));
-        m_client->write(m_response.mid(end));
-        m_sentToClient = true;
-        m_response.clear();
         m_responseHeadDone = true;
+        m_sentToClient = true;
+        QByteArray body = m_response.mid(end);
+        m_response.clear();
+        if (m_keepClient) {
+            m_responseLeft = framing.kind == http::BodyFraming::Length ? framing.length : 0;
+            body.truncate(qsizetype(std::min<qint64>(body.size(), m_responseLeft)));
+            m_responseLeft -= body.size();
+        }
+        m_client->write(body);
+        if (m_keepClient && m_responseLeft == 0) {
+            nextExchange();
+            return false;
+        }
         return true;
     }
 }
@@ -585,12 +601,65 @@ void ProxyConnection::writeResponse(ProxyResponse response)
                           (head.status >= 100 && head.status < 200);
     if (!bodiless)
         http::setHeader(head.headers, "Content-Length", QByteArray::number(response.body.size()));
-    head.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
+    const bool keep = mayKeepClient();
+    if (!keep)
+        head.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
     m_client->write(http::serializeResponseHead(head));
     if (!bodiless)
         m_client->write(response.body);
     m_sentToClient = true;
-    closeClient();
+    if (keep)
+        nextExchange();
+    else
+        closeClient();
+}
+
+// Whether the engine may send its next request on this connection once the
+// response is out: TLS ended here, HTTP/1.1, no body streaming to the server.
+bool ProxyConnection::mayKeepClient() const
+{
+    return !m_tlsHost.isEmpty() && !m_upgrade && !m_clientGone && m_requestBodyless &&
+           m_request.version == "HTTP/1.1" && !http::headerListsToken(m_request.headers, "Connection", "close");
+}
+
+// The response is out whole: the server connection goes, and the engine's
+// next request on this connection starts a new exchange.
+void ProxyConnection::nextExchange()
+{
+    if (m_upstream) {
+        disconnect(m_upstream, nullptr, this, nullptr);
+        m_upstream->abort();
+        m_upstream->deleteLater();
+        m_upstream = nullptr;
+    }
+    if (m_ownerKnows)
+        m_server->toOwner([exchange = m_exchange](ProxyOwner* owner) { owner->exchangeEnded(exchange); });
+    m_server->forget(m_exchange);
+    m_exchange = m_server->adopt(this);
+    m_request = {};
+    m_requestFraming = {};
+    m_requestChunks = {};
+    m_tag.clear();
+    m_ownerKnows = false;
+    m_toUpstream.clear();
+    m_holdResponse = false;
+    m_withoutCookies = false;
+    m_responseFields.clear();
+    m_response.clear();
+    m_responseHeadDone = false;
+    m_holdHeadRead = false;
+    m_holdHead = {};
+    m_holdFraming = {};
+    m_holdBody.clear();
+    m_holdChunks = {};
+    m_sentToClient = false;
+    m_routeProxy = m_connectRoute;
+    m_requestBodyless = false;
+    m_keepClient = false;
+    m_responseLeft = 0;
+    m_stage = Stage::Head;
+    if (!m_in.isEmpty() || m_client->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, [this] { onClientData(); }, Qt::QueuedConnection);
 }
 
 void ProxyConnection::onUpstreamClosed()
@@ -603,16 +672,28 @@ void ProxyConnection::onUpstreamClosed()
     case Stage::Tunnel:
     case Stage::Upstream:
         if (m_stage == Stage::Upstream && !m_responseHeadDone) {
-            if (m_upstream->bytesAvailable() > 0 && readResponseHead()) {
-                relay(m_upstream, m_client);
-            } else {
+            const bool head = m_upstream->bytesAvailable() > 0 && readResponseHead();
+            if (m_stage == Stage::Head)
+                return;  // the whole response was out; the connection is kept
+            if (!head) {
                 fail(502, "the server closed the connection without a response");
                 return;
             }
+            relay(m_upstream, m_client);
+            if (m_stage == Stage::Head)
+                return;
         }
-        // Pass on what is left, then close.
-        while (m_upstream->bytesAvailable() > 0)
-            m_client->write(m_upstream->read(kRelayChunk));
+        // Pass on what is left, then close (or, with a kept connection, go
+        // on once the response is out whole).
+        while (m_upstream->bytesAvailable() > 0) {
+            const qint64 size = m_keepClient ? std::min(kRelayChunk, m_responseLeft) : kRelayChunk;
+            const QByteArray bytes = m_upstream->read(size);
+            m_client->write(bytes);
+            if (m_keepClient && (m_responseLeft -= bytes.size()) == 0) {
+                nextExchange();
+                return;
+            }
+        }
         closeClient();
         return;
     case Stage::Holding:
@@ -669,9 +750,18 @@ void ProxyConnection::relay(QTcpSocket* from, QTcpSocket* to)
 {
     if (m_clientGone && to == m_client)
         return;
+    // A request without a body is whole: later bytes are the next request.
+    if (from == m_client && m_stage == Stage::Upstream && m_requestBodyless)
+        return;
+    const bool kept = m_keepClient && m_stage == Stage::Upstream && from == m_upstream;
     while (from->bytesAvailable() > 0 && to->bytesToWrite() < kRelayHighWater) {
-        to->write(from->read(kRelayChunk));
+        const QByteArray bytes = from->read(kept ? std::min(kRelayChunk, m_responseLeft) : kRelayChunk);
+        to->write(bytes);
         m_sentToClient = m_sentToClient || to == m_client;
+        if (kept && (m_responseLeft -= bytes.size()) == 0) {
+            nextExchange();
+            return;
+        }
     }
 }
 
@@ -685,6 +775,13 @@ void ProxyServer::incomingConnection(qintptr descriptor)
     }
     const quint64 exchange = m_nextExchange++;
     m_connections[exchange] = new ProxyConnection(socket, exchange, this);
+}
+
+quint64 ProxyServer::adopt(ProxyConnection* connection)
+{
+    const quint64 exchange = m_nextExchange++;
+    m_connections[exchange] = connection;
+    return exchange;
 }
 
 void ProxyServer::decide(quint64 exchange, RequestDecision decision)

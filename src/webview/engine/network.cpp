@@ -573,6 +573,24 @@ bool proxyGivenInFlags()
            flags.contains("--proxy-pac-url") || flags.contains("--proxy-auto-detect");
 }
 
+// The key-hash list Chromium gets: a list the program gave in
+// QTWEBENGINE_CHROMIUM_FLAGS, plus this run's authority. Chromium reads only
+// the last such switch, so the program's list would otherwise be lost.
+QString trustedKeyList(const QByteArray& authorityHash)
+{
+    static const QString kSwitch = QStringLiteral("--ignore-certificate-errors-spki-list=");
+    QStringList hashes;
+    const QStringList flags =
+        QString::fromLocal8Bit(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString& flag : flags) {
+        if (flag.startsWith(kSwitch))
+            hashes = flag.mid(kSwitch.size()).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    }
+    hashes.removeAll(QString::fromLatin1(authorityHash));
+    hashes << QString::fromLatin1(authorityHash);
+    return hashes.join(QLatin1Char(','));
+}
+
 // The proxy starts with the engine; Chromium is pointed at it, loopback
 // included. A proxy chosen through QTWEBENGINE_CHROMIUM_FLAGS is left alone.
 // The engine trusts this run's interception authority (and no other added
@@ -591,7 +609,7 @@ const bool switchesRegistered = engine::addChromiumSwitchSource([] {
                          QStringLiteral("--proxy-bypass-list=<-loopback>")};
     if (g.tls)
         switches << QStringLiteral("--ignore-certificate-errors-spki-list=") +
-                        QString::fromLatin1(g.tls->authorityKeyHash());
+                        trustedKeyList(g.tls->authorityKeyHash());
     return switches;
 });
 

@@ -75,6 +75,8 @@ public:
     void decide(quint64 exchange, RequestDecision decision);
     void deliver(quint64 exchange, std::optional<ProxyResponse> response);
     void forget(quint64 exchange) { m_connections.erase(exchange); }
+    // A new exchange id for a connection that serves another request.
+    quint64 adopt(ProxyConnection* connection);
     void closeAll();
 
 protected:
@@ -86,7 +88,9 @@ private:
 };
 
 // One connection from Chromium. Serves one request (or one tunnel), then
-// closes: every response tells the browser so.
+// closes: every response tells the browser so. A connection whose TLS is
+// ended here serves further requests when a response's end is known (its
+// length, or written here whole) and the request streamed no body.
 class ProxyConnection : public QObject {
 public:
     ProxyConnection(QSslSocket* client, quint64 exchange, ProxyServer* server);
@@ -119,6 +123,8 @@ private:
     void writeResponse(ProxyResponse response);
     void fail(int status, const QByteArray& text);
     void closeClient();
+    bool mayKeepClient() const;
+    void nextExchange();
     void relay(QTcpSocket* from, QTcpSocket* to);
 
     QSslSocket* m_client;
@@ -158,6 +164,11 @@ private:
     QByteArray m_holdBody;          // held body (Length, UntilClose)
     http::ChunkedDecoder m_holdChunks;
     bool m_sentToClient = false;
+    // Keeping an ended-TLS connection for the engine's next request.
+    std::optional<QNetworkProxy> m_connectRoute;  // the CONNECT's route
+    bool m_requestBodyless = false;  // no request bytes stream to the server
+    bool m_keepClient = false;       // this response leaves the connection open
+    qint64 m_responseLeft = 0;       // body bytes still to pass when kept
 };
 
 }  // namespace engine

@@ -26,6 +26,7 @@ bool ProxyConnection::beginTermination(const QString& host, quint16 port)
     m_tlsHost = host;
     m_tlsPort = port;
     m_routeProxy = plan.upstream;
+    m_connectRoute = plan.upstream;
     m_stage = Stage::Verifying;
     m_verifiedProxy = upstreamProxy();
     const Route route = routeFor(host, port, true, m_verifiedProxy);
