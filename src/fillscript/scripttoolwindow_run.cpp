@@ -71,7 +71,7 @@ void ScriptToolWindow::createDebugControls()
     editor_->SendScintilla(QsciScintillaBase::SCI_SETMARGINLEFT, 0UL, 4L);
     editor_->setLexer(new ScriptLexer(editor_));
 
-    struct Spec {
+    struct ButtonDef {
         QAbstractButton** slot;
         const char* objectName;
         QString text;
@@ -80,7 +80,7 @@ void ScriptToolWindow::createDebugControls()
         QString tip;
         int x, width;
     };
-    const Spec specs[] = {
+    const ButtonDef buttons[] = {
         {&recordButton_, "recordButton", QStringLiteral("录制"), QStyle::SP_DialogYesButton,
          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R),
          QStringLiteral("录制：在网页中的操作写成脚本行，插入到光标处"), 372, 80},
@@ -100,20 +100,20 @@ void ScriptToolWindow::createDebugControls()
         {&saveButton_, "saveButton", QString(), QStyle::SP_DialogSaveButton,
          QKeySequence(Qt::CTRL | Qt::Key_S), QStringLiteral("保存脚本文件（另存为：Ctrl+Shift+S）"), 740, 36},
     };
-    for (const Spec& spec : specs) {
+    for (const ButtonDef& def : buttons) {
         auto* b = new QToolButton(this);
-        b->setObjectName(QString::fromLatin1(spec.objectName));
-        b->setText(spec.text);
-        b->setIcon(spec.slot == &recordButton_ ? drawnIcon(true)
-                   : spec.slot == &pickButton_ ? drawnIcon(false)
-                                               : style()->standardIcon(spec.icon));
+        b->setObjectName(QString::fromLatin1(def.objectName));
+        b->setText(def.text);
+        b->setIcon(def.slot == &recordButton_ ? drawnIcon(true)
+                   : def.slot == &pickButton_ ? drawnIcon(false)
+                                               : style()->standardIcon(def.icon));
         b->setIconSize(QSize(20, 20));
-        b->setToolButtonStyle(spec.text.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
-        b->setGeometry(spec.x, 4, spec.width, 40);
-        b->setToolTip(spec.tip + QStringLiteral(" (") + spec.keys.toString(QKeySequence::NativeText) +
+        b->setToolButtonStyle(def.text.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+        b->setGeometry(def.x, 4, def.width, 40);
+        b->setToolTip(def.tip + QStringLiteral(" (") + def.keys.toString(QKeySequence::NativeText) +
                       QStringLiteral(")"));
-        b->setShortcut(spec.keys);
-        *spec.slot = b;
+        b->setShortcut(def.keys);
+        *def.slot = b;
     }
     runButton_->setToolTip(QStringLiteral("运行代码 (F5)"));
     auto* runAll = new QShortcut(QKeySequence(Qt::Key_F5), this);
