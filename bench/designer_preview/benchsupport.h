@@ -1,5 +1,5 @@
 #pragma once
-// Shared by the preview benchmarks: a throw-away home folder for the engine,
+// Shared by the benchmarks: a throw-away home folder for the engine,
 // the memory of a process with all its descendants, and medians.
 #include <QByteArray>
 #include <QDir>
@@ -49,10 +49,11 @@ inline pid_t parentOf(const QString& pid)
     return fields.size() > 1 ? pid_t(fields[1].toInt()) : -1;
 }
 
-// This process and every descendant (the engine's helper processes).
-inline Memory processTreeMemory()
+// The process root (this one by default) and every descendant (the engine's
+// helper processes).
+inline Memory processTreeMemory(pid_t root = ::getpid())
 {
-    std::vector<pid_t> tree{::getpid()};
+    std::vector<pid_t> tree{root};
     const QStringList all = QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs);
     for (bool grew = true; grew;) {
         grew = false;

@@ -7,11 +7,11 @@
 // bench/fillscript/setup-playwright.sh has been run.
 //
 //   bench_fillscript_datarun [ROWS]
+#include "../designer_preview/benchsupport.h"
 #include "playwright.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -22,7 +22,6 @@
 #include <QUrl>
 
 #include <cstdio>
-#include <set>
 
 namespace {
 
@@ -33,42 +32,6 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-// PSS in KiB of pid and every process below it.
-long treePssKib(qint64 root)
-{
-    std::set<qint64> tree{root};
-    // Parents are listed before children often enough; repeat until stable.
-    for (bool grew = true; grew;) {
-        grew = false;
-        QDirIterator it("/proc", QDir::Dirs | QDir::NoDotAndDotDot);
-        while (it.hasNext()) {
-            bool ok = false;
-            const qint64 pid = it.next().section('/', -1).toLongLong(&ok);
-            if (!ok || tree.count(pid))
-                continue;
-            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-            if (!stat.open(QIODevice::ReadOnly))
-                continue;
-            const QByteArray s = stat.readAll();
-            const QList<QByteArray> f = s.mid(s.lastIndexOf(')') + 2).split(' ');
-            if (f.size() > 1 && tree.count(f[1].toLongLong())) {
-                tree.insert(pid);
-                grew = true;
-            }
-        }
-    }
-    long kib = 0;
-    for (const qint64 pid : tree) {
-        QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
-        if (!rollup.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray& line : rollup.readAll().split('\n'))
-            if (line.startsWith("Pss:"))
-                kib += line.mid(4).trimmed().split(' ').value(0).toLong();
-    }
-    return kib;
 }
 
 struct RunFigures {
@@ -90,7 +53,7 @@ RunFigures runFill(const QStringList& args)
     if (!p.waitForStarted())
         return r;
     while (!p.waitForFinished(250))
-        r.peakPssKib = std::max(r.peakPssKib, treePssKib(p.processId()));
+        r.peakPssKib = std::max(r.peakPssKib, long(benchsupport::processTreeMemory(pid_t(p.processId())).pssMiB * 1024));
     r.seconds = t.nsecsElapsed() / 1e9;
     r.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     if (!r.ok)

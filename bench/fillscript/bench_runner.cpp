@@ -12,6 +12,7 @@
 #include "runtime/textcodec.h"
 #include "webview/appsetup.h"
 #include "webview/webview.h"
+#include "../designer_preview/benchsupport.h"
 #include "playwright.h"
 
 #include <QApplication>
@@ -26,7 +27,6 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
-#include <QHash>
 
 #include <algorithm>
 #include <cstdio>
@@ -56,65 +56,16 @@ bool writeFile(const QString& path, const QByteArray& bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-struct TreeMemory {
-    double rssMb = 0;
-    double pssMb = 0;
-};
-
-// The "Rss:" and "Pss:" lines of a process's smaps_rollup, in MiB.
-TreeMemory processMemory(const QString& pid)
-{
-    TreeMemory m;
-    QFile file("/proc/" + pid + "/smaps_rollup");
-    if (!file.open(QIODevice::ReadOnly))
-        return m;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const QList<QByteArray> parts = line.simplified().split(' ');
-        if (parts.size() >= 2 && parts[0] == "Rss:")
-            m.rssMb = parts[1].toDouble() / 1024;
-        else if (parts.size() >= 2 && parts[0] == "Pss:")
-            m.pssMb = parts[1].toDouble() / 1024;
-    }
-    return m;
-}
-
-// The sums over root and every process below it.
-TreeMemory treeMemory(qint64 root)
-{
-    QHash<QString, QString> parentOf;
-    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile stat("/proc/" + pid + "/stat");
-        if (pid.toLongLong() <= 0 || !stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1)
-            parentOf.insert(pid, QString::fromLatin1(fields[1]));
-    }
-    TreeMemory sum;
-    for (auto it = parentOf.cbegin(); it != parentOf.cend(); ++it) {
-        QString p = it.key();
-        while (!p.isEmpty() && p != QString::number(root) && p != "0" && p != "1")
-            p = parentOf.value(p);
-        if (p == QString::number(root)) {
-            const TreeMemory m = processMemory(it.key());
-            sum.rssMb += m.rssMb;
-            sum.pssMb += m.pssMb;
-        }
-    }
-    return sum;
-}
-
 // Waits for the process to end, keeping the peak sums of its tree.
-TreeMemory runSampled(QProcess& process, int timeoutMs)
+benchsupport::Memory runSampled(QProcess& process, int timeoutMs)
 {
-    TreeMemory peak;
+    benchsupport::Memory peak;
     QElapsedTimer clock;
     clock.start();
     while (!process.waitForFinished(50) && clock.elapsed() < timeoutMs) {
-        const TreeMemory now = treeMemory(process.processId());
-        peak.rssMb = std::max(peak.rssMb, now.rssMb);
-        peak.pssMb = std::max(peak.pssMb, now.pssMb);
+        const benchsupport::Memory now = benchsupport::processTreeMemory(pid_t(process.processId()));
+        peak.rssMiB = std::max(peak.rssMiB, now.rssMiB);
+        peak.pssMiB = std::max(peak.pssMiB, now.pssMiB);
     }
     return peak;
 }
@@ -182,16 +133,16 @@ int main(int argc, char** argv)
     fill.setArguments({"--run", scriptPath, pageUrl});
     t.restart();
     fill.start();
-    const TreeMemory fillMemory = runSampled(fill, 600000);
+    const benchsupport::Memory fillMemory = runSampled(fill, 600000);
     const double cliMs = t.nsecsElapsed() / 1e6;
     if (fill.exitStatus() == QProcess::NormalExit && fill.exitCode() == 0)
         std::printf("tolvane-fill --run, whole command: %.0f ms; peak memory of its processes: "
-                    "RSS %.0f MiB, PSS %.0f MiB\n", cliMs, fillMemory.rssMb, fillMemory.pssMb);
+                    "RSS %.0f MiB, PSS %.0f MiB\n", cliMs, fillMemory.rssMiB, fillMemory.pssMiB);
     else
         std::printf("tolvane-fill --run failed (exit %d)\n", fill.exitCode());
 
     // Playwright with Debian's Chromium, when set up.
-    TreeMemory nodeMemory;
+    benchsupport::Memory nodeMemory;
     const std::optional<QJsonObject> found =
         bench::runPlaywright("playwright_fill.js", {pageUrl, QString::number(kInputs)},
                              [&](QProcess& node) { nodeMemory = runSampled(node, 600000); });
@@ -205,7 +156,7 @@ int main(int argc, char** argv)
     std::printf("Playwright, one evaluate per operation: %.0f ms in all, %.2f ms per operation\n",
                 r["evaluateMs"].toDouble(), r["evaluateMs"].toDouble() / ops);
     std::printf("Playwright and Chromium, peak memory of their processes: RSS %.0f MiB, PSS %.0f MiB\n",
-                nodeMemory.rssMb, nodeMemory.pssMb);
+                nodeMemory.rssMiB, nodeMemory.pssMiB);
     std::printf("Ratios: locators / runner %.1f, one evaluate per operation / runner %.1f\n",
                 r["locatorMs"].toDouble() / runMs, r["evaluateMs"].toDouble() / runMs);
     return 0;

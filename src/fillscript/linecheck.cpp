@@ -6,14 +6,6 @@
 #include "runtime/textcodec.h"
 
 namespace fillscript {
-namespace {
-
-std::string entryPrefix(int lineNumber)
-{
-    return rt::gb("第") + std::to_string(lineNumber) + rt::gb("行：");
-}
-
-}  // namespace
 
 LineCheckResult checkScriptLine(std::string_view rawLine)
 {
@@ -32,7 +24,7 @@ LineOutcome outcomeOfEntry(std::string_view entry, int lineNumber)
 {
     if (entry == unknownCommandMessage(lineNumber))
         return LineOutcome::CheckFailed;
-    const std::string prefix = entryPrefix(lineNumber);
+    const std::string prefix = lineLogPrefix(lineNumber);
     static const std::string wrongCount = rt::gb("错误，参数不对，实际需要");
     if (entry.substr(0, prefix.size() + wrongCount.size()) == prefix + wrongCount)
         return LineOutcome::CheckFailed;
@@ -50,10 +42,10 @@ LineOutcome outcomeOfEntry(std::string_view entry, int lineNumber)
 
 std::string renumberEntry(std::string_view entry, int from, int to)
 {
-    const std::string prefix = entryPrefix(from);
+    const std::string prefix = lineLogPrefix(from);
     if (entry.substr(0, prefix.size()) != prefix)
         return std::string(entry);
-    return entryPrefix(to) + std::string(entry.substr(prefix.size()));
+    return lineLogPrefix(to) + std::string(entry.substr(prefix.size()));
 }
 
 }  // namespace fillscript
