@@ -21,6 +21,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimer>
 #include <QUrl>
@@ -28,6 +29,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <optional>
 #include <set>
@@ -38,6 +40,8 @@ constexpr int kExitPassed = 0;
 constexpr int kExitCheckFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kMaxJobs = 64;
+// How long an interrupted run waits for its current line to end.
+constexpr int kInterruptGraceMs = 1500;
 
 const char kUsage[] =
     "usage: tolvane-fill URL | tolvane-fill --run SCRIPT URL [options] (see --help)";
@@ -60,7 +64,14 @@ const char kHelp[] =
     "  --report FILE      JUnit XML when FILE ends in .xml, else JSON Lines\n"
     "  --out FILE.csv     the variables of each row (name=command(...))\n"
     "  --screenshots DIR  a PNG of the page at every failing line\n"
-    "  --strict           results \"error\" and \"undefined\" fail their line\n"
+    "  --strict           results \"error\" and \"undefined\" fail their line, as does\n"
+    "                     a line the page never answered (an endless page script)\n"
+    "  --dialogs MODE     how the run answers the page's dialogs: accept (the default:\n"
+    "                     OK, confirm true, prompt its default, leave the page) or\n"
+    "                     dismiss (Cancel, prompt null, stay on the page); each one\n"
+    "                     answered is noted on standard error\n"
+    "  --allow-http-errors  run on a start page the server answers with an error\n"
+    "                     status (404, 500) instead of failing the load"
     "  -h, --help         this text\n"
     "  --version          the version, with the Qt and Chromium versions of the engine";
 
@@ -94,6 +105,8 @@ struct RunOptions {
     int firstRow = 1, lastRow = 0;  // lastRow 0: to the end
     int jobs = 1;
     bool strict = false;
+    int dialogs = WKE_DIALOGS_ACCEPT;
+    bool allowHttpErrors = false;
 };
 
 // "A-B", "A-" or "A"; false when malformed.
@@ -120,7 +133,7 @@ std::optional<RunOptions> parseRunOptions(const QStringList& args)
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
         const bool takesValue = a == "--data" || a == "--rows" || a == "--jobs" || a == "--report" ||
-                                a == "--out" || a == "--screenshots";
+                                a == "--out" || a == "--screenshots" || a == "--dialogs";
         if (takesValue && i + 1 >= args.size())
             return std::nullopt;
         if (a == "--data") {
@@ -142,6 +155,13 @@ std::optional<RunOptions> parseRunOptions(const QStringList& args)
             o.screenshots = args[++i];
         } else if (a == "--strict") {
             o.strict = true;
+        } else if (a == "--dialogs") {
+            const QString mode = args[++i];
+            if (mode != "accept" && mode != "dismiss")
+                return std::nullopt;
+            o.dialogs = mode == "accept" ? WKE_DIALOGS_ACCEPT : WKE_DIALOGS_DISMISS;
+        } else if (a == "--allow-http-errors") {
+            o.allowHttpErrors = true;
         } else if (a.startsWith("--")) {
             return std::nullopt;
         } else {
@@ -184,6 +204,9 @@ int runScript(const RunOptions& o)
     setup.pageAddress = pageAddress(o.url);
     setup.jobs = o.jobs;
     setup.strict = o.strict;
+    setup.dialogs = o.dialogs;
+    setup.allowHttpErrors = o.allowHttpErrors;
+    setup.fileFolder = QFileInfo(o.script).absolutePath();
     const bool dataRun = !o.data.isEmpty();
     if (dataRun) {
         const std::optional<std::string> csv = rt::readWholeFile(o.data);
@@ -212,27 +235,81 @@ int runScript(const RunOptions& o)
     std::vector<fillscript::RowRecord> records;
     std::set<std::string> reportedUnknown;
     fillscript::ProgressLine progress(rowCount, isatty(STDERR_FILENO));
+    int headedRow = 0;  // the last row whose "# row N" line is out
+    const auto rowHeading = [&](const fillscript::RowRecord* done, int row) {
+        if (!dataRun || headedRow == row)
+            return;
+        headedRow = row;
+        const bool loadFailed = done && done->status == fillscript::RowStatus::LoadFailed;
+        writeOut("# row " + std::to_string(row) + (loadFailed ? ": the page failed to load" : "") + "\r\n");
+    };
     fillscript::DataRun run(std::move(setup), [&](const fillscript::RowRecord& row) {
-        if (dataRun)
-            writeOut("# row " + std::to_string(row.row) +
-                     (row.status == fillscript::RowStatus::LoadFailed ? ": the page failed to load" : "") + "\r\n");
-        for (const fillscript::LineRecord& l : row.lines) {
-            writeOut(l.outcome.logEntry());
-            for (const std::string& name : l.outcome.unknownNames)
-                if (reportedUnknown.insert(name).second) {
-                    progress.finish();
-                    note(QStringLiteral("line %1: {{%2}} names no column or variable; it stays as written")
-                             .arg(l.outcome.line).arg(rt::gbToQString(name)));
-                }
-        }
+        rowHeading(&row, row.row);
         progress.rowDone(row.status != fillscript::RowStatus::Passed);
         records.push_back(row);
     });
+    // Each line's entry goes out (flushed) as soon as the line ends.
+    run.setLineDone([&](int row, const fillscript::LineRecord& l) {
+        rowHeading(nullptr, row);
+        writeOut(l.outcome.logEntry());
+        for (const std::string& name : l.outcome.unknownNames)
+            if (reportedUnknown.insert(name).second) {
+                progress.finish();
+                note(QStringLiteral("line %1: {{%2}} names no column or variable; it stays as written")
+                         .arg(l.outcome.line).arg(rt::gbToQString(name)));
+            }
+    });
+    run.setDialogAnswered([&](int row, const fillscript::AnsweredDialog& d) {
+        progress.finish();
+        const QString where = d.line ? QStringLiteral("line %1").arg(d.line) : QStringLiteral("page load");
+        note((dataRun ? QStringLiteral("row %1, ").arg(row) : QString()) + where + ": " +
+             rt::gbToQString(fillscript::dialogNote(d)));
+    });
 
+    // The report and --out are made from the rows done, at the end or when
+    // an interrupted run cannot wait for its current line.
+    const auto writeResults = [&]() {
+        bool written = true;
+        if (!o.report.isEmpty()) {
+            std::string report;
+            if (o.report.endsWith(".xml", Qt::CaseInsensitive)) {
+                report = fillscript::junitReport(records, rt::qstringToGb(QFileInfo(o.script).fileName()));
+            } else {
+                for (const fillscript::RowRecord& r : records)
+                    report += fillscript::jsonLinesRecords(r);
+            }
+            written = writeReportFile(o.report, report, "report") && written;
+        }
+        if (!o.out.isEmpty()) {
+            std::string csv = fillscript::csvRecord(run.variables());
+            for (const fillscript::RowRecord& r : records)
+                csv += fillscript::csvRecord(r.variables);
+            written = writeReportFile(o.out, rt::gbToUtf8(csv), "output file") && written;
+        }
+        return written;
+    };
+    const auto interruptedNote = [&] {
+        note(QStringLiteral("interrupted: %1 of %2 rows done").arg(records.size()).arg(rowCount));
+    };
+
+    // SIGINT and SIGTERM stop the run after its current lines; a line that
+    // does not end within the grace (a page that never answers) is given up:
+    // the rows done are written and the program ends.
     QTimer interruptPoll;
+    QElapsedTimer sinceInterrupt;
     QObject::connect(&interruptPoll, &QTimer::timeout, &run, [&] {
-        if (interrupted)
+        if (!interrupted)
+            return;
+        if (!sinceInterrupt.isValid()) {
+            sinceInterrupt.start();
             run.stop();
+        } else if (sinceInterrupt.elapsed() >= kInterruptGraceMs) {
+            progress.finish();
+            const bool written = writeResults();
+            interruptedNote();
+            std::fflush(nullptr);
+            std::_Exit(written ? kExitCheckFailed : kExitUsage);
+        }
     });
     interruptPoll.start(50);
     std::signal(SIGINT, onInterrupt);
@@ -242,32 +319,21 @@ int runScript(const RunOptions& o)
     progress.finish();
     const bool stopped = run.stopped() || interrupted;
 
-    bool written = true;
-    if (!o.report.isEmpty()) {
-        std::string report;
-        if (o.report.endsWith(".xml", Qt::CaseInsensitive)) {
-            report = fillscript::junitReport(records, rt::qstringToGb(QFileInfo(o.script).fileName()));
-        } else {
-            for (const fillscript::RowRecord& r : records)
-                report += fillscript::jsonLinesRecords(r);
-        }
-        written = writeReportFile(o.report, report, "report") && written;
-    }
-    if (!o.out.isEmpty()) {
-        std::string csv = fillscript::csvRecord(run.variables());
-        for (const fillscript::RowRecord& r : records)
-            csv += fillscript::csvRecord(r.variables);
-        written = writeReportFile(o.out, rt::gbToUtf8(csv), "output file") && written;
-    }
-    if (!written)
+    if (!writeResults())
         return kExitUsage;
 
     const bool onlyRowFailedToLoad = rowCount == 1 && records.size() == 1 &&
                                      records[0].status == fillscript::RowStatus::LoadFailed;
-    if (onlyRowFailedToLoad)
-        return fail(QStringLiteral("the page failed to load: %1").arg(o.url));
+    if (onlyRowFailedToLoad) {
+        const int status = records[0].httpStatus;
+        return fail(status ? QStringLiteral("the page failed to load: %1: the server answered HTTP %2 "
+                                            "(--allow-http-errors runs the script on it anyway)")
+                                 .arg(o.url)
+                                 .arg(status)
+                           : QStringLiteral("the page failed to load: %1").arg(o.url));
+    }
     if (stopped) {
-        note(QStringLiteral("interrupted: %1 of %2 rows done").arg(records.size()).arg(rowCount));
+        interruptedNote();
         return kExitCheckFailed;
     }
     for (const fillscript::RowRecord& r : records)

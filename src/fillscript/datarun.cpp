@@ -2,6 +2,7 @@
 
 #include "fillscript/executor.h"
 #include "runtime/fileio.h"
+#include "runtime/textcodec.h"
 #include "webview/webview.h"
 
 #include <QBuffer>
@@ -17,6 +18,8 @@
 namespace fillscript {
 
 struct DataRun::Worker {
+    DataRun* owner = nullptr;
+    bool running = false;  // a row is loading or running
     QWidget host;
     webview::WebView view;
     std::unique_ptr<WebViewExecutor> executor;
@@ -42,6 +45,7 @@ DataRun::DataRun(DataRunSetup setup, std::function<void(const RowRecord&)> rowDo
         // Polls without sleeping: the engine's tasks run in this loop.
         w->poll.setInterval(5);
         Worker* raw = w.get();
+        raw->owner = this;
         connect(&w->poll, &QTimer::timeout, this, [this, raw] { pollLoad(*raw); });
         workers_.push_back(std::move(w));
     }
@@ -71,13 +75,18 @@ void DataRun::startNextRow(Worker& w)
         return;
     }
     ++busy_;
+    w.running = true;
     w.row = nextRow_++;
     w.record = RowRecord();
     w.record.row = setup_.firstRowNumber + int(w.row);
     w.clock.start();
     if (!w.executor) {
+        // Set before control returns to the event loop, so before the page
+        // can open its first dialog.
         w.view.create(&w.host, std::string(), setup_.pageAddress, {});
+        w.view.setDialogAnswers(setup_.dialogs, &DataRun::onDialog, &w);
         w.executor = std::make_unique<WebViewExecutor>(w.view);
+        w.executor->setFileFolder(setup_.fileFolder);
         w.sawLoadStart = true;  // a new view starts with no load finished
     } else {
         w.view.loadUrl(setup_.pageAddress);
@@ -104,9 +113,13 @@ void DataRun::pollLoad(Worker& w)
     if (!ended && w.clock.elapsed() < setup_.loadTimeoutMs)
         return;
     w.poll.stop();
-    if (!(ended && w.view.isLoadingSucceeded() && !w.view.isLoadingFailed())) {
+    const int httpStatus = ended ? w.view.httpErrorStatus() : 0;
+    const bool loaded = ended && ((w.view.isLoadingSucceeded() && !w.view.isLoadingFailed()) ||
+                                  (setup_.allowHttpErrors && httpStatus != 0));
+    if (!loaded || (httpStatus != 0 && !setup_.allowHttpErrors)) {
         w.record.status = RowStatus::LoadFailed;
         w.record.loadError = setup_.pageAddress;
+        w.record.httpStatus = httpStatus;
         finishRow(w);
         return;
     }
@@ -139,6 +152,8 @@ void DataRun::stepLine(Worker& w)
     if (!setup_.screenshotDir.isEmpty() && isFailingLine(rec.outcome))
         rec.screenshot = screenshot(w, rec.outcome.line);
     w.record.lines.push_back(std::move(rec));
+    if (w.row == nextDelivery_)
+        streamLines(w.row, w.record);
     inLine_ = false;
     // The views that waited go first, in the order they came.
     releaseWaitingView();
@@ -174,6 +189,7 @@ void DataRun::releaseWaitingView()
 void DataRun::finishRow(Worker& w)
 {
     w.record.micros = w.clock.nsecsElapsed() / 1000;
+    w.running = false;
     finished_.emplace(w.row, std::move(w.record));
     --busy_;
     deliverReady(false);
@@ -186,11 +202,40 @@ void DataRun::deliverReady(bool all)
         auto first = finished_.begin();
         if (!all && first->first != nextDelivery_)
             return;
-        nextDelivery_ = first->first + 1;
+        const std::size_t index = first->first;
+        nextDelivery_ = index + 1;
         RowRecord r = std::move(first->second);
         finished_.erase(first);
+        streamLines(index, r);
+        streamed_.erase(index);
         rowDone_(r);
     }
+    // The row now first in order streams what it has done so far.
+    for (auto& w : workers_)
+        if (w->running && w->row == nextDelivery_)
+            streamLines(w->row, w->record);
+}
+
+void DataRun::streamLines(std::size_t rowIndex, const RowRecord& record)
+{
+    std::size_t& done = streamed_[rowIndex];
+    for (; done < record.lines.size(); ++done)
+        if (lineDone_)
+            lineDone_(record.row, record.lines[done]);
+}
+
+void DataRun::onDialog(wkeWebView, void* param, int kind, const char16_t* message)
+{
+    static const char* const kinds[] = {"alert", "confirm", "prompt", "beforeunload", "file chooser"};
+    auto& w = *static_cast<Worker*>(param);
+    AnsweredDialog d;
+    // The line running now; 0 while the row's page loads.
+    d.line = w.run ? int(w.record.lines.size()) + 1 : 0;
+    d.kind = kind >= 0 && kind < 5 ? kinds[kind] : "dialog";
+    d.message = rt::utf16ToGb(message ? std::u16string(message) : std::u16string());
+    w.record.dialogs.push_back(d);
+    if (w.owner->dialogAnswered_)
+        w.owner->dialogAnswered_(w.record.row, d);
 }
 
 std::string DataRun::screenshot(Worker& w, int line)

@@ -3,6 +3,7 @@
 // one or more web views in this process. Each view takes the next row; the
 // rows are handed out in row order whatever order they finish in.
 #include "fillscript/runreport.h"
+#include "webview/wke.h"
 
 #include <QObject>
 #include <QString>
@@ -26,6 +27,9 @@ struct DataRunSetup {
     bool strict = false;
     QString screenshotDir;                 // PNG per failing line; empty: none
     int loadTimeoutMs = 60000;
+    int dialogs = 1;                       // WKE_DIALOGS_ACCEPT or WKE_DIALOGS_DISMISS
+    QString fileFolder;                    // relative upload paths start here; empty: working folder
+    bool allowHttpErrors = false;          // a page served with an error status still runs
 };
 
 class DataRun : public QObject {
@@ -34,6 +38,14 @@ public:
     // rowDone gets each finished row, in row order.
     DataRun(DataRunSetup setup, std::function<void(const RowRecord&)> rowDone);
     ~DataRun() override;
+    // Each line as soon as it ends, in row order (a row's lines come once
+    // the rows before it are done), and always before its row's rowDone.
+    void setLineDone(std::function<void(int row, const LineRecord&)> lineDone) { lineDone_ = std::move(lineDone); }
+    // Each dialog the run answered, as it happens (any row order).
+    void setDialogAnswered(std::function<void(int row, const AnsweredDialog&)> answered)
+    {
+        dialogAnswered_ = std::move(answered);
+    }
 
     // Runs until every row is done or stop() was called and each view has
     // finished its current line; rows cut short are not handed out.
@@ -51,10 +63,15 @@ private:
     void releaseWaitingView();
     void finishRow(Worker& w);
     void deliverReady(bool all);
+    void streamLines(std::size_t rowIndex, const RowRecord& record);
     std::string screenshot(Worker& w, int line);
+    static void onDialog(wkeWebView, void* param, int kind, const char16_t* message);
 
     DataRunSetup setup_;
     std::function<void(const RowRecord&)> rowDone_;
+    std::function<void(int, const LineRecord&)> lineDone_;
+    std::function<void(int, const AnsweredDialog&)> dialogAnswered_;
+    std::map<std::size_t, std::size_t> streamed_;  // row index -> lines handed to lineDone_
     std::vector<std::string> variables_;
     std::vector<std::unique_ptr<Worker>> workers_;
     std::size_t nextRow_ = 0;       // index into setup_.rows

@@ -2,7 +2,10 @@
 
 #include "fillscript/arguments.h"
 #include "runtime/textcodec.h"
+#include "webview/bridge/scripts.h"
 #include "webview/webview.h"
+
+#include <QDir>
 
 #include <functional>
 #include <unordered_map>
@@ -205,7 +208,29 @@ WebViewExecutor::~WebViewExecutor() = default;
 
 std::string WebViewExecutor::execute(const std::string& name, const std::vector<std::string>& args)
 {
-    return executeCommand(*view_, name, args);
+    const int unansweredBefore = view_->unansweredRuns();
+    std::string result;
+    if (!fileFolder_.isEmpty() && name == rt::gb("填表操作_上传文件") && args.size() > 2) {
+        std::vector<std::string> resolved = args;
+        resolved[2] = resolvedPaths(args[2], fileFolder_);
+        result = executeCommand(*view_, name, resolved);
+    } else {
+        result = executeCommand(*view_, name, args);
+    }
+    lastUnanswered_ = view_->unansweredRuns() != unansweredBefore;
+    return result;
+}
+
+std::string resolvedPaths(const std::string& paths, const QString& folder)
+{
+    std::string out;
+    const QDir base(folder);
+    for (const std::string& piece : webview::bridge::splitText(paths, "|")) {
+        if (!out.empty())
+            out += '|';
+        out += piece.empty() ? piece : rt::qstringToGb(base.absoluteFilePath(rt::gbToQString(piece)));
+    }
+    return out;
 }
 
 }  // namespace fillscript

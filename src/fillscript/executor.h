@@ -2,6 +2,8 @@
 // Execution of checked script lines through the page operations of a web view.
 #include "fillscript/parser.h"
 
+#include <QString>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,10 +28,20 @@ public:
     explicit WebViewExecutor(const webview::WebView& view);
     ~WebViewExecutor() override;
     std::string execute(const std::string& name, const std::vector<std::string>& args) override;
+    bool lastUnanswered() const override { return lastUnanswered_; }
     webview::WebView& view() { return *view_; }
+    // The folder relative file paths of an upload are taken from (the
+    // script's folder in an unattended run); empty: the working folder.
+    void setFileFolder(const QString& folder) { fileFolder_ = folder; }
 
 private:
     std::unique_ptr<webview::WebView> view_;
+    QString fileFolder_;
+    bool lastUnanswered_ = false;
 };
+
+// Each relative path of "a|b|..." made absolute against folder; empty
+// pieces stay empty.
+std::string resolvedPaths(const std::string& paths, const QString& folder);
 
 }  // namespace fillscript

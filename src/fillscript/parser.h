@@ -33,6 +33,8 @@ class CommandExecutor {
 public:
     virtual ~CommandExecutor() = default;
     virtual std::string execute(const std::string& name, const std::vector<std::string>& args) = 0;
+    // Whether the page gave no answer in time to a script of the last line.
+    virtual bool lastUnanswered() const { return false; }
 };
 
 // The two check failures, each ending with CR LF; `line` counts from 1.

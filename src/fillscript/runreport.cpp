@@ -58,9 +58,14 @@ LineStatus lineStatus(const LineResult& o, bool strict)
 {
     if (!o.executed())
         return LineStatus::Failed;
-    if (strict && (o.result == "error" || o.result == "undefined"))
+    if (strict && (o.result == "error" || o.result == "undefined" || o.unanswered))
         return LineStatus::Failed;
     return LineStatus::Passed;
+}
+
+std::string dialogNote(const AnsweredDialog& d)
+{
+    return "answered " + d.kind + (d.message.empty() ? std::string() : ": " + d.message);
 }
 
 bool isFailingLine(const LineResult& o) { return lineStatus(o, true) == LineStatus::Failed; }
@@ -94,6 +99,14 @@ std::string jsonLinesRecords(const RowRecord& row)
             rec.insert("variable", text(o.variable));
         if (!l.screenshot.empty())
             rec.insert("screenshot", text(l.screenshot));
+        if (o.unanswered)
+            rec.insert("unanswered", true);
+        QJsonArray dialogs;
+        for (const AnsweredDialog& d : row.dialogs)
+            if (d.line == o.line)
+                dialogs.append(QJsonObject{{"kind", text(d.kind)}, {"message", text(d.message)}});
+        if (!dialogs.isEmpty())
+            rec.insert("dialogs", dialogs);
         if (!o.unknownNames.empty()) {
             QJsonArray unknown;
             for (const std::string& n : o.unknownNames)
@@ -110,9 +123,32 @@ std::string jsonLinesRecords(const RowRecord& row)
                     {"ms", millis(row.micros)}};
     if (!row.loadError.empty())
         rec.insert("error", text(row.loadError));
+    if (row.httpStatus)
+        rec.insert("http", row.httpStatus);
+    QJsonArray loadDialogs;
+    for (const AnsweredDialog& d : row.dialogs)
+        if (d.line == 0)
+            loadDialogs.append(QJsonObject{{"kind", text(d.kind)}, {"message", text(d.message)}});
+    if (!loadDialogs.isEmpty())
+        rec.insert("dialogs", loadDialogs);
     out += jsonLine(rec);
     return out;
 }
+
+namespace {
+
+// The dialogs answered on a line (0: while the page loaded), as system-err.
+void writeDialogs(QXmlStreamWriter& w, const RowRecord& r, int line)
+{
+    QString notes;
+    for (const AnsweredDialog& d : r.dialogs)
+        if (d.line == line)
+            notes += text(dialogNote(d)) + QLatin1Char('\n');
+    if (!notes.isEmpty())
+        w.writeTextElement("system-err", xmlSafe(notes));
+}
+
+}  // namespace
 
 std::string junitReport(const std::vector<RowRecord>& rows, const std::string& suiteName)
 {
@@ -144,7 +180,8 @@ std::string junitReport(const std::vector<RowRecord>& rows, const std::string& s
             w.writeAttribute("classname", rowName);
             w.writeAttribute("name", "page load");
             w.writeStartElement("failure");
-            w.writeAttribute("message", xmlSafe("the page failed to load: " + text(r.loadError)));
+            w.writeAttribute("message", xmlSafe("the page failed to load: " + text(r.loadError) +
+                                                (r.httpStatus ? QStringLiteral(" (HTTP %1)").arg(r.httpStatus) : QString())));
             w.writeEndElement();
             w.writeEndElement();
         }
@@ -156,14 +193,17 @@ std::string junitReport(const std::vector<RowRecord>& rows, const std::string& s
             w.writeAttribute("time", seconds(o.micros));
             if (l.status == LineStatus::Failed) {
                 w.writeStartElement("failure");
-                w.writeAttribute("message", xmlSafe(text(o.executed() ? o.result : o.checkError)));
+                w.writeAttribute("message", xmlSafe(o.unanswered ? QStringLiteral("the page gave no answer in time")
+                                                                 : text(o.executed() ? o.result : o.checkError)));
                 if (!l.screenshot.empty())
                     w.writeCharacters(xmlSafe("screenshot: " + text(l.screenshot)));
                 w.writeEndElement();
             }
             w.writeTextElement("system-out", xmlSafe(text(o.logEntry())));
+            writeDialogs(w, r, o.line);
             w.writeEndElement();
         }
+        writeDialogs(w, r, 0);
         w.writeEndElement();
     }
     w.writeEndElement();

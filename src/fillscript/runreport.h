@@ -19,20 +19,33 @@ struct LineRecord {
     std::string screenshot;  // file name in the screenshot folder, or empty
 };
 
+// A dialog the run answered itself: its line (0: while the page loaded),
+// kind ("alert", "confirm", "prompt", "beforeunload", "file chooser") and
+// message.
+struct AnsweredDialog {
+    int line = 0;
+    std::string kind;
+    std::string message;
+};
+
 struct RowRecord {
     int row = 0;  // 1-based number in the data file (1 for a run without data)
     RowStatus status = RowStatus::Passed;
     std::vector<LineRecord> lines;
     std::vector<std::string> variables;  // values of the run's variables, in their order
     std::string loadError;               // the page address that failed to load
+    int httpStatus = 0;                  // the server's error status for that load, else 0
+    std::vector<AnsweredDialog> dialogs; // in the order they came
     std::int64_t micros = 0;
 };
 
 // A check failure always fails its line; with `strict` so do the results
-// "error" and "undefined".
+// "error" and "undefined", and a line the page never answered.
 LineStatus lineStatus(const LineResult& o, bool strict);
 // Whether a screenshot is due: a check failure, "error" or "undefined".
 bool isFailingLine(const LineResult& o);
+// "answered alert: message" for the log's companion on standard error.
+std::string dialogNote(const AnsweredDialog& d);
 // Failed when one of its lines failed.
 RowStatus rowStatus(const std::vector<LineRecord>& lines);
 

@@ -55,6 +55,7 @@ struct LineResult {
     std::string result;         // the executor's result (empty when it did not execute)
     std::int64_t micros = 0;    // time taken
     std::vector<std::string> unknownNames;  // `{{name}}` left as written on this line
+    bool unanswered = false;    // the page gave no answer in time (an endless script)
     bool executed() const { return checkError.empty(); }
     // The code log entry: "第N行：" + result or error, CR LF.
     std::string logEntry() const;

@@ -183,6 +183,11 @@ QByteArray EngineView::getTitleWide() const
 bool EngineView::isLoading() const { return WKE_CALL(wkeIsLoading)(d->view); }
 bool EngineView::isLoadingSucceeded() const { return WKE_CALL(wkeIsLoadingSucceeded)(d->view); }
 bool EngineView::isLoadingFailed() const { return WKE_CALL(wkeIsLoadingFailed)(d->view); }
+int EngineView::httpErrorStatus() const { return WKE_CALL(wkeGetHttpErrorStatus)(d->view); }
+void EngineView::setDialogAnswers(int mode, wkeDialogAnsweredCallback callback, void* param)
+{
+    WKE_CALL(wkeSetDialogAnswers)(d->view, mode, callback, param);
+}
 bool EngineView::isLoadingCompleted() const { return WKE_CALL(wkeIsLoadingCompleted)(d->view); }
 bool EngineView::isDocumentReady() const { return WKE_CALL(wkeIsDocumentReady)(d->view); }
 void EngineView::stopLoading() { WKE_CALL(wkeStopLoading)(d->view); }

@@ -123,6 +123,11 @@ public:
     bool isLoading() const;
     bool isLoadingSucceeded() const;
     bool isLoadingFailed() const;
+    // The server's error status (400 and up) for the last main-frame load, else 0.
+    int httpErrorStatus() const;
+    // How dialogs that no registered handler decides are answered
+    // (WKE_DIALOGS_*); the callback hears of each one answered so.
+    void setDialogAnswers(int mode, wkeDialogAnsweredCallback callback, void* param);
     bool isLoadingCompleted() const;
     bool isDocumentReady() const;
     void stopLoading();
@@ -184,6 +189,8 @@ public:
     // in the page's main world; returns once the page has run it (wkeRunJSW).
     jsValue runScript(const std::string& script);
     jsValue runScriptWide(const QByteArray& script);
+    // How many script runs of this view the page left unanswered so far.
+    int unansweredRuns() const;
     jsExecState globalExec() const;
 
     // ---- Events, cookies, network jobs, capture -------------------------

@@ -26,10 +26,15 @@ struct EngineView::Shared {
     QPointer<QWidget> savedFocusProxy;
     bool savedTranslucent = false;
     bool layered = false;
+    int unansweredRuns = 0;  // script runs the page gave no answer to
 };
 
 // Name of the host property that names the hosting EngineView state.
 inline constexpr char kHostProperty[] = "wkeEThis";
+
+// A pause that keeps the program responsive: events, timers and engine
+// callbacks run meanwhile.
+void pause(int ms);
 
 // Text conversions at the engine.
 std::u16string wideText(const std::string& text);

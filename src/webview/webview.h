@@ -54,6 +54,13 @@ public:
     void setTouchEnabled(bool enable);
     bool isLoadingSucceeded() const;
     bool isLoadingFailed() const;
+    int httpErrorStatus() const { return m_engine.httpErrorStatus(); }
+    // An unattended run answers the page's dialogs itself (WKE_DIALOGS_*).
+    void setDialogAnswers(int mode, wkeDialogAnsweredCallback callback, void* param)
+    {
+        m_engine.setDialogAnswers(mode, callback, param);
+    }
+    int unansweredRuns() const { return m_engine.unansweredRuns(); }
     bool isLoadingCompleted() const;
     void stopLoading();
     bool fireMouseEvent(unsigned message, int x, int y, unsigned flags);
@@ -152,6 +159,11 @@ public:
     std::string getInnerHtml(const std::string& tag, const std::string& key, int skip = 0,
                              const std::string& frame = {}, const std::string& attribute = {},
                              const std::string& step = {}, bool gbkFlag = false);
+    // Attaches files to a file input as a user's choice in the file dialog
+    // would: filePath holds absolute paths (relative ones are taken from the
+    // working folder) separated by "|"; empty clears the input. "error" when
+    // a file is missing or the input took no files. Another element gets
+    // filePath as its value.
     std::string uploadFile(const std::string& tag, const std::string& key,
                            const std::string& filePath, int skip = 0, const std::string& frame = {},
                            const std::string& attribute = {}, const std::string& step = {},
@@ -340,6 +352,8 @@ public:
     static void openScriptTool(const WebView& view);
 
 private:
+    std::string runWithLibrary(const std::string& script, bool keepsText);
+
     EngineView m_engine;
     std::string m_profileName;
 };

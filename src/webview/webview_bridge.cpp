@@ -25,23 +25,26 @@ jsValue EngineView::runScript(const std::string& script)
 
 jsValue EngineView::runScriptWide(const QByteArray& script)
 {
-    return WKE_CALL(wkeRunJSW)(d->view, wideFromBytes(script).c_str());
+    const jsValue value = WKE_CALL(wkeRunJSW)(d->view, wideFromBytes(script).c_str());
+    if (value == 0 && d->view)
+        ++d->unansweredRuns;  // the page did not answer in time (or went away)
+    return value;
 }
+
+int EngineView::unansweredRuns() const { return d->unansweredRuns; }
 
 jsExecState EngineView::globalExec() const { return WKE_CALL(wkeGlobalExec)(d->view); }
 
 // ---- WebView ----------------------------------------------------------------
 
-namespace {
-
-// A pause that keeps the program responsive: events, timers and engine
-// callbacks run meanwhile.
 void pause(int ms)
 {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
+
+namespace {
 
 constexpr int kPollPauseMs = 500;
 
@@ -58,6 +61,11 @@ jsExecState WebView::globalExec() const { return m_engine.globalExec(); }
 
 std::string WebView::runScriptText(const std::string& script, bool)
 {
+    return runWithLibrary(script, true);
+}
+
+std::string WebView::runWithLibrary(const std::string& script, bool keepsText)
+{
     const jsExecState state = m_engine.globalExec();
     const auto run = [&](const std::u16string& code) {
         const jsValue value = m_engine.runScriptWide(utf16Bytes(code));
@@ -69,11 +77,11 @@ std::string WebView::runScriptText(const std::string& script, bool)
     // a run that finds it missing has done nothing else. A page where it
     // cannot stand gets it inline.
     const std::u16string body = rt::gbToUtf16(script);
-    std::string result = run(b::libraryRun(body));
+    std::string result = run(b::libraryRun(body, keepsText));
     if (result != b::libraryMissingMark())
         return result;
     m_engine.runScriptWide(utf16Bytes(b::libraryInstaller()));
-    result = run(b::libraryRun(body));
+    result = run(b::libraryRun(body, keepsText));
     if (result != b::libraryMissingMark())
         return result;
     return run(b::inlineRun(body));
@@ -94,7 +102,7 @@ std::string WebView::buildLocatorScript(const std::string& tag, const std::strin
 
 std::string WebView::runFrameScript(const std::string& frame, const std::string& code)
 {
-    return runScriptText(b::runFrameScript(frame, code));
+    return runWithLibrary(b::runFrameScript(frame, code), false);
 }
 
 // Element operations: locator script + the operation's part.
@@ -136,7 +144,6 @@ ELEMENT_OP_1(setChecked, bool, state, b::setChecked(state))
 ELEMENT_OP_1(setSelectedIndex, int, index, b::setSelectedIndex(index))
 ELEMENT_OP_1(setComboValue, const std::string&, value, b::setComboValue(value))
 ELEMENT_OP_1(selectOptionByText, const std::string&, optionText, b::selectOptionByText(optionText))
-ELEMENT_OP_1(uploadFile, const std::string&, filePath, b::setValue(filePath))
 ELEMENT_OP_1(setValue, const std::string&, value, b::setValue(value))
 ELEMENT_OP_1(setInnerHtml, const std::string&, html, b::setInnerHtml(html))
 ELEMENT_OP_1(getProperty, const std::string&, propertyName, b::getProperty(propertyName))

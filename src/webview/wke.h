@@ -552,4 +552,39 @@ typedef void (*wkeScriptAnswerCallback)(wkeWebView view, void* param, const char
 WKE_API bool wkeRunScriptInWorld(wkeWebView view, int world, const char16_t* script,
                                  wkeScriptAnswerCallback callback, void* param);
 
+// ---------------------------------------------------------------------------
+// Unattended runs: dialogs, file choosers and the start page's HTTP status
+// ---------------------------------------------------------------------------
+
+enum {
+    WKE_DIALOGS_SHOW = 0,     // a dialog is shown to the user (the default)
+    WKE_DIALOGS_ACCEPT = 1,   // answered as OK: confirm true, prompt its default, leave the page
+    WKE_DIALOGS_DISMISS = 2,  // answered as Cancel: confirm false, prompt null, stay on the page
+};
+enum {
+    WKE_DIALOG_ALERT = 0,
+    WKE_DIALOG_CONFIRM = 1,
+    WKE_DIALOG_PROMPT = 2,
+    WKE_DIALOG_BEFOREUNLOAD = 3,
+    WKE_DIALOG_FILECHOOSER = 4,
+};
+// A dialog the engine answered itself (kind WKE_DIALOG_*), called inline:
+// no synchronous script runs from it.
+typedef void (*wkeDialogAnsweredCallback)(wkeWebView view, void* param, int kind,
+                                          const char16_t* message);
+// How the view answers the dialogs (and file choosers) that no handler of
+// slots 3 to 5 decided: WKE_DIALOGS_*. The callback, when not null, hears of
+// each dialog so answered.
+WKE_API void wkeSetDialogAnswers(wkeWebView view, int mode, wkeDialogAnsweredCallback callback,
+                                 void* param);
+// The files the view's next file chooser gets, as a user's choice in the
+// dialog would give them: absolute paths separated by '\n'. Null forgets an
+// earlier choice.
+WKE_API void wkeSetNextFileChoice(wkeWebView view, const char16_t* paths);
+// Whether a choice set with wkeSetNextFileChoice still waits for a chooser.
+WKE_API bool wkeIsFileChoicePending(wkeWebView view);
+// The HTTP status of the main frame's last load when the server answered it
+// with an error status (400 and up); 0 otherwise.
+WKE_API int wkeGetHttpErrorStatus(wkeWebView view);
+
 }  // extern "C"

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QImage>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
@@ -77,6 +78,7 @@ private slots:
     void badDataAndOptions_data();
     void badDataAndOptions();
     void interruptionLeavesAValidReport();
+    void dialogsInTheReport();
 
 private:
     QString write(const QString& name, const QByteArray& bytes);
@@ -366,6 +368,44 @@ void TestDataRun::interruptionLeavesAValidReport()
     QVERIFY(csv.open(QIODevice::ReadOnly));
     QCOMPARE(csv.readAll().count("\r\n"), done.size() + 1);
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), (QStringList{"out.csv", "report.jsonl"}));
+}
+
+// Each dialog a row answered goes into that row's records (and on standard
+// error with its row and line), whether it came at load or from a line.
+void TestDataRun::dialogsInTheReport()
+{
+    PageServer page([](const QByteArray&) {
+        return QByteArray("<!doctype html><html><head><meta charset='utf-8'></head><body><input id='r'>"
+                          "<script>alert('欢迎');</script>"
+                          "<button id='b' onclick=\"r.value=confirm(document.title)\">b</button></body></html>");
+    });
+    const QString dialogScript = write("dialog.txt",
+        "填表_执行自定义JS代码(document.title='{{who}}',假)\n填表事件_点击(button,b,0,,,,假)\n"
+        "填表操作_取内容(input,r,0,,,,假)\n");
+    const QString who = write("who.csv", "who\r\n甲\r\n乙\r\n");
+    const QString json = dir.filePath("dialogs.jsonl"), xmlPath = dir.filePath("dialogs.xml");
+    for (const QString& report : {json, xmlPath}) {
+        const Outcome o = runFill({"--run", dialogScript, page.origin() + "/", "--data", who, "--jobs", "2",
+                                   "--dialogs", "dismiss", "--report", report});
+        QCOMPARE(o.exitCode, 0);
+        QVERIFY2(o.err.contains("tolvane-fill: row 2, line 2: answered confirm: 乙"), qPrintable(o.err));
+        QVERIFY2(o.err.contains("tolvane-fill: row 1, page load: answered alert: 欢迎"), qPrintable(o.err));
+    }
+    const QStringList records = reportRecords(json);
+    QCOMPARE(records.size(), 8);  // 3 lines and a row record per row
+    for (int row = 0; row < 2; ++row) {
+        const QString name = row ? "乙" : "甲";
+        const QJsonArray confirmed{QJsonObject{{"kind", "confirm"}, {"message", name}}};
+        QCOMPARE(record(records, row * 4 + 1).value("dialogs").toArray(), confirmed);
+        QCOMPARE(record(records, row * 4 + 2).value("result").toString(), QString("false"));
+        const QJsonArray welcomed{QJsonObject{{"kind", "alert"}, {"message", "欢迎"}}};
+        QCOMPARE(record(records, row * 4 + 3).value("dialogs").toArray(), welcomed);
+    }
+    QFile f(xmlPath);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString xml = QString::fromUtf8(f.readAll());
+    QCOMPARE(xml.count("<system-err>answered confirm: "), 2);
+    QCOMPARE(xml.count("<system-err>answered alert: 欢迎"), 2);
 }
 
 QTEST_MAIN(TestDataRun)

@@ -67,9 +67,11 @@ void TestBridgeEngine::runs()
     // Page globals are seen as they are, whatever names the run's wrapper uses.
     web.runScriptText("window.v = 'page v'; window.m = 'page m'; window.f = 'page f'; text = '';");
     QCOMPARE(q(m_view.eval("v + '|' + m + '|' + f")), QString("page v|page m|page f"));
-    // `text` is the page's global, seen by a raw run without the library.
-    web.runScriptText("text = 'global';");
-    QCOMPARE(valueText(web, web.runScript("return window.text;")), QString("global"));
+    // `text` is the run's own: the page's global scope never sees it, while
+    // the next run still finds the value.
+    web.runScriptText("text = 'kept';");
+    QCOMPARE(valueText(web, web.runScript("return typeof window.text + typeof text;")), QString("undefinedundefined"));
+    QCOMPARE(q(web.runScriptText("var unused = 6;")), QString("kept"));
     QCOMPARE(valueText(web, web.runScript("return 6 * 7;")), QString("42"));
     QCOMPARE(valueText(web, web.runScript("var a = 1; // a closing comment")), QString("undefined"));
     // The single-byte run takes UTF-8.

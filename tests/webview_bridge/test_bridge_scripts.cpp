@@ -68,9 +68,9 @@ void TestBridgeScripts::scripts_data()
     row("selectOptionByText", b::selectOptionByText("Red"),
         U + "text='undefined';for(var i=0;i<dom.length;i++){if(dom.item(i).innerText==\"Red\")"
             "{set_own(dom,\"selectedIndex\",i); " + CHG + " text='success';break;}}}");
-    row("getValue", b::getValue(), U + "text = dom.value;}");
+    row("getValue", b::getValue(), U + "text = get_value(dom);}");
     row("getInnerHtml", b::getInnerHtml(), U + "text = dom.innerHTML;}");
-    row("setValue", b::setValue("abc"), U + "set_own(dom,\"value\",\"abc\"); text = \"success\";}");
+    row("setValue", b::setValue("abc"), U + "set_value(dom,\"abc\"); text = \"success\";}");
     row("setInnerHtml", b::setInnerHtml("<b>x</b>"),
         U + "dom.innerHTML = \"<b>x</b>\"; text = \"success\";}");
     row("getImageSrc", b::getImageSrc(), U + "text = dom.src;}");
@@ -153,7 +153,7 @@ void TestBridgeScripts::escaping_data()
     // 0x81 0x5C is one GBK character whose trail byte is a backslash.
     row("GBK trail byte is no backslash", b::escapeForLiteral("\x81\x5C\"", '"'), "\x81\x5C\\\"");
     // The value's own escapes keep their meaning: "\\d" is an unknown one.
-    row("setValue", b::setValue(nasty), U + "set_own(dom,\"value\",\"a\\\"b'cd\\r\\ne\"); text = \"success\";}");
+    row("setValue", b::setValue(nasty), U + "set_value(dom,\"a\\\"b'cd\\r\\ne\"); text = \"success\";}");
     row("navigate url", b::navigate("http://x/?q='1'"),
         "window.location.href = 'http://x/?q=\\'1\\'';\r\ntext = 'success';\r\n");
     row("locator key, tag, attribute and frame",

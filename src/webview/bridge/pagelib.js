@@ -149,7 +149,98 @@ function find_query(doc, query, skip, attr, indexed) {
   var tag = cut < 0 ? query : query.substring(0, cut);
   var key = cut < 0 ? undefined : query.substring(cut + 2);
   var hit = indexed ? find_indexed(doc, tag, key, skip, attr) : find_indexed;
-  return hit === find_indexed ? find_scan(doc, tag, key, skip, attr) : hit;
+  hit = hit === find_indexed ? find_scan(doc, tag, key, skip, attr) : hit;
+  return hit === undefined ? find_in_shadows(doc, tag, key, skip, attr) : hit;
+}
+// The elements of tag inside the open shadow roots below root (nested ones
+// too), in document order: a host's shadow elements follow the host.
+function shadow_elements(root, tag, inside, out) {
+  var all = root.querySelectorAll("*");
+  for (var i = 0; i < all.length; i++) {
+    var el = all[i];
+    if (inside && tag_listed(el, tag)) { out.push(el); }
+    if (el.shadowRoot) { shadow_elements(el.shadowRoot, tag, true, out); }
+  }
+  return out;
+}
+// Whether getElementsByTagName(tag) of a document would list el.
+function tag_listed(el, tag) {
+  if (tag == "*") { return true; }
+  var name = el.prefix ? el.prefix + ":" + el.localName : el.localName;
+  return el.namespaceURI == "http://www.w3.org/1999/xhtml" && el.ownerDocument.contentType == "text/html"
+    ? name === String(tag).toLowerCase() : name === tag;
+}
+// find's second look, when the document itself has no match: the same rules
+// over the elements inside open shadow roots.
+function find_in_shadows(doc, tag, key, skip, attr) {
+  if (typeof doc.querySelectorAll != "function") { return undefined; }
+  var list = shadow_elements(doc, tag, false, []);
+  if (list.length == 0) { return undefined; }
+  if (!attr && key == parseInt(key)) { return list[parseInt(key)]; }
+  var count = 0;
+  for (var i = 0; i < list.length; i++) {
+    var el = list[i];
+    if (attr ? el.getAttribute(attr) == key : check(el, key)) {
+      if (count == skip) { return el; }
+      count = count + 1;
+    }
+  }
+  return undefined;
+}
+// An element the user types text into that has no value of its own (a
+// contenteditable editor): its shown text stands for the value.
+function is_editable_text(el) {
+  return typeof el.value != "string" && el.isContentEditable === true;
+}
+function set_value(el, value) {
+  if (is_editable_text(el)) { el.innerText = value; } else { set_own(el, "value", value); }
+}
+function get_value(el) {
+  return is_editable_text(el) ? el.innerText : el.value;
+}
+// File inputs: file_target makes the input reachable by a click at a point
+// of the view (scrolled to, or laid over the page for the click when hidden)
+// and gives that point as "x,y"; file_done puts the input back as it was and
+// gives the number of files it holds.
+var file_restore = null;
+function file_target(el) {
+  file_done();
+  var doc = el.ownerDocument;
+  if (el.scrollIntoView) { el.scrollIntoView({block: "center", inline: "center"}); }
+  var r = el.getBoundingClientRect();
+  var x = r.left + r.width / 2, y = r.top + r.height / 2;
+  if (!(r.width > 1 && r.height > 1) || doc.elementFromPoint(x, y) !== el) {
+    file_restore = {el: el, style: el.getAttribute("style")};
+    el.style.cssText += ";display:inline-block !important;visibility:visible !important;" +
+      "position:fixed !important;left:0 !important;top:0 !important;width:40px !important;" +
+      "height:20px !important;opacity:0 !important;z-index:2147483647 !important;" +
+      "pointer-events:auto !important;transform:none !important;";
+    x = 20; y = 10;
+  } else {
+    file_restore = {el: el, style: undefined};
+  }
+  for (var win = doc.defaultView; win && win.frameElement; win = win.parent) {
+    var f = win.frameElement.getBoundingClientRect();
+    x += f.left + win.frameElement.clientLeft;
+    y += f.top + win.frameElement.clientTop;
+  }
+  return Math.round(x) + "," + Math.round(y);
+}
+function file_done() {
+  var kept = file_restore;
+  file_restore = null;
+  if (!kept) { return -1; }
+  if (kept.style !== undefined) {
+    if (kept.style === null) { kept.el.removeAttribute("style"); } else { kept.el.setAttribute("style", kept.style); }
+  }
+  return kept.el.files ? kept.el.files.length : 0;
+}
+function file_clear(el) {
+  if (el.value != "") {
+    el.value = "";
+    el.dispatchEvent(new Event("input", {bubbles: true}));
+    el.dispatchEvent(new Event("change", {bubbles: true}));
+  }
 }
 // Whether element el is one that getElementsByTagName(tag) lists, for a tag
 // without upper-case letters or ":" (for those the qualified name alone

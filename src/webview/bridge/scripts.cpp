@@ -87,6 +87,7 @@ struct RunParts {
     std::u16string lookup = u"window[\"" + rt::gbToUtf16(kLibraryName) + u"\"]";
     std::u16string head;
     std::u16string tail;
+    std::u16string passingTail;  // for a run whose `text` is not kept
     std::u16string installer;
 
     RunParts()
@@ -102,18 +103,23 @@ struct RunParts {
         // the script's declarations replace them as they replaced the inline
         // ones; the ";" ends any directive prologue ("use strict") the script
         // starts with, as the inline library did.
+        // `text` is the run's own variable, so a page's own global `text`
+        // (even a const) is never touched; its value is kept for the next
+        // run in the library's holder, which only the bridge reaches.
         head = u"if ((" + lookup + u" || 0).k !== \"" + key + u"\") { return \"" + missing +
                u"\"; }\nwindow.test_jmp = 0; if (!(\"test_str\" in window)) { window.test_str = undefined; }\n"
-               u"return (function (" + params + u") {;\n";
+               u"return (function (" + params + u") {var text = " + lookup + u".t.v; try {;\n";
         // The line break keeps " return text;" a statement of its own after a
         // script that ends without a semicolon or in a line comment.
         // Plain element reads pass the functions: no builtin a page may
         // have replaced (Function.prototype.apply) stands in the way.
-        tail = u"\n return text;\n})(" + args + u");";
+        // The value stays kept when the script throws or returns early.
+        tail = u"\n return text;\n} finally { " + lookup + u".t.v = text; }\n})(" + args + u");";
+        passingTail = u"\n return text;\n} finally {}\n})(" + args + u");";
         installer = u"(function () {\n" + pageLibraryUtf16() + u"Object.defineProperty(window, \"" +
                     rt::gbToUtf16(kLibraryName) + u"\", {value: Object.freeze({k: \"" + key +
                     u"\", a: Object.freeze([" + params +
-                    u"])}), configurable: true, enumerable: false, writable: true});\n})();";
+                    u"]), t: {v: undefined}}), configurable: true, enumerable: false, writable: true});\n})();";
     }
 };
 
@@ -127,17 +133,19 @@ const RunParts& runParts()
 
 const std::u16string& libraryInstaller() { return runParts().installer; }
 
-std::u16string libraryRun(std::u16string_view script)
+std::u16string libraryRun(std::u16string_view script, bool keepsText)
 {
     const RunParts& parts = runParts();
+    const std::u16string& tail = keepsText ? parts.tail : parts.passingTail;
     std::u16string code;
-    code.reserve(parts.head.size() + script.size() + parts.tail.size());
-    return code.append(parts.head).append(script).append(parts.tail);
+    code.reserve(parts.head.size() + script.size() + tail.size());
+    return code.append(parts.head).append(script).append(tail);
 }
 
 std::u16string inlineRun(std::u16string_view script)
 {
-    return pageLibraryUtf16() + std::u16string(script) + u"\n return text;";
+    // The run's own `text`; no earlier run's value is kept on this path.
+    return u"var text;\n" + pageLibraryUtf16() + std::u16string(script) + u"\n return text;";
 }
 
 const std::string& libraryMissingMark()
@@ -306,13 +314,26 @@ std::string listOptions()
         "dom.item(i).value + \"\\r\\n\";}}");
 }
 
-std::string getValue() { return found("text = dom.value;}"); }
+std::string getValue() { return found("text = get_value(dom);}"); }
 std::string getInnerHtml() { return found("text = dom.innerHTML;}"); }
 
 std::string setValue(std::string_view value)
 {
-    return found("set_own(dom,\"value\",\"" + lit(value) + "\");" + kSuccess);
+    return found("set_value(dom,\"" + lit(value) + "\");" + kSuccess);
 }
+
+std::string isFileInput()
+{
+    return found("text = dom.tagName == \"INPUT\" && String(dom.type).toLowerCase() == \"file\";}");
+}
+
+// "x,y" (see file_target); an empty list clears the input instead.
+std::string fileInputTarget(bool clear)
+{
+    return found(clear ? "file_clear(dom); text = \"success\";}" : "text = \"file:\" + file_target(dom);}");
+}
+
+std::string fileInputDone() { return "text = file_done();"; }
 
 std::string setInnerHtml(std::string_view html)
 {

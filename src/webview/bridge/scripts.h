@@ -41,7 +41,10 @@ const std::u16string& pageLibraryUtf16();
 inline constexpr char kLibraryName[] = "__tolvane_pagelib";
 
 const std::u16string& libraryInstaller();
-std::u16string libraryRun(std::u16string_view script);
+// The run's `text` starts as the value the last run in the document left
+// and is kept for the next run unless keepsText is false (a run with a
+// `text` of its own).
+std::u16string libraryRun(std::u16string_view script, bool keepsText = true);
 std::u16string inlineRun(std::u16string_view script);
 const std::string& libraryMissingMark();
 
@@ -77,7 +80,14 @@ std::string selectOptionByText(std::string_view optionText);
 std::string listOptions();
 std::string getValue();
 std::string getInnerHtml();
-std::string setValue(std::string_view value);  // also uploadFile
+// The value; an editable element without a value of its own (contenteditable)
+// gets it as its shown text.
+std::string setValue(std::string_view value);
+// The steps of uploadFile: whether the element is a file input ("true"),
+// where to click it ("file:x,y") or, with clear, emptying it, and the end.
+std::string isFileInput();
+std::string fileInputTarget(bool clear);
+std::string fileInputDone();
 std::string setInnerHtml(std::string_view html);
 std::string getImageSrc();
 std::string setProperty(std::string_view propertyName, std::string_view value);

@@ -1,8 +1,11 @@
 #include "engine/enginepage.h"
 
+#include "engine/dialogs.h"
+
 #include <QAuthenticator>
 #include <QNetworkProxy>
 #include <QResizeEvent>
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -40,6 +43,12 @@ EnginePage::EnginePage(QWebEngineProfile* profile, wkeViewState* view)
         view->loadSucceeded = false;
         view->loadFailed = false;
         view->documentReady = false;
+    });
+    connect(this, &QWebEnginePage::loadingChanged, this, [view](const QWebEngineLoadingInfo& info) {
+        if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
+            view->httpErrorStatus = 0;
+        else if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain && info.errorCode() >= 400)
+            view->httpErrorStatus = info.errorCode();
     });
     connect(this, &QWebEnginePage::loadFinished, this, [view](bool ok) {
         view->loading = false;
@@ -89,9 +98,13 @@ bool EnginePage::acceptNavigationRequest(const QUrl& url, NavigationType type, b
     return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
 }
 
+// A handler registered for the view decides first; then a view that answers
+// its dialogs itself (an unattended run); else the dialog is shown.
 void EnginePage::javaScriptAlert(const QUrl& origin, const QString& message)
 {
     if (hooks.alert && hooks.alert(origin, message))
+        return;
+    if (dialogs::answer(m_view, WKE_DIALOG_ALERT, message))
         return;
     QWebEnginePage::javaScriptAlert(origin, message);
 }
@@ -102,6 +115,9 @@ bool EnginePage::javaScriptConfirm(const QUrl& origin, const QString& message)
         if (std::optional<bool> answer = hooks.confirm(origin, message))
             return *answer;
     }
+    const int kind = dialogs::isLeavePageQuestion(message) ? WKE_DIALOG_BEFOREUNLOAD : WKE_DIALOG_CONFIRM;
+    if (std::optional<bool> answer = dialogs::answer(m_view, kind, message))
+        return *answer;
     return QWebEnginePage::javaScriptConfirm(origin, message);
 }
 
@@ -114,7 +130,20 @@ bool EnginePage::javaScriptPrompt(const QUrl& origin, const QString& message,
             return !answer->isNull();  // a null answer cancels the box
         }
     }
+    if (std::optional<bool> accept = dialogs::answer(m_view, WKE_DIALOG_PROMPT, message)) {
+        if (*accept)
+            *result = defaultValue;
+        return *accept;
+    }
     return QWebEnginePage::javaScriptPrompt(origin, message, defaultValue, result);
+}
+
+QStringList EnginePage::chooseFiles(FileSelectionMode mode, const QStringList& oldFiles,
+                                    const QStringList& acceptedMimeTypes)
+{
+    if (std::optional<QStringList> files = dialogs::fileChoice(m_view, mode == FileSelectOpenMultiple))
+        return *files;
+    return QWebEnginePage::chooseFiles(mode, oldFiles, acceptedMimeTypes);
 }
 
 void EnginePage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level,

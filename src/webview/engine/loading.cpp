@@ -137,6 +137,12 @@ WKE_API bool wkeIsLoadingFailed(wkeWebView handle)
     return view && view->loadFailed;
 }
 
+WKE_API int wkeGetHttpErrorStatus(wkeWebView handle)
+{
+    wkeViewState* view = liveView(handle);
+    return view ? view->httpErrorStatus : 0;
+}
+
 WKE_API bool wkeIsLoadingCompleted(wkeWebView handle)
 {
     wkeViewState* view = liveView(handle);

@@ -77,6 +77,7 @@ struct wkeViewState {
     bool loadSucceeded = false;
     bool loadFailed = false;
     bool documentReady = false;
+    int httpErrorStatus = 0;  // the server's error status for the last load, else 0
 
     // Texts handed out by the getters; valid until the next call.
     QByteArray urlText;
