@@ -118,6 +118,11 @@ CsvReadResult readCsv(std::string_view fileBytes)
         if (!haveHeader) {
             std::set<std::string> seen;
             for (const std::string& name : fields) {
+                // A name whose bytes are no text would turn into another
+                // name (U+FFFD) once written out.
+                if (rt::utf16ToGb(rt::gbToUtf16(name)) != name)
+                    return failed("line " + std::to_string(line) + ": the column name \"" +
+                                  rt::gbToUtf8(name) + "\" is not valid UTF-8 or GB18030 text");
                 if (!name.empty() && !seen.insert(name).second)
                     return failed("line " + std::to_string(line) + ": the column \"" +
                                   rt::gbToUtf8(name) + "\" is named twice");

@@ -45,8 +45,12 @@ bool isValidUtf8(std::string_view s)
 
 std::string decodeScriptFile(std::string_view bytes)
 {
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
         bytes.remove_prefix(3);
+    } else if (bytes.substr(0, 4) == std::string_view("\x84\x31\x95\x33", 4)) {
+        // GB18030's own byte-order mark (U+FEFF): the rest is GB18030.
+        return std::string(bytes.substr(4));
+    }
     if (isValidUtf8(bytes))
         return rt::utf8ToGb(bytes);
     return std::string(bytes);

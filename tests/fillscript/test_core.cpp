@@ -350,6 +350,7 @@ void TestCore::scriptFiles()
     QCOMPARE(decodeScriptFile("\xEF\xBB\xBF" + rt::gbToUtf8(cmd)), cmd);
     QCOMPARE(decodeScriptFile(rt::gbToUtf8(cmd)), cmd);
     QCOMPARE(decodeScriptFile(cmd), cmd);
+    QCOMPARE(decodeScriptFile(std::string("\x84\x31\x95\x33", 4) + cmd), cmd);  // GB18030 with its mark
     QCOMPARE(decodeScriptFile("abc"), std::string("abc"));
     // GB18030 bytes that happen to contain a UTF-8 lead byte are still GB.
     const std::string gbOnly = G("中文脚本");

@@ -107,6 +107,9 @@ void TestDataRunCore::dataFiles_data()
     QTest::newRow("GB18030") << QByteArray(G("姓名,城市\r\n李四,上海\r\n").c_str()) << true
                              << QStringList{"姓名", "城市"}
                              << QList<QStringList>{{"李四", "上海"}} << QString();
+    QTest::newRow("GB18030 with its BOM") << (QByteArray("\x84\x31\x95\x33") + G("姓名,城市\r\n李四,上海\r\n").c_str())
+                                         << true << QStringList{"姓名", "城市"}
+                                         << QList<QStringList>{{"李四", "上海"}} << QString();
     QTest::newRow("CR only, no final break") << QByteArray("a,b\r1,2\r3,4") << true << QStringList{"a", "b"}
                                              << QList<QStringList>{{"1", "2"}, {"3", "4"}} << QString();
     QTest::newRow("missing column is empty") << QByteArray("a,b,c\n1\n1,2\n") << true
@@ -131,6 +134,10 @@ void TestDataRunCore::dataFiles_data()
     QTest::newRow("column named twice") << QByteArray("a,b,a\n") << false << QStringList{}
                                         << QList<QStringList>{}
                                         << QString("line 1: the column \"a\" is named twice");
+    // Two names of bytes that are no text: both would come back as U+FFFD.
+    QTest::newRow("malformed column name") << QByteArray("\xe1,\xe2\r\n") << false << QStringList{}
+                                           << QList<QStringList>{}
+                                           << QString("line 1: the column name \"\xEF\xBF\xBD\" is not valid UTF-8 or GB18030 text");
 }
 
 void TestDataRunCore::dataFiles()
