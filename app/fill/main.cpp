@@ -12,6 +12,7 @@
 #include "fillscript/opentool.h"
 #include "fillscript/parser.h"
 #include "fillscript/progress.h"
+#include "fillscript/rowjournal.h"
 #include "fillscript/scriptfile.h"
 #include "runtime/fileio.h"
 #include "runtime/textcodec.h"
@@ -31,6 +32,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstdio>
+#include <algorithm>
 #include <optional>
 #include <set>
 
@@ -61,7 +63,10 @@ const char kHelp[] =
     "                     {{column}} in an argument takes the row's value)\n"
     "  --rows A-B         only data rows A to B (1-based, inclusive; A- to the end)\n"
     "  --jobs N           N pages at once, output stays in row order\n"
-    "  --report FILE      JUnit XML when FILE ends in .xml, else JSON Lines\n"
+    "  --report FILE      JUnit XML when FILE ends in .xml, else JSON Lines; each row\n"
+    "                     is also kept, as it finishes, in FILE.rows\n"
+    "  --resume           with the same --report: run only the rows FILE.rows\n"
+    "                     does not hold yet (after a run was killed)\n"
     "  --out FILE.csv     the variables of each row (name=command(...))\n"
     "  --screenshots DIR  a PNG of the page at every failing line\n"
     "  --strict           results \"error\" and \"undefined\" fail their line, as does\n"
@@ -107,6 +112,7 @@ struct RunOptions {
     bool strict = false;
     int dialogs = WKE_DIALOGS_ACCEPT;
     bool allowHttpErrors = false;
+    bool resume = false;
 };
 
 // "A-B", "A-" or "A"; false when malformed.
@@ -162,13 +168,15 @@ std::optional<RunOptions> parseRunOptions(const QStringList& args)
             o.dialogs = mode == "accept" ? WKE_DIALOGS_ACCEPT : WKE_DIALOGS_DISMISS;
         } else if (a == "--allow-http-errors") {
             o.allowHttpErrors = true;
+        } else if (a == "--resume") {
+            o.resume = true;
         } else if (a.startsWith("--")) {
             return std::nullopt;
         } else {
             positional << a;
         }
     }
-    if (positional.size() != 2 || (haveRows && o.data.isEmpty()))
+    if (positional.size() != 2 || (haveRows && o.data.isEmpty()) || (o.resume && o.report.isEmpty()))
         return std::nullopt;
     o.script = positional[0];
     o.url = positional[1];
@@ -223,6 +231,8 @@ int runScript(const RunOptions& o)
             setup.rows.assign(std::make_move_iterator(rows.begin() + std::ptrdiff_t(first)),
                               std::make_move_iterator(rows.begin() + std::ptrdiff_t(last)));
         setup.firstRowNumber = o.firstRow;
+        for (std::size_t k = 0; k < setup.rows.size(); ++k)
+            setup.rowNumbers.push_back(o.firstRow + int(k));
     } else {
         setup.rows.emplace_back();  // one run without columns
     }
@@ -231,10 +241,41 @@ int runScript(const RunOptions& o)
     setup.screenshotDir = o.screenshots;
     const int rowCount = int(setup.rows.size());
 
-    fillscript::buildCatalogue();
+    // Every finished row goes to the journal beside the report before it
+    // counts as done; a resumed run takes the rows it holds and runs the rest.
     std::vector<fillscript::RowRecord> records;
+    fillscript::RowJournal journal;
+    if (!o.report.isEmpty()) {
+        const QString path = fillscript::RowJournal::pathFor(o.report);
+        if (!journal.open(path, o.resume))
+            return fail(QStringLiteral("cannot write the row record %1: %2").arg(path, journal.error()));
+        std::set<int> done;
+        for (const fillscript::RowRecord& r : journal.recorded())
+            if (setup.rowNumbers.empty() ? r.row == 1
+                                         : std::count(setup.rowNumbers.begin(), setup.rowNumbers.end(), r.row)) {
+                done.insert(r.row);
+                records.push_back(r);
+            }
+        if (!done.empty()) {
+            std::vector<std::vector<std::string>> rows;
+            std::vector<int> numbers;
+            for (std::size_t k = 0; k < setup.rows.size(); ++k) {
+                const int number = setup.rowNumbers.empty() ? 1 : setup.rowNumbers[k];
+                if (!done.count(number)) {
+                    rows.push_back(std::move(setup.rows[k]));
+                    numbers.push_back(number);
+                }
+            }
+            setup.rows = std::move(rows);
+            setup.rowNumbers = std::move(numbers);
+            note(QStringLiteral("resuming: %1 of %2 rows already done").arg(done.size()).arg(rowCount));
+        }
+    }
+    bool journalFailed = false;
+
+    fillscript::buildCatalogue();
     std::set<std::string> reportedUnknown;
-    fillscript::ProgressLine progress(rowCount, isatty(STDERR_FILENO));
+    fillscript::ProgressLine progress(int(setup.rows.size()), isatty(STDERR_FILENO));
     int headedRow = 0;  // the last row whose "# row N" line is out
     const auto rowHeading = [&](const fillscript::RowRecord* done, int row) {
         if (!dataRun || headedRow == row)
@@ -245,6 +286,11 @@ int runScript(const RunOptions& o)
     };
     fillscript::DataRun run(std::move(setup), [&](const fillscript::RowRecord& row) {
         rowHeading(&row, row.row);
+        if (!o.report.isEmpty() && !journalFailed && !journal.append(row)) {
+            journalFailed = true;
+            note(QStringLiteral("cannot write the row record %1: %2")
+                     .arg(fillscript::RowJournal::pathFor(o.report), journal.error()));
+        }
         progress.rowDone(row.status != fillscript::RowStatus::Passed);
         records.push_back(row);
     });
@@ -269,6 +315,8 @@ int runScript(const RunOptions& o)
     // The report and --out are made from the rows done, at the end or when
     // an interrupted run cannot wait for its current line.
     const auto writeResults = [&]() {
+        std::stable_sort(records.begin(), records.end(),
+                         [](const fillscript::RowRecord& a, const fillscript::RowRecord& b) { return a.row < b.row; });
         bool written = true;
         if (!o.report.isEmpty()) {
             std::string report;
@@ -288,6 +336,12 @@ int runScript(const RunOptions& o)
         }
         return written;
     };
+    QTimer journalWatch;  // a row record that cannot be written stops the run
+    QObject::connect(&journalWatch, &QTimer::timeout, &run, [&] {
+        if (journalFailed)
+            run.stop();
+    });
+    journalWatch.start(50);
     const auto interruptedNote = [&] {
         note(QStringLiteral("interrupted: %1 of %2 rows done").arg(records.size()).arg(rowCount));
     };
@@ -319,7 +373,7 @@ int runScript(const RunOptions& o)
     progress.finish();
     const bool stopped = run.stopped() || interrupted;
 
-    if (!writeResults())
+    if (!writeResults() || journalFailed)
         return kExitUsage;
 
     const bool onlyRowFailedToLoad = rowCount == 1 && records.size() == 1 &&

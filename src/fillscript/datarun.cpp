@@ -78,7 +78,8 @@ void DataRun::startNextRow(Worker& w)
     w.running = true;
     w.row = nextRow_++;
     w.record = RowRecord();
-    w.record.row = setup_.firstRowNumber + int(w.row);
+    w.record.row = w.row < setup_.rowNumbers.size() ? setup_.rowNumbers[w.row]
+                                                    : setup_.firstRowNumber + int(w.row);
     w.clock.start();
     if (!w.executor) {
         // Set before control returns to the event loop, so before the page

@@ -23,6 +23,7 @@ struct DataRunSetup {
     std::vector<std::string> columns;      // the data file's header
     std::vector<std::vector<std::string>> rows;
     int firstRowNumber = 1;                // the number of rows[0]
+    std::vector<int> rowNumbers;           // the number of each row, when not counted from firstRowNumber
     int jobs = 1;                          // views
     bool strict = false;
     QString screenshotDir;                 // PNG per failing line; empty: none

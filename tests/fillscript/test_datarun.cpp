@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QImage>
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
@@ -79,6 +80,8 @@ private slots:
     void badDataAndOptions();
     void interruptionLeavesAValidReport();
     void dialogsInTheReport();
+    void resumeAfterAKill_data();
+    void resumeAfterAKill();
 
 private:
     QString write(const QString& name, const QByteArray& bytes);
@@ -367,7 +370,9 @@ void TestDataRun::interruptionLeavesAValidReport()
     QFile csv(out);
     QVERIFY(csv.open(QIODevice::ReadOnly));
     QCOMPARE(csv.readAll().count("\r\n"), done.size() + 1);
-    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), (QStringList{"out.csv", "report.jsonl"}));
+    // Beside them the durable record of the finished rows, which --resume reads.
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"out.csv", "report.jsonl", "report.jsonl.rows"}));
 }
 
 // Each dialog a row answered goes into that row's records (and on standard
@@ -406,6 +411,63 @@ void TestDataRun::dialogsInTheReport()
     const QString xml = QString::fromUtf8(f.readAll());
     QCOMPARE(xml.count("<system-err>answered confirm: "), 2);
     QCOMPARE(xml.count("<system-err>answered alert: 欢迎"), 2);
+}
+
+void TestDataRun::resumeAfterAKill_data()
+{
+    QTest::addColumn<QString>("reportName");
+    QTest::newRow("JSON Lines") << "resumed.jsonl";
+    QTest::newRow("JUnit XML") << "resumed.xml";
+}
+
+// SIGKILL in the middle of a run loses at most the rows in flight; --resume
+// with the same report runs the rest, and the reports and --out then equal
+// those of one uninterrupted run.
+void TestDataRun::resumeAfterAKill()
+{
+    QFETCH(QString, reportName);
+    QByteArray rowsCsv = "name,city,target\n";
+    for (int k = 1; k <= 12; ++k)
+        rowsCsv += "n" + QByteArray::number(k) + ",c" + QByteArray::number(k) + "," + (k % 3 ? "city" : "nowhere") + "\n";
+    const QString rows = write("twelve.csv", rowsCsv);
+    // A second per row: long enough to kill the run between rows.
+    const QString slow = write("slow.txt", kScript + "填表操作_判断元素是否存在(div,never,2,0,,,,假)\n");
+    const QString folder = dir.filePath("resume-" + reportName);
+    QVERIFY(QDir().mkpath(folder));
+    const auto args = [&](const QString& name) {
+        return QStringList{"--run", slow, pageUrl, "--data", rows, "--jobs", "2", "--report",
+                           folder + "/" + name, "--out", folder + "/" + name + ".csv"};
+    };
+    const Outcome clean = runFill(args("clean-" + reportName));
+    QCOMPARE(clean.exitCode, 0);
+
+    QProcess p;
+    p.setProgram(QCoreApplication::applicationDirPath() + "/tolvane-fill");
+    p.setArguments(args(reportName));
+    p.start();
+    QVERIFY(p.waitForStarted());
+    const auto journalRows = [&] {
+        QFile f(folder + "/" + reportName + ".rows");
+        return f.open(QIODevice::ReadOnly) ? f.readAll().count('\n') : 0;
+    };
+    QVERIFY(fill_test::waitUntil([&] { return journalRows() >= 3; }, 90000));
+    p.kill();
+    QVERIFY(p.waitForFinished());
+    QVERIFY(journalRows() < 12);
+    QVERIFY(!QFileInfo::exists(folder + "/" + reportName));  // the report comes at the end
+
+    const Outcome resumed = runFill(args(reportName) << "--resume");
+    QCOMPARE(resumed.exitCode, 0);
+    QVERIFY2(resumed.err.contains("tolvane-fill: resuming: "), qPrintable(resumed.err));
+    QVERIFY(!resumed.out.contains("# row 1\r\n"));  // done rows are not run again
+    const auto withoutTimes = [](const QString& path) {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            return QString("no file ") + path;
+        return QString::fromUtf8(f.readAll()).remove(QRegularExpression(R"(("ms":[0-9.e+-]+,?|time="[0-9.]+"))"));
+    };
+    QCOMPARE(withoutTimes(folder + "/" + reportName), withoutTimes(folder + "/clean-" + reportName));
+    QCOMPARE(withoutTimes(folder + "/" + reportName + ".csv"), withoutTimes(folder + "/clean-" + reportName + ".csv"));
 }
 
 QTEST_MAIN(TestDataRun)
