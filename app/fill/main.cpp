@@ -65,6 +65,8 @@ const char kHelp[] =
     "  --jobs N           N pages at once, output stays in row order\n"
     "  --report FILE      JUnit XML when FILE ends in .xml, else JSON Lines; each row\n"
     "                     is also kept, as it finishes, in FILE.rows\n"
+    "  --keep-session     keep cookies and storage from row to row (each page its\n"
+    "                     own); by default every row starts with none\n"
     "  --resume           with the same --report: run only the rows FILE.rows\n"
     "                     does not hold yet (after a run was killed)\n"
     "  --out FILE.csv     the variables of each row (name=command(...))\n"
@@ -113,6 +115,7 @@ struct RunOptions {
     int dialogs = WKE_DIALOGS_ACCEPT;
     bool allowHttpErrors = false;
     bool resume = false;
+    bool keepSession = false;
 };
 
 // "A-B", "A-" or "A"; false when malformed.
@@ -170,6 +173,8 @@ std::optional<RunOptions> parseRunOptions(const QStringList& args)
             o.allowHttpErrors = true;
         } else if (a == "--resume") {
             o.resume = true;
+        } else if (a == "--keep-session") {
+            o.keepSession = true;
         } else if (a.startsWith("--")) {
             return std::nullopt;
         } else {
@@ -214,6 +219,7 @@ int runScript(const RunOptions& o)
     setup.strict = o.strict;
     setup.dialogs = o.dialogs;
     setup.allowHttpErrors = o.allowHttpErrors;
+    setup.keepSession = o.keepSession;
     setup.fileFolder = QFileInfo(o.script).absolutePath();
     const bool dataRun = !o.data.isEmpty();
     if (dataRun) {

@@ -84,12 +84,19 @@ void DataRun::startNextRow(Worker& w)
     if (!w.executor) {
         // Set before control returns to the event loop, so before the page
         // can open its first dialog.
-        w.view.create(&w.host, std::string(), setup_.pageAddress, {});
+        w.view.create(&w.host, std::string(), "about:blank", {});
         w.view.setDialogAnswers(setup_.dialogs, &DataRun::onDialog, &w);
         w.executor = std::make_unique<WebViewExecutor>(w.view);
         w.executor->setFileFolder(setup_.fileFolder);
-        w.sawLoadStart = true;  // a new view starts with no load finished
+        // Every view has a private session of its own, from its first row.
+        w.view.engine().startPrivateSession();
+        w.view.loadUrl(setup_.pageAddress);
+        w.sawLoadStart = true;  // the session's new page has no load finished
     } else {
+        // A row starts as a new user would: no cookies, storage or cache
+        // from the rows before, unless the script logs in once for all.
+        if (!setup_.keepSession)
+            w.view.engine().startPrivateSession();
         w.view.loadUrl(setup_.pageAddress);
         // The previous load's end stays visible until this load has started.
         w.sawLoadStart = false;

@@ -31,6 +31,7 @@ struct DataRunSetup {
     int dialogs = 1;                       // WKE_DIALOGS_ACCEPT or WKE_DIALOGS_DISMISS
     QString fileFolder;                    // relative upload paths start here; empty: working folder
     bool allowHttpErrors = false;          // a page served with an error status still runs
+    bool keepSession = false;              // one private session per view, not one per row
 };
 
 class DataRun : public QObject {

@@ -123,6 +123,9 @@ public:
     bool isLoading() const;
     bool isLoadingSucceeded() const;
     bool isLoadingFailed() const;
+    // From the next load on, a private session of the view's own (no
+    // cookies, storage or cache from before or from other views).
+    void startPrivateSession();
     // The server's error status (400 and up) for the last main-frame load, else 0.
     int httpErrorStatus() const;
     // How dialogs that no registered handler decides are answered

@@ -583,6 +583,10 @@ WKE_API void wkeSetDialogAnswers(wkeWebView view, int mode, wkeDialogAnsweredCal
 WKE_API void wkeSetNextFileChoice(wkeWebView view, const char16_t* paths);
 // Whether a choice set with wkeSetNextFileChoice still waits for a chooser.
 WKE_API bool wkeIsFileChoicePending(wkeWebView view);
+// From the view's next load on, a private session of its own: no cookies,
+// storage or cache from before or from any other view. The session ends (and
+// its data goes) when the view moves to another one or is destroyed.
+WKE_API void wkeStartPrivateSession(wkeWebView view);
 // The HTTP status of the main frame's last load when the server answered it
 // with an error status (400 and up); 0 otherwise.
 WKE_API int wkeGetHttpErrorStatus(wkeWebView view);

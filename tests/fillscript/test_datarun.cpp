@@ -81,6 +81,8 @@ private slots:
     void interruptionLeavesAValidReport();
     void dialogsInTheReport();
     void resumeAfterAKill_data();
+    void sessionPerRow_data();
+    void sessionPerRow();
     void resumeAfterAKill();
 
 private:
@@ -468,6 +470,34 @@ void TestDataRun::resumeAfterAKill()
     };
     QCOMPARE(withoutTimes(folder + "/" + reportName), withoutTimes(folder + "/clean-" + reportName));
     QCOMPARE(withoutTimes(folder + "/" + reportName + ".csv"), withoutTimes(folder + "/clean-" + reportName + ".csv"));
+}
+
+void TestDataRun::sessionPerRow_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("log");
+    // Lines 2 and 3 assign no result: they log what line 1 left.
+    const QString read = "# row %1\r\n第1行：%2\r\n第2行：%2\r\n第3行：%2\r\n";
+    QTest::newRow("a new user per row") << QStringList{}
+                                        << read.arg(1).arg("|") + read.arg(2).arg("|") + read.arg(3).arg("|");
+    QTest::newRow("--keep-session") << QStringList{"--keep-session"}
+                                    << read.arg(1).arg("|") + read.arg(2).arg("user=a|a") + read.arg(3).arg("user=b|b");
+}
+
+// Each row starts with no cookies or storage of the rows before it, unless
+// the session is kept.
+void TestDataRun::sessionPerRow()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, log);
+    const QString sessionScript = write("session.txt",
+        "填表_执行自定义JS代码(text=document.cookie+'|'+(localStorage.k||''),假)\n"
+        "填表_执行自定义JS代码(document.cookie='user={{name}}',假)\n"
+        "填表_执行自定义JS代码(localStorage.k='{{name}}',假)\n");
+    const QString names = write("names.csv", "name\na\nb\nc\n");
+    const Outcome o = runFill(QStringList{"--run", sessionScript, pageUrl, "--data", names} + options);
+    QCOMPARE(o.out, log);
+    QCOMPARE(o.exitCode, 0);
 }
 
 QTEST_MAIN(TestDataRun)

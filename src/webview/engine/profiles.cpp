@@ -1,5 +1,7 @@
 #include "engine/profiles.h"
 
+#include <map>
+
 #include "engine/cookies.h"
 #include "engine/startup.h"
 
@@ -22,6 +24,8 @@ struct ProfileEntry {
 struct Registry {
     std::vector<ProfileEntry> entries;
     QWebEngineProfile* privateProfile = nullptr;
+    std::map<unsigned, QWebEngineProfile*> sessions;
+    unsigned lastSession = 0;
 };
 
 Registry& registry()
@@ -73,6 +77,14 @@ QWebEngineProfile* profileFor(const StoragePaths& requested)
 {
     const StoragePaths paths{normalisedFolder(requested.cookieDir),
                              normalisedFolder(requested.localStorageDir)};
+    if (paths.isPrivate() && requested.session != 0) {
+        QWebEngineProfile*& profile = registry().sessions[requested.session];
+        if (!profile) {
+            profile = new QWebEngineProfile;  // off the record, its own cookies, storage and cache
+            registerShutdown();
+        }
+        return profile;
+    }
     if (paths.isPrivate())
         return privateProfile();
 
@@ -115,9 +127,24 @@ QWebEngineProfile* profileFor(const StoragePaths& requested)
     return profile;
 }
 
+unsigned newSession() { return ++registry().lastSession; }
+
+void releaseSession(unsigned session)
+{
+    Registry& r = registry();
+    const auto found = r.sessions.find(session);
+    if (found == r.sessions.end())
+        return;
+    delete found->second;
+    r.sessions.erase(found);
+}
+
 void releaseProfiles()
 {
     Registry& r = registry();
+    for (auto& [session, profile] : r.sessions)
+        delete profile;
+    r.sessions.clear();
     for (ProfileEntry& entry : r.entries)
         delete entry.profile;
     r.entries.clear();

@@ -8,7 +8,9 @@ class QWebEngineProfile;
 namespace engine {
 
 // The profile for a storage pair, made on first use:
-// - both paths empty: the shared private (off-the-record) profile;
+// - both paths empty: the shared private (off-the-record) profile, or for a
+//   session number a private profile of that session alone, deleted by
+//   releaseSession once no page uses it;
 // - otherwise a persistent profile whose storage folder is the cookie folder
 //   (the local-storage folder when no cookie folder is given). Chromium keeps
 //   its cookie database there; its local storage goes to the local-storage
@@ -23,6 +25,11 @@ QWebEngineProfile* profileFor(const StoragePaths& paths);
 
 // Folder normalised for comparison: clean path without trailing separator.
 QString normalisedFolder(const QString& folder);
+
+// A new session number for wkeStartPrivateSession.
+unsigned newSession();
+// Deletes the profile of a session (after the last page using it is gone).
+void releaseSession(unsigned session);
 
 // Deletes every profile. Every page must be gone.
 void releaseProfiles();

@@ -150,6 +150,10 @@ void closeViewWidgets(wkeViewState* view)
     delete view->frame.data();  // deletes the web view, the observer and the timers
     delete view->page;
     view->page = nullptr;
+    if (view->storage.session != 0) {
+        releaseSession(view->storage.session);  // its own session goes with it
+        view->storage.session = 0;
+    }
     view->observer = nullptr;
     view->resourceGc = nullptr;
     view->htmlFile.reset();

@@ -27,6 +27,14 @@ QString fromUtf16(const char16_t* text)
 
 extern "C" {
 
+WKE_API void wkeStartPrivateSession(wkeWebView handle)
+{
+    wkeViewState* view = engine::liveView(handle);
+    if (!view)
+        return;
+    view->requestedStorage = engine::StoragePaths{QString(), QString(), engine::newSession()};
+}
+
 WKE_API void wkeSetCookieJarPath(wkeWebView handle, const char16_t* folder)
 {
     if (engine::StoragePaths* paths = engine::storageRequest(handle))

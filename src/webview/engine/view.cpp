@@ -65,6 +65,7 @@ void keepPageFocused(wkeViewState* view)
 void openPage(wkeViewState* view, const StoragePaths& paths)
 {
     QWebEngineProfile* profile = profileFor(paths);
+    const unsigned oldSession = view->storage.session;
     EnginePage* old = view->page;
     view->page = new EnginePage(profile, view);
     view->profile = profile;
@@ -75,6 +76,9 @@ void openPage(wkeViewState* view, const StoragePaths& paths)
     if (view->widget)
         view->widget->setPage(view->page);
     delete old;  // the web view has let go of it
+    // A session is one view's: its profile goes with its last page.
+    if (oldSession != 0 && oldSession != paths.session)
+        releaseSession(oldSession);
     runPageSetups(view);
 }
 

@@ -40,6 +40,9 @@ class ViewObserver;
 struct StoragePaths {
     QString cookieDir;
     QString localStorageDir;
+    // A private pair with a session number other than 0 gets a private
+    // profile of its own, shared with no other session.
+    unsigned session = 0;
     bool isPrivate() const { return cookieDir.isEmpty() && localStorageDir.isEmpty(); }
     bool operator==(const StoragePaths&) const = default;
 };
