@@ -2,6 +2,7 @@
 
 #include "fillscript/arguments.h"
 #include "runtime/textcodec.h"
+#include "webview/engineloader.h"
 #include "webview/webview.h"
 
 #include <functional>
@@ -205,7 +206,16 @@ WebViewExecutor::~WebViewExecutor() = default;
 
 std::string WebViewExecutor::execute(const std::string& name, const std::vector<std::string>& args)
 {
-    return executeCommand(*view_, name, args);
+    // The reason left by an earlier line is not this line's.
+    const wkeWebView handle = view_->engine().getViewHandle();
+    const auto takeFailure = [handle] {
+        const char16_t* r = handle ? WKE_CALL(wkeTakeRunFailure)(handle) : nullptr;
+        return r ? rt::utf16ToGb(r) : std::string();
+    };
+    takeFailure();
+    std::string result = executeCommand(*view_, name, args);
+    reason_ = takeFailure();
+    return result;
 }
 
 }  // namespace fillscript

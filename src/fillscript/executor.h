@@ -26,10 +26,12 @@ public:
     explicit WebViewExecutor(const webview::WebView& view);
     ~WebViewExecutor() override;
     std::string execute(const std::string& name, const std::vector<std::string>& args) override;
+    std::string failureReason() const override { return reason_; }
     webview::WebView& view() { return *view_; }
 
 private:
     std::unique_ptr<webview::WebView> view_;
+    std::string reason_;
 };
 
 }  // namespace fillscript

@@ -48,4 +48,20 @@ std::string renumberEntry(std::string_view entry, int from, int to)
     return lineLogPrefix(to) + std::string(entry.substr(prefix.size()));
 }
 
+std::string failureReasonText(LineOutcome outcome, std::string_view executorReason)
+{
+    const std::string prefix = rt::gb("原因：");
+    // The engine's own reasons, in the tool's language; a page's exception
+    // message is shown as the page wrote it.
+    if (executorReason.substr(0, 8) == "timeout:")
+        return prefix + rt::gb("页面没有及时应答（超时）");
+    if (executorReason.substr(0, 7) == "syntax:")
+        return prefix + rt::gb("脚本有语法错误，页面无法运行");
+    if (!executorReason.empty())
+        return prefix + std::string(executorReason);
+    if (outcome == LineOutcome::Undefined)
+        return prefix + rt::gb("没有找到匹配的元素");
+    return {};
+}
+
 }  // namespace fillscript

@@ -65,7 +65,8 @@ function candidates(el) {
   }
   for (var k = 0; k < attrs.length; k++) {
     var an = attrs[k];
-    if (seen[an] || !el.hasAttribute(an)) { continue; }
+    // The name is an argument of its own: one that would split it is no use.
+    if (seen[an] || !safe(an) || !el.hasAttribute(an)) { continue; }
     seen[an] = 1;
     var v = el.getAttribute(an);
     if (stable(v)) { out.push([v, an]); }

@@ -163,6 +163,7 @@ LineResult ScriptRun::step()
         o.checkError = wrongArgumentCountText(need, int(o.args.size()));
     } else {
         o.result = executor_.execute(o.command, o.args);
+        o.reason = executor_.failureReason();
         if (!o.variable.empty())
             values_[o.variable] = o.result;
     }

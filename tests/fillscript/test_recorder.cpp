@@ -11,6 +11,7 @@
 #include "fillscript/opentool.h"
 #include "fillscript/recorder.h"
 #include "fillscript/recordlines.h"
+#include "fillscript/scriptrun.h"
 #include "fillscript/scripttoolwindow.h"
 #include "runtime/textcodec.h"
 #include "webview/webview.h"
@@ -44,6 +45,7 @@ QByteArray recordPage(const QByteArray& path)
                "<input id=" + freshId() + " name=user>"
                "<input id=" + freshId() + " data-testid=email-field>"
                "<textarea id=" + freshId() + "></textarea>"
+               "<input class=comma-attr data-a,b=v1>"
                "<input id=city-box>"
                "<select id=" + freshId() + " name=city><option>北京</option><option>上海</option>"
                "<option>广州</option></select>"
@@ -207,7 +209,7 @@ void TestRecorder::replayGivesTheSameForm()
     clickAt("textarea");
     pressKeys("hello world");
     clickAt("#city-box");
-    pressKeys("x1");
+    pressKeys("x{{{{}}1");
     key(Qt::Key_Tab);  // to the list, which Down changes while closed
     key(Qt::Key_Down);
     key(Qt::Key_Down);
@@ -230,6 +232,7 @@ void TestRecorder::replayGivesTheSameForm()
     QVERIFY2(script.contains(QStringLiteral("填表操作_置组合框按内容选中(select,city,广州,0,,,,假)")), qPrintable(script));
     QVERIFY2(script.contains(QStringLiteral("填表操作_写内容(input,deep,deep,0,inner,,,假)")), qPrintable(script));
     QVERIFY2(script.contains(QStringLiteral("填表事件_点击(button,提交,0,,,,假)")), qPrintable(script));
+    QVERIFY2(script.contains(QStringLiteral("填表操作_写内容(input,city-box,x{{{{}}{{{{}}}}1,0,,,,假)")), qPrintable(script));
     for (const QString& id : firstPageIds.split(' ', Qt::SkipEmptyParts))
         if (id != QLatin1String("city-box") && id != QLatin1String("out"))
             QVERIFY2(!script.contains(id), qPrintable(id + " in\n" + script));
@@ -296,6 +299,7 @@ void TestRecorder::pickerArgumentsFindTheElement_data()
     QTest::newRow("radio of a group") << "[value=m]" << false << "input,m,0,,";
     QTest::newRow("in a frame") << "[name=deep]" << true << "input,deep,0,inner,";
     QTest::newRow("by class in a frame") << ".remember" << true << "input,remember,0,inner,";
+    QTest::newRow("attribute name with a comma") << ".comma-attr" << false << "input,comma-attr,0,,";
 }
 
 void TestRecorder::pickerArgumentsFindTheElement()
@@ -363,6 +367,18 @@ void TestRecorder::actionLines_data()
         << QStringList{"填表事件_点击(input,kw,1,main|0,data-x,,假)"};
     QTest::newRow("navigate") << int(RecordedAction::Navigate) << "http://127.0.0.1/a?x=1,2"
         << QStringList{"填表_跳转地址(http://127.0.0.1/a?x=1%2C2)"};
+    QTest::newRow("write, the literal-brace form") << int(RecordedAction::Write) << "{{{{}}"
+        << QStringList{"填表操作_写内容(input,kw,{{{{}}{{{{}}}},1,main|0,data-x,,假)",
+                       "填表事件_改变内容(input,kw,1,main|0,data-x,,假)"};
+    QTest::newRow("write, a data column's form") << int(RecordedAction::Write) << "{{col}} and {{{"
+        << QStringList{"填表操作_写内容(input,kw,{{{{}}col}} and {{{{}}{,1,main|0,data-x,,假)",
+                       "填表事件_改变内容(input,kw,1,main|0,data-x,,假)"};
+    QTest::newRow("write, braces and a comma") << int(RecordedAction::Write) << "{{col}},x"
+        << QStringList{"填表操作_执行自定义代码_返回值(input,kw,value='{{{{}}col}}'+String.fromCharCode(44)+'x',"
+                       "1,main|0,data-x,,假)",
+                       "填表事件_改变内容(input,kw,1,main|0,data-x,,假)"};
+    QTest::newRow("select, braces") << int(RecordedAction::Select) << "{{col}}"
+        << QStringList{"填表操作_置组合框按内容选中(input,kw,{{{{}}col}},1,main|0,data-x,,假)"};
 }
 
 // Each line passes the run's checks, and a value written as an expression
@@ -384,9 +400,29 @@ void TestRecorder::actionLines()
         QCOMPARE(int(checkScriptLine(l).check), int(LineCheck::Ok));
     }
     QCOMPARE(got, lines);
-    if (got[0].contains("value=")) {
-        const QString expr = got[0].section("value=", 1).section(",1,main", 0, 0);
-        QCOMPARE(rt::gbToQString(view->runScriptText(rt::qstringToGb("text = " + expr + ";"))), value);
+    // The arguments as a plain run and a data run (a column "col") hand them
+    // on: the typed text, the locator as it was.
+    const std::vector<std::string> args = parseLine(normaliseLine(linesForAction(a)[0], true)).args;
+    for (const std::map<std::string, std::string>& values :
+         {std::map<std::string, std::string>{}, std::map<std::string, std::string>{{"col", "CELL"}}}) {
+        std::set<std::string> unknown;
+        std::vector<std::string> given;
+        for (const std::string& arg : args)
+            given.push_back(substitute(arg, values, unknown));
+        if (kind == int(RecordedAction::Navigate))
+            continue;
+        QCOMPARE(given[0], std::string("input"));
+        QCOMPARE(given[1], std::string("kw"));
+        QVERIFY(unknown.empty());
+        if (kind == int(RecordedAction::Write) || kind == int(RecordedAction::Select)) {
+            const QString written = rt::gbToQString(given[2]);
+            if (written.startsWith("value=")) {
+                const QString expr = written.mid(6);
+                QCOMPARE(rt::gbToQString(view->runScriptText(rt::qstringToGb("text = " + expr + ";"))), value);
+            } else if (kind == int(RecordedAction::Write) || lines[0].startsWith("填表操作_置组合框按内容选中")) {
+                QCOMPARE(written, value);
+            }
+        }
     }
 }
 
