@@ -40,14 +40,6 @@ LineOutcome outcomeOfEntry(std::string_view entry, int lineNumber)
     return LineOutcome::Passed;
 }
 
-std::string renumberEntry(std::string_view entry, int from, int to)
-{
-    const std::string prefix = lineLogPrefix(from);
-    if (entry.substr(0, prefix.size()) != prefix)
-        return std::string(entry);
-    return lineLogPrefix(to) + std::string(entry.substr(prefix.size()));
-}
-
 std::string failureReasonText(LineOutcome outcome, std::string_view executorReason)
 {
     const std::string prefix = rt::gb("原因：");

@@ -39,8 +39,4 @@ LineOutcome outcomeOfEntry(std::string_view entry, int lineNumber);
 // a time-out) or, for "undefined", the missing element; empty otherwise.
 std::string failureReasonText(LineOutcome outcome, std::string_view executorReason);
 
-// An entry as the run writes it for line `from` ("第<from>行：…"), renumbered
-// for line `to`; an entry without that prefix comes back unchanged.
-std::string renumberEntry(std::string_view entry, int from, int to);
-
 }  // namespace fillscript
