@@ -55,7 +55,14 @@ QByteArray recordPage(const QByteArray& path)
                "<button type=button id=" + freshId() +
                " onclick=\"document.getElementById('out').textContent='已提交'\">提交</button>"
                "<div id=out></div></form>"
-               "<iframe id=" + freshId() + " name=inner src=/inner.html></iframe></body></html>";
+               "<iframe id=" + freshId() + " name=inner src=/inner.html></iframe>"
+               // A frame its page writes (and rewrites) by script, and one
+               // from srcdoc.
+               "<iframe name=written></iframe>"
+               "<iframe name=sd srcdoc='<input name=sdin style=\"display:block;height:24px\">'></iframe>"
+               "<script>window.rewrite = function () { var d = frames[1].document; d.open();"
+               " d.write('<input name=win style=\"display:block;height:24px\">'); d.close(); };"
+               " rewrite();</script></body></html>";
     if (path == "/inner.html")
         return "<!DOCTYPE html><html><head><meta charset=utf-8></head><body style='margin:0'>"
                "<input id=" + freshId() + " name=deep style='display:block;height:24px'>"
@@ -88,7 +95,8 @@ private slots:
 
 private:
     bool load();
-    QPoint centreOf(const QString& selector, bool inFrame);
+    // frame: the index of the iframe holding the element, -1 for the page.
+    QPoint centreOf(const QString& selector, int frame);
     void clickAt(const QString& selector, bool inFrame = false);
     void pressKeys(const QString& text);
     void key(Qt::Key k);
@@ -153,16 +161,16 @@ bool TestRecorder::load()
     });
 }
 
-QPoint TestRecorder::centreOf(const QString& selector, bool inFrame)
+QPoint TestRecorder::centreOf(const QString& selector, int frame)
 {
-    const QString doc = inFrame ? QStringLiteral("frames[0].document") : QStringLiteral("document");
+    const QString doc = frame >= 0 ? QStringLiteral("frames[%1].document").arg(frame) : QStringLiteral("document");
     const QString script =
         QStringLiteral("var r = %1.querySelector(\"%2\").getBoundingClientRect();"
                        "var o = %3;"
                        "text = Math.round(r.left + o.left + r.width / 2) + ',' + Math.round(r.top + o.top + r.height / 2);")
             .arg(doc, selector,
-                 inFrame ? QStringLiteral("document.querySelector('iframe').getBoundingClientRect()")
-                         : QStringLiteral("{left: 0, top: 0}"));
+                 frame >= 0 ? QStringLiteral("document.querySelectorAll('iframe')[%1].getBoundingClientRect()").arg(frame)
+                            : QStringLiteral("{left: 0, top: 0}"));
     const QStringList xy = rt::gbToQString(view->runScriptText(rt::qstringToGb(script))).split(',');
     return xy.size() == 2 ? QPoint(xy[0].toInt(), xy[1].toInt()) : QPoint();
 }
@@ -170,7 +178,7 @@ QPoint TestRecorder::centreOf(const QString& selector, bool inFrame)
 // Clicks the element and waits until it has the focus, as a click gives it.
 void TestRecorder::clickAt(const QString& selector, bool inFrame)
 {
-    const QPoint p = centreOf(selector, inFrame);
+    const QPoint p = centreOf(selector, inFrame ? 0 : -1);
     QVERIFY2(!p.isNull(), qPrintable(selector));
     QCOMPARE(view->postMouseMessages(host.get(), p.x(), p.y(), 0, 0), 1);
     const QString doc = inFrame ? QStringLiteral("frames[0].document") : QStringLiteral("document");
@@ -288,38 +296,52 @@ void TestRecorder::openedToolRecords()
 void TestRecorder::pickerArgumentsFindTheElement_data()
 {
     QTest::addColumn<QString>("selector");
-    QTest::addColumn<bool>("inFrame");
+    QTest::addColumn<int>("frame");
+    QTest::addColumn<bool>("rewrite");  // the page rewrites its frame once picking is on
     QTest::addColumn<QString>("locator");  // the arguments the pick writes
-    QTest::newRow("stable id") << "#city-box" << false << "input,city-box,0,,";
-    QTest::newRow("name") << "[name=user]" << false << "input,user,0,,";
-    QTest::newRow("another attribute") << "[data-testid=email-field]" << false
+    QTest::newRow("stable id") << "#city-box" << -1 << false << "input,city-box,0,,";
+    QTest::newRow("name") << "[name=user]" << -1 << false << "input,user,0,,";
+    QTest::newRow("another attribute") << "[data-testid=email-field]" << -1 << false
                                        << "input,email-field,0,,data-testid";
-    QTest::newRow("text") << "button" << false << "button,提交,0,,";
-    QTest::newRow("only its place") << "textarea" << false << "textarea,0,0,,";
-    QTest::newRow("radio of a group") << "[value=m]" << false << "input,m,0,,";
-    QTest::newRow("in a frame") << "[name=deep]" << true << "input,deep,0,inner,";
-    QTest::newRow("by class in a frame") << ".remember" << true << "input,remember,0,inner,";
-    QTest::newRow("attribute name with a comma") << ".comma-attr" << false << "input,comma-attr,0,,";
+    QTest::newRow("text") << "button" << -1 << false << "button,提交,0,,";
+    QTest::newRow("only its place") << "textarea" << -1 << false << "textarea,0,0,,";
+    QTest::newRow("radio of a group") << "[value=m]" << -1 << false << "input,m,0,,";
+    QTest::newRow("in a frame") << "[name=deep]" << 0 << false << "input,deep,0,inner,";
+    QTest::newRow("by class in a frame") << ".remember" << 0 << false << "input,remember,0,inner,";
+    QTest::newRow("in a frame written by script") << "[name=win]" << 1 << false << "input,win,0,written,";
+    QTest::newRow("in a frame rewritten while picking") << "[name=win]" << 1 << true << "input,win,0,written,";
+    QTest::newRow("in a srcdoc frame") << "[name=sdin]" << 2 << false << "input,sdin,0,sd,";
+    QTest::newRow("attribute name with a comma") << ".comma-attr" << -1 << false << "input,comma-attr,0,,";
 }
 
 void TestRecorder::pickerArgumentsFindTheElement()
 {
     QFETCH(QString, selector);
-    QFETCH(bool, inFrame);
+    QFETCH(int, frame);
+    QFETCH(bool, rewrite);
     QFETCH(QString, locator);
-    // Each element carries a number the recorder cannot see (the page's own
-    // world); reading it back through the picked locator proves the element.
-    const QString doc = inFrame ? QStringLiteral("frames[0].document") : QStringLiteral("document");
-    view->runScriptText(rt::qstringToGb(
-        QStringLiteral("%1.querySelector(\"%2\").picked_mark = 'mark-41'; text = '';").arg(doc, selector)));
     w->scriptEditor()->setText(QStringLiteral("填表操作_执行自定义代码_返回值(,,picked_mark,0,,,,假)"));
     w->scriptEditor()->setCursorPosition(0, 5);
     w->pickButton()->click();
     QVERIFY(w->pickButton()->isChecked());
     QTest::qWait(300);
+    if (rewrite) {
+        view->runScriptText("rewrite(); text = '';");
+        QTest::qWait(300);
+    }
+    // Each element carries a number the recorder cannot see (the page's own
+    // world); reading it back through the picked locator proves the element.
+    const QString doc = frame >= 0 ? QStringLiteral("frames[%1].document").arg(frame) : QStringLiteral("document");
+    view->runScriptText(rt::qstringToGb(
+        QStringLiteral("%1.querySelector(\"%2\").picked_mark = 'mark-41'; text = '';").arg(doc, selector)));
 
-    // Pressed: the element is framed while the pointer is on it.
-    const QPoint p = centreOf(selector, inFrame);
+    // The pointer comes from the page's own element before reaching the
+    // element; pressed, the element is framed while the pointer is on it.
+    const QPoint p = centreOf(selector, frame);
+    const QPoint from = centreOf("#city-box", -1);
+    for (int k = 0; k < 5; ++k)
+        view->postMouseMessages(host.get(), from.x() + (p.x() - from.x()) * k / 5,
+                                from.y() + (p.y() - from.y()) * k / 5, 0, 3);
     view->postMouseMessages(host.get(), p.x(), p.y(), 0, 3);
     const std::string framed =
         rt::qstringToGb(QStringLiteral("var b = Array.prototype.filter.call(%1.querySelectorAll('div'), function (d)"
