@@ -7,6 +7,7 @@
 #include "browserwindow.h"
 #include "fillscript/catalogue.h"
 #include "fillscript/opentool.h"
+#include "fillscript/runmarkers.h"
 #include "fillscript/scripttoolwindow.h"
 #include "runtime/textcodec.h"
 
@@ -158,8 +159,15 @@ void TestBrowserWindow::closingTheBrowserStopsTheRun()
     tool->scriptEditor()->setText(QStringLiteral("填表操作_写内容(input,a,1,0,,,,假)\r\n"
                                                  "填表操作_判断元素是否存在(input,nothing,6,0,,,,假)\r\n"
                                                  "填表操作_写内容(input,a,2,0,,,,假)"));
-    QTimer::singleShot(700, &window, [&window] { window.close(); });
+    // Closed while the second line waits.
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, &window, [&] {
+        if (tool->runMarkers().pointerLine() == 1 && window.isVisible())
+            window.close();
+    });
+    watch.start(100);
     tool->runFillScript();
+    watch.stop();
     QCOMPARE(tool->codeLog()->toPlainText(), QStringLiteral("第1行：success\n第2行：false\n"));
     QVERIFY(!window.isVisible());
     QCOMPARE(window.view().runScriptText("text = document.getElementById('a').value;"), std::string("1"));

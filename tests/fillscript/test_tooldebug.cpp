@@ -259,7 +259,8 @@ void TestToolDebug::pointerShowsTheRunningLine()
     connect(&watch, &QTimer::timeout, this, [&] {
         seen.append({w->runMarkers().pointerLine(), int(w->runMarkers().pointer())});
         labels.append(w->runStateLabel()->text());
-        if (seen.size() == 8)
+        // Once on line 7, which waits 1.5 s for an element.
+        if (seen.count(std::pair(6, int(P::Running))) == 2)
             QTest::keyClick(w->scriptEditor(), Qt::Key_F5, Qt::ShiftModifier);
     });
     watch.start(100);
@@ -375,8 +376,15 @@ void TestToolDebug::closingThePageWindowStopsTheRun()
 {
     QWidget* pageWindow = page->host.window();
     w->setPageWindow(pageWindow);
-    QTimer::singleShot(600, pageWindow, [pageWindow] { pageWindow->close(); });
+    // Closed while line 7 waits for its element.
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, pageWindow, [&] {
+        if (w->runMarkers().pointerLine() == 6 && pageWindow->isVisible())
+            pageWindow->close();
+    });
+    watch.start(100);
     w->runFillScript();
+    watch.stop();
     QCOMPARE(w->codeLog()->toPlainText().split('\n', Qt::SkipEmptyParts), fullRun.mid(0, 7));
     QVERIFY(!pageWindow->isVisible());
     w->close();
