@@ -3,6 +3,7 @@
 #include "fillscript/catalogue.h"
 #include "fillscript/parser.h"
 #include "fillscript/scriptrun.h"
+#include "runtime/gbtext.h"
 #include "runtime/textcodec.h"
 
 namespace fillscript {
@@ -49,8 +50,15 @@ std::string failureReasonText(LineOutcome outcome, std::string_view executorReas
         return prefix + rt::gb("页面没有及时应答（超时）");
     if (executorReason.substr(0, 7) == "syntax:")
         return prefix + rt::gb("脚本有语法错误，页面无法运行");
-    if (!executorReason.empty())
-        return prefix + std::string(executorReason);
+    if (!executorReason.empty()) {
+        // A page's message may be as long as it likes; a tooltip is not.
+        constexpr std::size_t kLongest = 400;
+        std::size_t end = 0;
+        while (end < executorReason.size() && end < kLongest)
+            end += rt::gbCharLen(executorReason, end);
+        return prefix + std::string(executorReason.substr(0, end)) +
+               (end < executorReason.size() ? "..." : "");
+    }
     if (outcome == LineOutcome::Undefined)
         return prefix + rt::gb("没有找到匹配的元素");
     return {};

@@ -161,6 +161,9 @@ void TestToolDebug::tooltipSaysWhy_data()
     QTest::newRow("member of a missing object")
         << "填表操作_执行自定义代码_返回值(input,name,nothing.value,0,,,,假)" << "第1行：error"
         << "原因：TypeError: Cannot read properties of undefined";
+    QTest::newRow("a page's very long message, cut")
+        << "填表_执行自定义JS代码(throw new Error('长' + 'x'.repeat(100000)),假)" << "第1行：error"
+        << "原因：Error: 长" + QString(391, QLatin1Char('x')) + "...";
     QTest::newRow("no such element") << "填表操作_取内容(input,nothing,0,,,,假)" << "第1行：undefined"
                                      << "原因：没有找到匹配的元素";
     QTest::newRow("passed") << "填表操作_取内容(input,name,0,,,,假)" << "第1行：张三" << QString();
