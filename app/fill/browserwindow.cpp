@@ -9,6 +9,26 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+QString BrowserWindow::captionFor(const QString& pageTitle)
+{
+    // A page's title is its own text: line breaks and runs of spaces fold
+    // into one space, and a long one is cut.
+    constexpr int kLongest = 120;
+    QString title = pageTitle.simplified();
+    for (QChar& c : title)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            c = QLatin1Char(' ');
+    title = title.simplified();
+    if (title.size() > kLongest) {
+        qsizetype keep = kLongest - 1;
+        if (title.at(keep - 1).isHighSurrogate())  // never half a character
+            --keep;
+        title = title.left(keep) + QChar(0x2026);
+    }
+    const QString program = QStringLiteral("tolvane-fill");
+    return title.isEmpty() ? program : title + QStringLiteral(" - ") + program;
+}
+
 BrowserWindow::BrowserWindow(const std::string& url, QWidget* parent) : QWidget(parent)
 {
     setWindowTitle(QStringLiteral("tolvane-fill"));
@@ -32,7 +52,7 @@ BrowserWindow::BrowserWindow(const std::string& url, QWidget* parent) : QWidget(
     connect(address_, &QLineEdit::returnPressed, this,
             [this] { view_.loadUrl(rt::qstringToGb(address_->text().trimmed())); });
     connect(tool, &QPushButton::clicked, this, [this] { webview::WebView::openScriptTool(view_); });
-    // Keep the address bar on the page actually shown.
+    // Keep the address bar and the caption on the page actually shown.
     auto* follow = new QTimer(this);
     connect(follow, &QTimer::timeout, this, [this] {
         if (!address_->hasFocus()) {
@@ -40,6 +60,9 @@ BrowserWindow::BrowserWindow(const std::string& url, QWidget* parent) : QWidget(
             if (!now.isEmpty() && now != address_->text())
                 address_->setText(now);
         }
+        const QString caption = captionFor(rt::gbToQString(view_.engine().getTitle()));
+        if (caption != windowTitle())
+            setWindowTitle(caption);
     });
     follow->start(500);
 

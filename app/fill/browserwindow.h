@@ -1,5 +1,6 @@
 #pragma once
-// A plain browser window: an address bar above a web view.
+// A plain browser window: an address bar above a web view, the page's title
+// in the caption.
 #include "webview/webview.h"
 
 #include <QWidget>
@@ -14,6 +15,10 @@ public:
     explicit BrowserWindow(const std::string& url, QWidget* parent = nullptr);
 
     webview::WebView& view() { return view_; }
+
+    // The caption for a page title: "title - tolvane-fill", or the program's
+    // name alone for a page without one.
+    static QString captionFor(const QString& pageTitle);
 
 private:
     QLineEdit* address_ = nullptr;

@@ -3,6 +3,7 @@
 #include "fillscript/arguments.h"
 #include "runtime/textcodec.h"
 #include "webview/bridge/scripts.h"
+#include "webview/engineloader.h"
 #include "webview/webview.h"
 
 #include <QDir>
@@ -208,6 +209,13 @@ WebViewExecutor::~WebViewExecutor() = default;
 
 std::string WebViewExecutor::execute(const std::string& name, const std::vector<std::string>& args)
 {
+    // The reason left by an earlier line is not this line's.
+    const wkeWebView handle = view_->engine().getViewHandle();
+    const auto takeFailure = [handle] {
+        const char16_t* r = handle ? WKE_CALL(wkeTakeRunFailure)(handle) : nullptr;
+        return r ? rt::utf16ToGb(r) : std::string();
+    };
+    takeFailure();
     const int unansweredBefore = view_->unansweredRuns();
     std::string result;
     if (!fileFolder_.isEmpty() && name == rt::gb("填表操作_上传文件") && args.size() > 2) {
@@ -218,6 +226,7 @@ std::string WebViewExecutor::execute(const std::string& name, const std::vector<
         result = executeCommand(*view_, name, args);
     }
     lastUnanswered_ = view_->unansweredRuns() != unansweredBefore;
+    reason_ = takeFailure();
     return result;
 }
 

@@ -29,6 +29,7 @@ public:
     ~WebViewExecutor() override;
     std::string execute(const std::string& name, const std::vector<std::string>& args) override;
     bool lastUnanswered() const override { return lastUnanswered_; }
+    std::string failureReason() const override { return reason_; }
     webview::WebView& view() { return *view_; }
     // The folder relative file paths of an upload are taken from (the
     // script's folder in an unattended run); empty: the working folder.
@@ -38,6 +39,7 @@ private:
     std::unique_ptr<webview::WebView> view_;
     QString fileFolder_;
     bool lastUnanswered_ = false;
+    std::string reason_;
 };
 
 // Each relative path of "a|b|..." made absolute against folder; empty

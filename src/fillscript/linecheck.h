@@ -34,8 +34,9 @@ enum class LineOutcome {
 // The outcome of the log entry a run wrote for `lineNumber` (counted from 1).
 LineOutcome outcomeOfEntry(std::string_view entry, int lineNumber);
 
-// An entry as the run writes it for line `from` ("第<from>行：…"), renumbered
-// for line `to`; an entry without that prefix comes back unchanged.
-std::string renumberEntry(std::string_view entry, int from, int to);
+// What a marker's tooltip adds after the log entry (GB18030): "原因：" and
+// why the line failed, from the executor's reason (an exception's message,
+// a time-out) or, for "undefined", the missing element; empty otherwise.
+std::string failureReasonText(LineOutcome outcome, std::string_view executorReason);
 
 }  // namespace fillscript

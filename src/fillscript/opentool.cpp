@@ -45,10 +45,15 @@ ScriptToolWindow* openScriptTool(const webview::WebView& view)
         qAddPostRoutine(releaseTool);
         s.cleanupRegistered = true;
     }
+    QWidget* host = view.engine().hostWindow();
+    QWidget* pageWindow = host ? host->window() : nullptr;
     if (!s.window) {
         s.window = new ScriptToolWindow;
         s.window->setAttribute(Qt::WA_DeleteOnClose);
+        if (pageWindow)
+            s.window->placeBeside(pageWindow);
     }
+    s.window->setPageWindow(pageWindow);
     s.window->show();
     s.window->raise();
     s.window->activateWindow();

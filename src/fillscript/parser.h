@@ -35,6 +35,9 @@ public:
     virtual std::string execute(const std::string& name, const std::vector<std::string>& args) = 0;
     // Whether the page gave no answer in time to a script of the last line.
     virtual bool lastUnanswered() const { return false; }
+    // Why the page failed the latest execute, when it said (an exception's
+    // message, a time-out); empty otherwise. Never part of the log.
+    virtual std::string failureReason() const { return {}; }
 };
 
 // The two check failures, each ending with CR LF; `line` counts from 1.

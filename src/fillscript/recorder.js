@@ -65,7 +65,8 @@ function candidates(el) {
   }
   for (var k = 0; k < attrs.length; k++) {
     var an = attrs[k];
-    if (seen[an] || !el.hasAttribute(an)) { continue; }
+    // The name is an argument of its own: one that would split it is no use.
+    if (seen[an] || !safe(an) || !el.hasAttribute(an)) { continue; }
     seen[an] = 1;
     var v = el.getAttribute(an);
     if (stable(v)) { out.push([v, an]); }
@@ -175,6 +176,7 @@ function onClick(e) {
   if (el.nodeType != 1) { el = el.parentElement; }
   if (!el) { return; }
   if (R.mode == "pick") {
+    if (isOpenFrame(el)) { return; }
     e.preventDefault();
     e.stopImmediatePropagation();
     unhover();
@@ -206,6 +208,13 @@ function onKeyDown(e) {
   push("click", submit, {});
 }
 
+// A frame whose document the listener reaches: what happens inside it is
+// seen there, so its element in the outer document is no target itself.
+function isOpenFrame(el) {
+  if (!/^(IFRAME|FRAME)$/.test(el.tagName)) { return false; }
+  try { return !!el.contentDocument; } catch (e) { return false; }
+}
+
 function unhover() {
   if (R.box && R.box.parentNode) { R.box.parentNode.removeChild(R.box); }
   R.box = null;
@@ -217,7 +226,9 @@ function unhover() {
 function onOver(e) {
   if (R.mode != "pick") { return; }
   var el = e.target;
-  if (el.nodeType != 1 || el === R.hover) { return; }
+  // The outer document hears of the pointer entering a frame, sometimes
+  // after the frame's own document framed the element under it.
+  if (el.nodeType != 1 || el === R.hover || isOpenFrame(el)) { return; }
   unhover();
   var doc = el.ownerDocument;
   var r = el.getBoundingClientRect();
@@ -230,21 +241,27 @@ function onOver(e) {
   R.hover = el;
 }
 
+function onDocumentChange(e) {
+  if (R.skipChange === e.target) { R.skipChange = null; return; }
+  onChange(e);
+}
+
+function onPageHide(e) {
+  if (e.currentTarget === window && R.queue.length) {
+    try { sessionStorage.setItem(STASH, JSON.stringify(R.queue)); } catch (x) {}
+  }
+}
+
+// Called at every drain: adding a listener that is already there changes
+// nothing, and a document the page rewrote with document.open() (editors
+// and frames written by script do) has lost them and gets them back.
 function attach(doc) {
-  if (!doc || doc.__tolvaneRecorder) { return; }
-  doc.__tolvaneRecorder = true;
-  doc.addEventListener("change", function (e) {
-    if (R.skipChange === e.target) { R.skipChange = null; return; }
-    onChange(e);
-  }, true);
+  if (!doc) { return; }
+  doc.addEventListener("change", onDocumentChange, true);
   doc.addEventListener("click", onClick, true);
   doc.addEventListener("keydown", onKeyDown, true);
   doc.addEventListener("mouseover", onOver, true);
-  doc.defaultView.addEventListener("pagehide", function () {
-    if (doc === document && R.queue.length) {
-      try { sessionStorage.setItem(STASH, JSON.stringify(R.queue)); } catch (e) {}
-    }
-  });
+  if (doc.defaultView) { doc.defaultView.addEventListener("pagehide", onPageHide); }
 }
 
 // The main document and every frame document the main frame can reach.

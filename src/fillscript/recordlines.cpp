@@ -1,6 +1,7 @@
 #include "fillscript/recordlines.h"
 
 #include "fillscript/parser.h"
+#include "runtime/gbtext.h"
 #include "runtime/textcodec.h"
 
 #include <QString>
@@ -22,17 +23,39 @@ bool breaksArgument(char16_t c)
     }
 }
 
+// A run reads "{{name}}" in an argument as a data column or variable and
+// "{{{{}}" as a literal "{{"; every "{{" written as "{{{{}}" reads back as
+// itself, in plain and data runs alike.
+std::string literal(const std::string& gbText)
+{
+    if (gbText.find("{{") == std::string::npos)
+        return gbText;
+    std::string out;
+    for (std::size_t i = 0; i < gbText.size();) {
+        if (gbText.compare(i, 2, "{{") == 0) {
+            out += "{{{{}}";
+            i += 2;
+        } else {
+            // By whole characters: a GB18030 trail byte may be "{".
+            const std::size_t n = rt::gbCharLen(gbText, i);
+            out.append(gbText, i, n);
+            i += n;
+        }
+    }
+    return out;
+}
+
 // The locator's last five arguments: skip count, frame, attribute, member
 // step (none) and the encoding flag. The flag is written out: an empty last
 // argument would be dropped with the comma before it.
 std::string tail(const RecordedLocator& l)
 {
-    return std::to_string(l.skip) + ',' + l.frame + ',' + l.attribute + ",," + rt::gb("假");
+    return std::to_string(l.skip) + ',' + literal(l.frame) + ',' + literal(l.attribute) + ",," + rt::gb("假");
 }
 
 std::string head(const RecordedLocator& l)
 {
-    return l.tag + ',' + l.key + ',';
+    return literal(l.tag) + ',' + literal(l.key) + ',';
 }
 
 }  // namespace
@@ -79,16 +102,16 @@ std::vector<std::string> linesForAction(const RecordedAction& a)
     case RecordedAction::Write: {
         std::string write;
         if (fitsOneArgument(a.value))
-            write = rt::gb("填表操作_写内容(") + head(l) + a.value + ',' + tail(l) + ')';
+            write = rt::gb("填表操作_写内容(") + head(l) + literal(a.value) + ',' + tail(l) + ')';
         else
             write = rt::gb("填表操作_执行自定义代码_返回值(") + head(l) + "value=" +
-                    scriptStringExpression(a.value) + ',' + tail(l) + ')';
+                    literal(scriptStringExpression(a.value)) + ',' + tail(l) + ')';
         // Pages that follow their fields through events learn of the value.
         return {write, rt::gb("填表事件_改变内容(") + head(l) + tail(l) + ')'};
     }
     case RecordedAction::Select:
         if (fitsOneArgument(a.value))
-            return {rt::gb("填表操作_置组合框按内容选中(") + head(l) + a.value + ',' + tail(l) + ')'};
+            return {rt::gb("填表操作_置组合框按内容选中(") + head(l) + literal(a.value) + ',' + tail(l) + ')'};
         return {rt::gb("填表操作_置组合框索引(") + head(l) + std::to_string(a.index) + ',' + tail(l) + ')'};
     case RecordedAction::Check:
         return {rt::gb("填表操作_置选中状态(") + head(l) + rt::gb(a.checked ? "真" : "假") + ',' +
@@ -100,7 +123,7 @@ std::vector<std::string> linesForAction(const RecordedAction& a)
         std::string url;
         for (const char c : a.value)
             url += c == ',' ? std::string("%2C") : std::string(1, c);
-        return {rt::gb("填表_跳转地址(") + url + ')'};
+        return {rt::gb("填表_跳转地址(") + literal(url) + ')'};
     }
     }
     return {};

@@ -3,7 +3,8 @@
 // commands. Values the line grammar cannot carry in one argument (commas,
 // quotes, backslashes, full-width punctuation, outer spaces) are written as
 // an expression of the page language instead, so the replay still writes
-// exactly what the user typed.
+// exactly what the user typed; "{{" is written so that no run reads it as a
+// data column or variable.
 #include "fillscript/pagerecorder.h"
 
 #include <string>

@@ -164,6 +164,7 @@ LineResult ScriptRun::step()
     } else {
         o.result = executor_.execute(o.command, o.args);
         o.unanswered = executor_.lastUnanswered();
+        o.reason = executor_.failureReason();
         if (!o.variable.empty())
             values_[o.variable] = o.result;
     }

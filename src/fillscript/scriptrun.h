@@ -53,6 +53,7 @@ struct LineResult {
     std::vector<std::string> args;  // after substitution
     std::string checkError;     // e.g. "错误，不存在的命令"; empty when the line executed
     std::string result;         // the executor's result (empty when it did not execute)
+    std::string reason;         // the executor's failureReason(), for display only
     std::int64_t micros = 0;    // time taken
     std::vector<std::string> unknownNames;  // `{{name}}` left as written on this line
     bool unanswered = false;    // the page gave no answer in time (an endless script)

@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTextCursor>
@@ -204,6 +205,29 @@ void ScriptToolWindow::onToolWindowCreated()
     editor_->SendScintilla(B::SCI_SETMARGINTYPEN, 1UL, long(B::SC_MARGIN_BACK));
     editor_->SendScintilla(B::SCI_SETMARGINWIDTHN, 1UL, 15L);
     buildCatalogue();
+}
+
+void ScriptToolWindow::placeBeside(const QWidget* window)
+{
+    const QScreen* screen = window->screen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    const QRect other = window->frameGeometry();
+    // Before it first shows, this window's frame is taken to be as wide as
+    // the other window's.
+    const QSize frame = isVisible() ? frameGeometry().size() - geometry().size()
+                                    : other.size() - window->geometry().size();
+    const QSize size = this->size() + frame;
+    int x = 0;
+    if (other.right() + size.width() <= room.right())
+        x = other.right() + 1;
+    else if (other.left() - size.width() >= room.left())
+        x = other.left() - size.width();
+    else
+        return;
+    const int y = std::max(room.top(), std::min(other.top(), room.bottom() + 1 - size.height()));
+    move(x, y);
 }
 
 void ScriptToolWindow::setExecutor(std::shared_ptr<CommandExecutor> executor)

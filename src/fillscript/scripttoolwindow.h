@@ -85,6 +85,8 @@ public:
     QAbstractButton* openButton() const { return openButton_; }
     QAbstractButton* saveButton() const { return saveButton_; }
     RunMarkers& runMarkers() const { return *markers_; }
+    // Which line a run is on, and that it is stopping; empty between runs.
+    QLabel* runStateLabel() const { return runStateLabel_; }
 
     // Caret line (0-based) and byte column, where a caret at the start of a
     // line other than the first counts as the end of the previous line.
@@ -116,6 +118,14 @@ public:
     // Ends a run after its current line.
     void stopRun();
     bool isRunning() const { return running_; }
+    bool isStopping() const { return running_ && stopRequested_; }
+
+    // The window that shows the bound page: closing it stops a run after
+    // its current line, as closing this window does.
+    void setPageWindow(QWidget* window);
+    // Moves this window beside `window` (right of it, else left of it) when
+    // its screen has room for both; otherwise it keeps its place.
+    void placeBeside(const QWidget* window);
 
     // Recording and picking in the bound page. Without a recorder both
     // buttons stay disabled.
@@ -146,6 +156,7 @@ public:
     std::string logText() const;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Closed during a run, the window only hides: the run stops after its
     // current line, and a window that deletes itself on close goes then.
     // Otherwise a script with unsaved changes to its file asks first
@@ -158,6 +169,11 @@ private:
     // (line, selection, step) see the variables earlier runs left.
     void runLines(int first, int last);
     void updateCaption();
+    // Before the script is replaced or the window closes: a script with
+    // unsaved changes to its file asks to save, discard or cancel. False when
+    // the user cancelled or the save failed.
+    bool settleUnsavedChanges();
+    void showRunState();
     void openWithDialog();
     void saveWithDialog(bool askName);
     void onToolWindowCreated();
@@ -181,7 +197,9 @@ private:
     QAbstractButton* stopButton_ = nullptr;
     QAbstractButton* openButton_ = nullptr;
     QAbstractButton* saveButton_ = nullptr;
+    QLabel* runStateLabel_ = nullptr;
     RunMarkers* markers_ = nullptr;
+    QPointer<QWidget> pageWindow_;
     std::shared_ptr<PageRecorder> recorder_;
     QString filePath_;
     bool fileBound_ = false;
@@ -192,6 +210,7 @@ private:
     bool running_ = false;
     bool stopRequested_ = false;
     bool deleteAfterRun_ = false;
+    bool stepping_ = false;  // after a step, the pointer shows the caret's line
     std::map<std::string, std::string> variables_;
     std::shared_ptr<CommandExecutor> executor_;
 };

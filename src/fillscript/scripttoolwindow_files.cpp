@@ -1,6 +1,6 @@
 // The tool window's script files: open, save, the file name in the caption
-// and the question before closing with unsaved changes (in the run control's
-// close handling).
+// and the question before unsaved changes are left (opening another file,
+// closing the window).
 #include "fillscript/gbeditor.h"
 #include "fillscript/runmarkers.h"
 #include "fillscript/scriptfile.h"
@@ -31,6 +31,8 @@ bool ScriptToolWindow::openScriptFile(const QString& path)
         text += l;
     editor_->setText(rt::gbToQString(text));
     markers_->clearAll();
+    stepping_ = false;
+    markers_->setPointer(-1, RunMarkers::Pointer::None);
     editor_->setModified(false);
     filePath_ = path;
     fileBound_ = true;
@@ -68,11 +70,23 @@ void ScriptToolWindow::updateCaption()
     setWindowTitle(caption);
 }
 
+bool ScriptToolWindow::settleUnsavedChanges()
+{
+    if (!hasUnsavedChanges())
+        return true;
+    const auto answer = QMessageBox::question(
+        this, windowTitle(), QStringLiteral("脚本已修改，是否保存？"),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Save && !saveScriptFile(filePath_)) {
+        QMessageBox::warning(this, windowTitle(), QStringLiteral("无法写入文件：") + filePath_);
+        return false;
+    }
+    return answer == QMessageBox::Save || answer == QMessageBox::Discard;
+}
+
 void ScriptToolWindow::openWithDialog()
 {
-    if (hasUnsavedChanges() &&
-        QMessageBox::question(this, windowTitle(), QStringLiteral("脚本已修改，放弃修改并打开其它文件？")) !=
-            QMessageBox::Yes)
+    if (!settleUnsavedChanges())
         return;
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("打开脚本"), filePath_, kFilter);
     if (!path.isEmpty() && !openScriptFile(path))

@@ -4,11 +4,12 @@
 #include "fillscript/pagerecorder.h"
 #include "fillscript/runmarkers.h"
 #include "fillscript/scriptlexer.h"
+#include "fillscript/scriptrun.h"
 #include "fillscript/scripttoolwindow.h"
 
 #include <QCloseEvent>
 #include <QKeySequence>
-#include <QMessageBox>
+#include <QLabel>
 #include <QPainter>
 #include <QShortcut>
 #include <QStyle>
@@ -32,9 +33,11 @@ NoPageExecutor& noPageExecutor()
 }
 
 // The margin the window's creation sets up as a 15-pixel background margin;
-// the run markers show there, line numbers in margin 0 before it.
+// the run markers show there, line numbers in margin 0 before it, and the
+// run pointer in margin 2 after it.
 constexpr int kMarkerMargin = 1;
 constexpr int kNumberMargin = 0;
+constexpr int kPointerMargin = 2;
 
 // 20 x 20 icons drawn like the run button's: a red dot for recording, a
 // cross-hair for picking.
@@ -66,7 +69,7 @@ void ScriptToolWindow::createDebugControls()
 {
     editor_->setMarginLineNumbers(kNumberMargin, true);
     editor_->setMarginWidth(kNumberMargin, QStringLiteral("00000"));
-    markers_ = new RunMarkers(editor_, kMarkerMargin);
+    markers_ = new RunMarkers(editor_, kMarkerMargin, kPointerMargin);
     // A few pixels between the markers and the text.
     editor_->SendScintilla(QsciScintillaBase::SCI_SETMARGINLEFT, 0UL, 4L);
     editor_->setLexer(new ScriptLexer(editor_));
@@ -135,6 +138,16 @@ void ScriptToolWindow::createDebugControls()
     connect(openButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::openWithDialog);
     connect(saveButton_, &QAbstractButton::clicked, this, [this] { saveWithDialog(false); });
     connect(editor_, &QsciScintilla::modificationChanged, this, &ScriptToolWindow::updateCaption);
+
+    // Above the notice, left of the buttons.
+    runStateLabel_ = new QLabel(this);
+    runStateLabel_->setObjectName(QStringLiteral("runStateLabel"));
+    runStateLabel_->setGeometry(120, 6, 248, 18);
+    // After a step the pointer shows the line the next step runs: the caret's.
+    connect(editor_, &QsciScintilla::cursorPositionChanged, this, [this] {
+        if (stepping_ && !running_)
+            markers_->setPointer(gb_->lineFromPosition(gb_->currentPos()), RunMarkers::Pointer::Next);
+    });
 }
 
 void ScriptToolWindow::runFillScript()
@@ -142,6 +155,7 @@ void ScriptToolWindow::runFillScript()
     if (running_)
         return;
     variables_.clear();
+    stepping_ = false;
     runLines(0, gb_->lineCount() - 1);
 }
 
@@ -170,22 +184,61 @@ void ScriptToolWindow::step()
     if (running_)
         return;
     const int line = gb_->lineFromPosition(gb_->currentPos());
+    stepping_ = true;
     runLines(line, line);
     if (line + 1 < gb_->lineCount()) {
         const int next = gb_->positionFromLine(line + 1);
         gb_->setSel(next, next);
     }
+    markers_->setPointer(gb_->lineFromPosition(gb_->currentPos()), RunMarkers::Pointer::Next);
 }
 
 void ScriptToolWindow::stopRun()
 {
-    if (running_)
-        stopRequested_ = true;
+    if (!running_ || stopRequested_)
+        return;
+    stopRequested_ = true;
+    stopButton_->setEnabled(false);
+    markers_->setPointer(markers_->pointerLine(), RunMarkers::Pointer::Stopping);
+    showRunState();
 }
 
-// Lines first..last (0-based) go to the run loop as a script of their own;
-// their entries are renumbered to the lines' places in the editor, so that
-// they read as a full run's entries for the same lines.
+void ScriptToolWindow::showRunState()
+{
+    const int line = markers_->pointerLine() + 1;
+    if (!running_)
+        runStateLabel_->clear();
+    else if (stopRequested_)
+        runStateLabel_->setText(QStringLiteral("正在停止：第%1行运行完后停止").arg(line));
+    else
+        runStateLabel_->setText(QStringLiteral("正在运行第%1行").arg(line));
+}
+
+void ScriptToolWindow::setPageWindow(QWidget* window)
+{
+    if (pageWindow_)
+        pageWindow_->removeEventFilter(this);
+    pageWindow_ = window;
+    if (window)
+        window->installEventFilter(this);
+}
+
+bool ScriptToolWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // Once the page's window has handled its close and is gone from the
+    // screen, the run has no page to show: it stops after its line.
+    if (watched == pageWindow_ && event->type() == QEvent::Close) {
+        QMetaObject::invokeMethod(this, [this] {
+            if (pageWindow_ && !pageWindow_->isVisible())
+                stopRun();
+        }, Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// Lines first..last (0-based) run as a script of their own; their entries
+// carry the lines' places in the editor, so that they read as a full run's
+// entries for the same lines.
 void ScriptToolWindow::runLines(int first, int last)
 {
     // Page operations wait for the page inside the run; a second start
@@ -206,22 +259,28 @@ void ScriptToolWindow::runLines(int first, int last)
     // Held for the whole run, even if the tool is rebound meanwhile.
     const std::shared_ptr<CommandExecutor> held = executor_;
     CommandExecutor& exec = held ? *held : noPageExecutor();
-    int done = 0;
-    fillscript::runFillScript(
-        lines, exec,
-        [this, first, &done](const std::string& entry) {
-            const int lineNumber = first + done + 1;
-            const std::string numbered = renumberEntry(entry, done + 1, lineNumber);
-            ++done;
-            appendToLog(numbered);
-            markers_->mark(lineNumber - 1, outcomeOfEntry(numbered, lineNumber), numbered);
-        },
-        [this] { return stopRequested_; }, &variables_);
+    ScriptRun run(lines, exec, std::exchange(variables_, {}));
+    for (int line = first; !run.atEnd() && !stopRequested_; ++line) {
+        // The pointer follows its line if lines are edited meanwhile; the
+        // result goes where the pointer ends.
+        markers_->setPointer(line, RunMarkers::Pointer::Running);
+        showRunState();
+        LineResult o = run.step();
+        const int at = markers_->pointerLine();
+        o.line = line + 1;
+        const std::string entry = o.logEntry();
+        appendToLog(entry);
+        const LineOutcome outcome = outcomeOfEntry(entry, o.line);
+        markers_->mark(at, outcome, entry, o.executed() ? failureReasonText(outcome, o.reason) : std::string());
+    }
+    variables_ = run.values();
+    markers_->setPointer(stepping_ ? gb_->lineFromPosition(gb_->currentPos()) : -1, RunMarkers::Pointer::Next);
 
     for (QAbstractButton* b : {runButton_, runLineButton_, runSelectionButton_, stepButton_})
         b->setEnabled(true);
     stopButton_->setEnabled(false);
     running_ = false;
+    showRunState();
     if (std::exchange(deleteAfterRun_, false)) {
         if (isVisible())  // shown again meanwhile: it stays
             setAttribute(Qt::WA_DeleteOnClose);
@@ -233,20 +292,14 @@ void ScriptToolWindow::runLines(int first, int last)
 void ScriptToolWindow::closeEvent(QCloseEvent* event)
 {
     if (running_) {
-        stopRequested_ = true;
+        stopRun();
         if (testAttribute(Qt::WA_DeleteOnClose)) {
             setAttribute(Qt::WA_DeleteOnClose, false);
             deleteAfterRun_ = true;
         }
-    } else if (hasUnsavedChanges()) {
-        const auto answer = QMessageBox::question(
-            this, windowTitle(), QStringLiteral("脚本已修改，是否保存？"),
-            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
-        if (answer == QMessageBox::Cancel ||
-            (answer == QMessageBox::Save && !saveScriptFile(filePath_))) {
-            event->ignore();
-            return;
-        }
+    } else if (!settleUnsavedChanges()) {
+        event->ignore();
+        return;
     }
     if (recorder_) {
         recorder_->setRecording(false);

@@ -192,6 +192,12 @@ WKE_API jsExecState wkeGlobalExec(wkeWebView view);
 // The value's text, valid until the next call; null for no value (or one no
 // longer kept). es may be null.
 WKE_API const char16_t* jsToStringW(jsExecState es, jsValue value);
+// Why the view's latest synchronous run gave "error" or no value, and clears
+// it: the page's exception message, "syntax: ..." for a script that did not
+// compile, "timeout: ..." for a page that did not answer in time. Null when
+// that run succeeded or the reason was taken already. Valid until the next
+// call for the view.
+WKE_API const char16_t* wkeTakeRunFailure(wkeWebView view);
 // The string's text; null for a null string.
 WKE_API const char16_t* wkeGetStringW(wkeString string);
 

@@ -11,6 +11,7 @@
 #include "fillscript/opentool.h"
 #include "fillscript/recorder.h"
 #include "fillscript/recordlines.h"
+#include "fillscript/scriptrun.h"
 #include "fillscript/scripttoolwindow.h"
 #include "runtime/textcodec.h"
 #include "webview/webview.h"
@@ -44,6 +45,7 @@ QByteArray recordPage(const QByteArray& path)
                "<input id=" + freshId() + " name=user>"
                "<input id=" + freshId() + " data-testid=email-field>"
                "<textarea id=" + freshId() + "></textarea>"
+               "<input class=comma-attr data-a,b=v1>"
                "<input id=city-box>"
                "<select id=" + freshId() + " name=city><option>北京</option><option>上海</option>"
                "<option>广州</option></select>"
@@ -53,7 +55,14 @@ QByteArray recordPage(const QByteArray& path)
                "<button type=button id=" + freshId() +
                " onclick=\"document.getElementById('out').textContent='已提交'\">提交</button>"
                "<div id=out></div></form>"
-               "<iframe id=" + freshId() + " name=inner src=/inner.html></iframe></body></html>";
+               "<iframe id=" + freshId() + " name=inner src=/inner.html></iframe>"
+               // A frame its page writes (and rewrites) by script, and one
+               // from srcdoc.
+               "<iframe name=written></iframe>"
+               "<iframe name=sd srcdoc='<input name=sdin style=\"display:block;height:24px\">'></iframe>"
+               "<script>window.rewrite = function () { var d = frames[1].document; d.open();"
+               " d.write('<input name=win style=\"display:block;height:24px\">'); d.close(); };"
+               " rewrite();</script></body></html>";
     if (path == "/inner.html")
         return "<!DOCTYPE html><html><head><meta charset=utf-8></head><body style='margin:0'>"
                "<input id=" + freshId() + " name=deep style='display:block;height:24px'>"
@@ -86,7 +95,8 @@ private slots:
 
 private:
     bool load();
-    QPoint centreOf(const QString& selector, bool inFrame);
+    // frame: the index of the iframe holding the element, -1 for the page.
+    QPoint centreOf(const QString& selector, int frame);
     void clickAt(const QString& selector, bool inFrame = false);
     void pressKeys(const QString& text);
     void key(Qt::Key k);
@@ -151,16 +161,16 @@ bool TestRecorder::load()
     });
 }
 
-QPoint TestRecorder::centreOf(const QString& selector, bool inFrame)
+QPoint TestRecorder::centreOf(const QString& selector, int frame)
 {
-    const QString doc = inFrame ? QStringLiteral("frames[0].document") : QStringLiteral("document");
+    const QString doc = frame >= 0 ? QStringLiteral("frames[%1].document").arg(frame) : QStringLiteral("document");
     const QString script =
         QStringLiteral("var r = %1.querySelector(\"%2\").getBoundingClientRect();"
                        "var o = %3;"
                        "text = Math.round(r.left + o.left + r.width / 2) + ',' + Math.round(r.top + o.top + r.height / 2);")
             .arg(doc, selector,
-                 inFrame ? QStringLiteral("document.querySelector('iframe').getBoundingClientRect()")
-                         : QStringLiteral("{left: 0, top: 0}"));
+                 frame >= 0 ? QStringLiteral("document.querySelectorAll('iframe')[%1].getBoundingClientRect()").arg(frame)
+                            : QStringLiteral("{left: 0, top: 0}"));
     const QStringList xy = rt::gbToQString(view->runScriptText(rt::qstringToGb(script))).split(',');
     return xy.size() == 2 ? QPoint(xy[0].toInt(), xy[1].toInt()) : QPoint();
 }
@@ -168,7 +178,7 @@ QPoint TestRecorder::centreOf(const QString& selector, bool inFrame)
 // Clicks the element and waits until it has the focus, as a click gives it.
 void TestRecorder::clickAt(const QString& selector, bool inFrame)
 {
-    const QPoint p = centreOf(selector, inFrame);
+    const QPoint p = centreOf(selector, inFrame ? 0 : -1);
     QVERIFY2(!p.isNull(), qPrintable(selector));
     QCOMPARE(view->postMouseMessages(host.get(), p.x(), p.y(), 0, 0), 1);
     const QString doc = inFrame ? QStringLiteral("frames[0].document") : QStringLiteral("document");
@@ -207,7 +217,7 @@ void TestRecorder::replayGivesTheSameForm()
     clickAt("textarea");
     pressKeys("hello world");
     clickAt("#city-box");
-    pressKeys("x1");
+    pressKeys("x{{{{}}1");
     key(Qt::Key_Tab);  // to the list, which Down changes while closed
     key(Qt::Key_Down);
     key(Qt::Key_Down);
@@ -230,6 +240,7 @@ void TestRecorder::replayGivesTheSameForm()
     QVERIFY2(script.contains(QStringLiteral("填表操作_置组合框按内容选中(select,city,广州,0,,,,假)")), qPrintable(script));
     QVERIFY2(script.contains(QStringLiteral("填表操作_写内容(input,deep,deep,0,inner,,,假)")), qPrintable(script));
     QVERIFY2(script.contains(QStringLiteral("填表事件_点击(button,提交,0,,,,假)")), qPrintable(script));
+    QVERIFY2(script.contains(QStringLiteral("填表操作_写内容(input,city-box,x{{{{}}{{{{}}}}1,0,,,,假)")), qPrintable(script));
     for (const QString& id : firstPageIds.split(' ', Qt::SkipEmptyParts))
         if (id != QLatin1String("city-box") && id != QLatin1String("out"))
             QVERIFY2(!script.contains(id), qPrintable(id + " in\n" + script));
@@ -285,37 +296,52 @@ void TestRecorder::openedToolRecords()
 void TestRecorder::pickerArgumentsFindTheElement_data()
 {
     QTest::addColumn<QString>("selector");
-    QTest::addColumn<bool>("inFrame");
+    QTest::addColumn<int>("frame");
+    QTest::addColumn<bool>("rewrite");  // the page rewrites its frame once picking is on
     QTest::addColumn<QString>("locator");  // the arguments the pick writes
-    QTest::newRow("stable id") << "#city-box" << false << "input,city-box,0,,";
-    QTest::newRow("name") << "[name=user]" << false << "input,user,0,,";
-    QTest::newRow("another attribute") << "[data-testid=email-field]" << false
+    QTest::newRow("stable id") << "#city-box" << -1 << false << "input,city-box,0,,";
+    QTest::newRow("name") << "[name=user]" << -1 << false << "input,user,0,,";
+    QTest::newRow("another attribute") << "[data-testid=email-field]" << -1 << false
                                        << "input,email-field,0,,data-testid";
-    QTest::newRow("text") << "button" << false << "button,提交,0,,";
-    QTest::newRow("only its place") << "textarea" << false << "textarea,0,0,,";
-    QTest::newRow("radio of a group") << "[value=m]" << false << "input,m,0,,";
-    QTest::newRow("in a frame") << "[name=deep]" << true << "input,deep,0,inner,";
-    QTest::newRow("by class in a frame") << ".remember" << true << "input,remember,0,inner,";
+    QTest::newRow("text") << "button" << -1 << false << "button,提交,0,,";
+    QTest::newRow("only its place") << "textarea" << -1 << false << "textarea,0,0,,";
+    QTest::newRow("radio of a group") << "[value=m]" << -1 << false << "input,m,0,,";
+    QTest::newRow("in a frame") << "[name=deep]" << 0 << false << "input,deep,0,inner,";
+    QTest::newRow("by class in a frame") << ".remember" << 0 << false << "input,remember,0,inner,";
+    QTest::newRow("in a frame written by script") << "[name=win]" << 1 << false << "input,win,0,written,";
+    QTest::newRow("in a frame rewritten while picking") << "[name=win]" << 1 << true << "input,win,0,written,";
+    QTest::newRow("in a srcdoc frame") << "[name=sdin]" << 2 << false << "input,sdin,0,sd,";
+    QTest::newRow("attribute name with a comma") << ".comma-attr" << -1 << false << "input,comma-attr,0,,";
 }
 
 void TestRecorder::pickerArgumentsFindTheElement()
 {
     QFETCH(QString, selector);
-    QFETCH(bool, inFrame);
+    QFETCH(int, frame);
+    QFETCH(bool, rewrite);
     QFETCH(QString, locator);
-    // Each element carries a number the recorder cannot see (the page's own
-    // world); reading it back through the picked locator proves the element.
-    const QString doc = inFrame ? QStringLiteral("frames[0].document") : QStringLiteral("document");
-    view->runScriptText(rt::qstringToGb(
-        QStringLiteral("%1.querySelector(\"%2\").picked_mark = 'mark-41'; text = '';").arg(doc, selector)));
     w->scriptEditor()->setText(QStringLiteral("填表操作_执行自定义代码_返回值(,,picked_mark,0,,,,假)"));
     w->scriptEditor()->setCursorPosition(0, 5);
     w->pickButton()->click();
     QVERIFY(w->pickButton()->isChecked());
     QTest::qWait(300);
+    if (rewrite) {
+        view->runScriptText("rewrite(); text = '';");
+        QTest::qWait(300);
+    }
+    // Each element carries a number the recorder cannot see (the page's own
+    // world); reading it back through the picked locator proves the element.
+    const QString doc = frame >= 0 ? QStringLiteral("frames[%1].document").arg(frame) : QStringLiteral("document");
+    view->runScriptText(rt::qstringToGb(
+        QStringLiteral("%1.querySelector(\"%2\").picked_mark = 'mark-41'; text = '';").arg(doc, selector)));
 
-    // Pressed: the element is framed while the pointer is on it.
-    const QPoint p = centreOf(selector, inFrame);
+    // The pointer comes from the page's own element before reaching the
+    // element; pressed, the element is framed while the pointer is on it.
+    const QPoint p = centreOf(selector, frame);
+    const QPoint from = centreOf("#city-box", -1);
+    for (int k = 0; k < 5; ++k)
+        view->postMouseMessages(host.get(), from.x() + (p.x() - from.x()) * k / 5,
+                                from.y() + (p.y() - from.y()) * k / 5, 0, 3);
     view->postMouseMessages(host.get(), p.x(), p.y(), 0, 3);
     const std::string framed =
         rt::qstringToGb(QStringLiteral("var b = Array.prototype.filter.call(%1.querySelectorAll('div'), function (d)"
@@ -363,6 +389,18 @@ void TestRecorder::actionLines_data()
         << QStringList{"填表事件_点击(input,kw,1,main|0,data-x,,假)"};
     QTest::newRow("navigate") << int(RecordedAction::Navigate) << "http://127.0.0.1/a?x=1,2"
         << QStringList{"填表_跳转地址(http://127.0.0.1/a?x=1%2C2)"};
+    QTest::newRow("write, the literal-brace form") << int(RecordedAction::Write) << "{{{{}}"
+        << QStringList{"填表操作_写内容(input,kw,{{{{}}{{{{}}}},1,main|0,data-x,,假)",
+                       "填表事件_改变内容(input,kw,1,main|0,data-x,,假)"};
+    QTest::newRow("write, a data column's form") << int(RecordedAction::Write) << "{{col}} and {{{"
+        << QStringList{"填表操作_写内容(input,kw,{{{{}}col}} and {{{{}}{,1,main|0,data-x,,假)",
+                       "填表事件_改变内容(input,kw,1,main|0,data-x,,假)"};
+    QTest::newRow("write, braces and a comma") << int(RecordedAction::Write) << "{{col}},x"
+        << QStringList{"填表操作_执行自定义代码_返回值(input,kw,value='{{{{}}col}}'+String.fromCharCode(44)+'x',"
+                       "1,main|0,data-x,,假)",
+                       "填表事件_改变内容(input,kw,1,main|0,data-x,,假)"};
+    QTest::newRow("select, braces") << int(RecordedAction::Select) << "{{col}}"
+        << QStringList{"填表操作_置组合框按内容选中(input,kw,{{{{}}col}},1,main|0,data-x,,假)"};
 }
 
 // Each line passes the run's checks, and a value written as an expression
@@ -384,9 +422,29 @@ void TestRecorder::actionLines()
         QCOMPARE(int(checkScriptLine(l).check), int(LineCheck::Ok));
     }
     QCOMPARE(got, lines);
-    if (got[0].contains("value=")) {
-        const QString expr = got[0].section("value=", 1).section(",1,main", 0, 0);
-        QCOMPARE(rt::gbToQString(view->runScriptText(rt::qstringToGb("text = " + expr + ";"))), value);
+    // The arguments as a plain run and a data run (a column "col") hand them
+    // on: the typed text, the locator as it was.
+    const std::vector<std::string> args = parseLine(normaliseLine(linesForAction(a)[0], true)).args;
+    for (const std::map<std::string, std::string>& values :
+         {std::map<std::string, std::string>{}, std::map<std::string, std::string>{{"col", "CELL"}}}) {
+        std::set<std::string> unknown;
+        std::vector<std::string> given;
+        for (const std::string& arg : args)
+            given.push_back(substitute(arg, values, unknown));
+        if (kind == int(RecordedAction::Navigate))
+            continue;
+        QCOMPARE(given[0], std::string("input"));
+        QCOMPARE(given[1], std::string("kw"));
+        QVERIFY(unknown.empty());
+        if (kind == int(RecordedAction::Write) || kind == int(RecordedAction::Select)) {
+            const QString written = rt::gbToQString(given[2]);
+            if (written.startsWith("value=")) {
+                const QString expr = written.mid(6);
+                QCOMPARE(rt::gbToQString(view->runScriptText(rt::qstringToGb("text = " + expr + ";"))), value);
+            } else if (kind == int(RecordedAction::Write) || lines[0].startsWith("填表操作_置组合框按内容选中")) {
+                QCOMPARE(written, value);
+            }
+        }
     }
 }
 

@@ -13,8 +13,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -59,6 +62,35 @@ std::shared_ptr<QString> answerNextBox(QMessageBox::StandardButton button)
     return text;
 }
 
+// Puts path into the next file dialog's name field and presses Enter; the
+// flag tells it was shown. It waits for the dialog while `scope` lives.
+std::shared_ptr<bool> answerNextFileDialog(const QString& path, QObject* scope)
+{
+    auto shown = std::make_shared<bool>(false);
+    auto* timer = new QTimer(scope);
+    QObject::connect(timer, &QTimer::timeout, [timer, shown, path] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        auto* name = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+        if (name && dialog->isVisible()) {
+            *shown = true;
+            timer->stop();
+            timer->deleteLater();
+            // Set, not typed: the name field's completer would take the keys.
+            name->setFocus();
+            name->setText(path);
+            QTest::keyClick(name, Qt::Key_Return);
+            // A dialog still open later would hold the test: it goes.
+            QTimer::singleShot(3000, dialog, [dialog = QPointer<QFileDialog>(dialog)] {
+                if (dialog && dialog->isVisible())
+                    dialog->reject();
+            });
+        }
+    });
+    timer->start(10);
+    QTimer::singleShot(5000, timer, &QObject::deleteLater);
+    return shown;
+}
+
 QByteArray readAll(const QString& path)
 {
     QFile f(path);
@@ -90,6 +122,8 @@ private slots:
     void savedFileReadsAsTheEditorHoldsIt();
     void closingWithUnsavedChanges_data();
     void closingWithUnsavedChanges();
+    void openingOverUnsavedChanges_data();
+    void openingOverUnsavedChanges();
 
 private:
     long send(unsigned msg, unsigned long w = 0, long l = 0)
@@ -325,6 +359,42 @@ void TestToolEdit::closingWithUnsavedChanges()
         QCOMPARE(*asked, QStringLiteral("脚本已修改，是否保存？"));
     if (fromFile)
         QCOMPARE(QString::fromUtf8(readAll(path)), fileAfter);
+}
+
+// Ctrl+O over unsaved changes offers what closing offers; only cancel stays
+// with the script.
+void TestToolEdit::openingOverUnsavedChanges_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("editorAfter");
+    QTest::addColumn<QString>("fileAfter");  // the first file's bytes
+    QTest::newRow("cancel keeps the script") << int(QMessageBox::Cancel) << "ab" << "a";
+    QTest::newRow("discard opens the other file") << int(QMessageBox::Discard) << "other" << "a";
+    QTest::newRow("save, then open the other file") << int(QMessageBox::Save) << "other" << "ab";
+}
+
+void TestToolEdit::openingOverUnsavedChanges()
+{
+    QFETCH(int, answer);
+    QFETCH(QString, editorAfter);
+    QFETCH(QString, fileAfter);
+    const QString path = dir.filePath(QStringLiteral("first.txt"));
+    const QString other = dir.filePath(QStringLiteral("other.txt"));
+    writeAll(path, "a");
+    writeAll(other, "other");
+    QVERIFY(tool->openScriptFile(path));
+    tool->scriptEditor()->setCursorPosition(0, 1);
+    QTest::keyClick(tool->scriptEditor(), Qt::Key_B);
+    const std::shared_ptr<QString> asked = answerNextBox(QMessageBox::StandardButton(answer));
+    QObject scope;
+    const std::shared_ptr<bool> chosen = answerNextFileDialog(other, &scope);
+    QTest::keyClick(tool->scriptEditor(), Qt::Key_O, Qt::ControlModifier);
+    QTRY_COMPARE(*asked, QStringLiteral("脚本已修改，是否保存？"));
+    QTRY_COMPARE(tool->scriptEditor()->text(), editorAfter);
+    QCOMPARE(*chosen, answer != QMessageBox::Cancel);
+    QCOMPARE(QString::fromUtf8(readAll(path)), fileAfter);
+    QCOMPARE(tool->scriptFilePath(), answer == QMessageBox::Cancel ? path : other);
+    QCOMPARE(tool->hasUnsavedChanges(), answer == QMessageBox::Cancel);
 }
 
 QTEST_MAIN(TestToolEdit)

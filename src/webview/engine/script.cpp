@@ -59,6 +59,17 @@ struct ExecState {
     char tag = 0;
 };
 
+// Why the view's latest run gave "error" or no value, until it is taken.
+struct RunFailure {
+    std::u16string reason;
+    std::u16string handedOut;
+};
+
+void noteFailure(wkeViewState* view, const QString& reason)
+{
+    view->extension<RunFailure>().reason = reason.toStdU16String();
+}
+
 QString wrap(const QString& body)
 {
     // The body becomes a function made in the page's global scope (so the
@@ -92,11 +103,13 @@ jsValue run(wkeWebView handle, const QString& body)
     wkeViewState* view = liveView(handle);
     if (!view || !view->page)
         return 0;
+    view->extension<RunFailure>().reason.clear();
     if (events::insideInlineCall()) {
         // The page waits for this handler's answer, so it cannot run a script
         // before the handler returns: fail at once instead of waiting.
         if (view->page->hooks.console)
             view->page->hooks.console(QWebEnginePage::ErrorMessageLevel, kInlineRunRefused, 0, QString());
+        noteFailure(view, kInlineRunRefused);
         return keepScriptValue(kErrorText);
     }
     waitForDocument(view);
@@ -107,18 +120,26 @@ jsValue run(wkeWebView handle, const QString& body)
 
     const std::optional<QVariant> answer =
         runScriptAndWait(view->page, wrap(body), QWebEngineScript::MainWorld, kAnswerWaitMs);
+    view = liveView(handle);
     if (!answer) {
         qWarning("engine: the page did not answer a script run within %d ms", kAnswerWaitMs);
+        if (view)
+            noteFailure(view, QStringLiteral("timeout: the page did not answer within %1 s")
+                                  .arg(kAnswerWaitMs / 1000));
         return 0;
     }
     const QVariantList list = answer->toList();
     if (list.size() == 2 && list.at(0).toString() == QLatin1String("v"))
         return keepScriptValue(list.at(1).toString());
     // An exception (["e", message]) or a script that did not compile.
+    const QString reason = list.size() == 2 ? list.at(1).toString()
+                                            : QStringLiteral("syntax: the script did not compile");
     if (list.size() == 2)
-        qWarning("engine: a script run failed in the page: %s", qPrintable(list.at(1).toString()));
+        qWarning("engine: a script run failed in the page: %s", qPrintable(reason));
     else
         qWarning("engine: a script run did not compile");
+    if (view)
+        noteFailure(view, reason);
     return keepScriptValue(kErrorText);
 }
 
@@ -166,6 +187,18 @@ WKE_API const char16_t* jsToStringW(jsExecState, jsValue value)
         }
     }
     return nullptr;
+}
+
+WKE_API const char16_t* wkeTakeRunFailure(wkeWebView handle)
+{
+    wkeViewState* view = engine::liveView(handle);
+    if (!view)
+        return nullptr;
+    auto& failure = view->extension<engine::RunFailure>();
+    if (failure.reason.empty())
+        return nullptr;
+    failure.handedOut = std::exchange(failure.reason, {});
+    return failure.handedOut.c_str();
 }
 
 WKE_API const char16_t* wkeGetStringW(wkeString string)
