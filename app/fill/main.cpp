@@ -167,7 +167,7 @@ extern "C" void onInterrupt(int sig)
 
 bool writeReportFile(const QString& path, const std::string& bytes, const char* what)
 {
-    const rt::WriteResult w = rt::writeFileAtomically(path, bytes);
+    const rt::WriteResult w = rt::writeFileAtomically(path, bytes, rt::Durability::Flushed, rt::Access::Private);
     if (!w.ok)
         note(QStringLiteral("cannot write the %1 %2: %3").arg(what, path, w.error));
     return w.ok;
@@ -203,7 +203,7 @@ int runScript(const RunOptions& o)
     } else {
         setup.rows.emplace_back();  // one run without columns
     }
-    if (!o.screenshots.isEmpty() && !QDir().mkpath(o.screenshots))
+    if (!o.screenshots.isEmpty() && !rt::makePrivateFolder(o.screenshots).ok)
         return fail(QStringLiteral("cannot make the screenshot folder %1").arg(o.screenshots));
     setup.screenshotDir = o.screenshots;
     const int rowCount = int(setup.rows.size());
@@ -258,6 +258,10 @@ int runScript(const RunOptions& o)
         for (const fillscript::RowRecord& r : records)
             csv += fillscript::csvRecord(r.variables);
         written = writeReportFile(o.out, rt::gbToUtf8(csv), "output file") && written;
+    }
+    if (!run.screenshotError().isEmpty()) {
+        note(run.screenshotError());
+        written = false;
     }
     if (!written)
         return kExitUsage;
