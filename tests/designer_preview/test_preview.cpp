@@ -9,6 +9,7 @@
 #include "design/document.h"
 #include "design/rule.h"
 #include "designer_ui/previewwindow.h"
+#include "designer_ui/recovery.h"
 #include "runtime/fileio.h"
 #include "runtime/paths.h"
 
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <sys/stat.h>
 
 using designer::LivePreview;
@@ -123,6 +125,22 @@ private slots:
     {
         preview.reset();
         main.reset();
+    }
+
+    // The engine, started by the first preview (so this test comes first),
+    // leaves the designer's own SIGTERM and SIGHUP handling in place.
+    void endSignalsSurviveTheEngine()
+    {
+        designer::quitOnEndSignals();
+        struct sigaction term {}, hup {};
+        QVERIFY(::sigaction(SIGTERM, nullptr, &term) == 0 && ::sigaction(SIGHUP, nullptr, &hup) == 0);
+        QVERIFY(term.sa_handler != SIG_DFL && term.sa_handler != SIG_IGN);
+        clickOpen();
+        QVERIFY(waitUntil([&] { return web.isLoadingCompleted(); }));
+        struct sigaction termAfter {}, hupAfter {};
+        QVERIFY(::sigaction(SIGTERM, nullptr, &termAfter) == 0 && ::sigaction(SIGHUP, nullptr, &hupAfter) == 0);
+        QVERIFY(termAfter.sa_handler == term.sa_handler);
+        QVERIFY(hupAfter.sa_handler == hup.sa_handler);
     }
 
     void opensBesideMainWindowAtCanvasSize()
