@@ -64,6 +64,8 @@ int main(int argc, char** argv)
     designer::LivePreview preview(window, previewView);
     const QString recoveryFolder = design::Autosave::defaultFolder();
     design::Autosave autosave(window.design(), recoveryFolder);
+    designer::followSaves(window, autosave);
+    designer::quitOnEndSignals();
     if (qEnvironmentVariableIsSet("TOLVANE_STARTUP_PROBE"))
         window.installEventFilter(new FirstPaintProbe(&window));
     window.show();
@@ -82,6 +84,6 @@ int main(int argc, char** argv)
         }
     });
     const int code = app.exec();
-    autosave.discard();  // a clean exit leaves no recovery file
+    designer::settleRecovery(window, autosave);  // kept only for unsaved work a signal cut short
     return code;
 }

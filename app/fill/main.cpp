@@ -200,7 +200,7 @@ extern "C" void onInterrupt(int sig)
 
 bool writeReportFile(const QString& path, const std::string& bytes, const char* what)
 {
-    const rt::WriteResult w = rt::writeFileAtomically(path, bytes);
+    const rt::WriteResult w = rt::writeFileAtomically(path, bytes, rt::Durability::Flushed, rt::Access::Private);
     if (!w.ok)
         note(QStringLiteral("cannot write the %1 %2: %3").arg(what, path, w.error));
     return w.ok;
@@ -242,7 +242,7 @@ int runScript(const RunOptions& o)
     } else {
         setup.rows.emplace_back();  // one run without columns
     }
-    if (!o.screenshots.isEmpty() && !QDir().mkpath(o.screenshots))
+    if (!o.screenshots.isEmpty() && !rt::makePrivateFolder(o.screenshots).ok)
         return fail(QStringLiteral("cannot make the screenshot folder %1").arg(o.screenshots));
     setup.screenshotDir = o.screenshots;
     const int rowCount = int(setup.rows.size());
@@ -379,7 +379,12 @@ int runScript(const RunOptions& o)
     progress.finish();
     const bool stopped = run.stopped() || interrupted;
 
-    if (!writeResults() || journalFailed)
+    bool written = writeResults();
+    if (!run.screenshotError().isEmpty()) {
+        note(run.screenshotError());
+        written = false;
+    }
+    if (!written || journalFailed)
         return kExitUsage;
 
     const bool onlyRowFailedToLoad = rowCount == 1 && records.size() == 1 &&

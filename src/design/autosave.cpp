@@ -20,7 +20,7 @@ const QString kSuffix = QStringLiteral(".recovery");
 Autosave::Autosave(Design& design, const QString& folder, int delayMs)
     : design_(design)
 {
-    QDir().mkpath(folder);
+    rt::makePrivateFolder(folder);  // the user's unsaved work: for the user alone
     const QString base = QDir(folder).filePath(QString::number(QCoreApplication::applicationPid()));
     path_ = base + kSuffix;
     // Held while this process runs; a lock left by a dead process is stale,
@@ -92,7 +92,7 @@ void Autosave::write()
         // file and a crash of the designer keeps it; flushing every second
         // would make the disk the bottleneck of editing.
         const bool ok =
-            rt::writeFileAtomically(path, packComponents(snapshot), rt::Durability::Replaced).ok;
+            rt::writeFileAtomically(path, packComponents(snapshot), rt::Durability::Replaced, rt::Access::Private).ok;
         QMetaObject::invokeMethod(this, [this, ok] { emit written(ok); }, Qt::QueuedConnection);
     });
 }

@@ -9,6 +9,7 @@
 #include "webview/webview.h"
 
 #include <QDir>
+#include <QMessageBox>
 #include <QTemporaryFile>
 #include <QTimer>
 
@@ -41,7 +42,7 @@ QString previewFolderFor(const QString& programDirectory)
     if (canCreateFilesIn(programDirectory))
         return programDirectory;
     const QString ours = rt::userDataBase() + QStringLiteral("tolvane");
-    QDir().mkpath(ours);
+    rt::makePrivateFolder(ours);
     return ours;
 }
 
@@ -83,6 +84,9 @@ void PreviewWindow::setUpPreview()
     // web view gives it private storage and makes no folder for it.
     web_.create(frame_, rt::qstringToGb(folder_ + QStringLiteral("/cache/")),
                 rt::qstringToGb(previewFilePath()), std::string());
+    // The page shows a design, perhaps someone else's: its scripts may not
+    // read the user's files. Set before the page's first request.
+    web_.engine().setLocalFileAccessEnable(false);
 }
 
 void PreviewWindow::placePreviewWindow()
@@ -98,10 +102,31 @@ void PreviewWindow::refreshPreview()
 {
     const QString path = previewFilePath();
     // A page that cannot be written leaves the old file; the view reloads
-    // whatever the path holds.
-    rt::writeFileAtomically(path, design::encodeUtf8(main_.design().generateDocument()),
-                            rt::Durability::Replaced);
+    // whatever the path holds. The page holds the user's design: theirs alone.
+    const rt::WriteResult written = rt::writeFileAtomically(
+        path, design::encodeUtf8(main_.design().generateDocument()), rt::Durability::Replaced, rt::Access::Private);
+    showWriteError(written.ok ? QString() : written.error);
     web_.loadUrl(rt::qstringToGb(path));
+}
+
+// Said once per run of failures, in a box that does not stop the refresh:
+// a question every second would make the designer unusable.
+void PreviewWindow::showWriteError(const QString& error)
+{
+    if (error.isEmpty()) {
+        failing_ = false;
+        return;
+    }
+    if (failing_)
+        return;
+    failing_ = true;
+    if (!errorBox_) {
+        errorBox_ = new QMessageBox(QMessageBox::Warning, windowTitle(), QString(), QMessageBox::Ok, this);
+        errorBox_->setWindowModality(Qt::NonModal);
+    }
+    errorBox_->setText(QStringLiteral("无法写入预览文件：%1\n%2\n预览显示的是上一次写入的内容。")
+                           .arg(QDir::toNativeSeparators(previewFilePath()), error));
+    errorBox_->show();
 }
 
 // ---------------------------------------------------------------- LivePreview

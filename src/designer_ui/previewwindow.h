@@ -8,6 +8,7 @@
 // The designer's WebView lives for the whole run of the program; each opening
 // of PreviewWindow creates an engine view in the preview frame, and
 // destroying the frame tears that view down.
+#include <QMessageBox>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -48,18 +49,23 @@ public:
     // left edge at MainWindow's outer right edge, 24 pixels below its top.
     void placePreviewWindow();
     // Writes encodeUtf8(generateDocument()) to the preview file (temporary
-    // file renamed into place; a failure is ignored) and asks the web view
-    // to load it.
+    // file renamed into place, 0600; a failure keeps the old file and is
+    // shown once in writeErrorBox) and asks the web view to load it.
     void refreshPreview();
+    // The box that says the preview file could not be written; null until then.
+    QMessageBox* writeErrorBox() const { return errorBox_; }
 
 private:
     void setUpPreview();
+    void showWriteError(const QString& error);
 
     MainWindow& main_;
     webview::WebView& web_;
     QString folder_;
     QWidget* frame_ = nullptr;
     QTimer* timer_ = nullptr;
+    QPointer<QMessageBox> errorBox_;
+    bool failing_ = false;
 };
 
 // Open or closed state of the preview, driven by MainWindow's buttons and

@@ -258,8 +258,12 @@ std::string DataRun::screenshot(Worker& w, int line)
         return {};
     const std::string name = "row" + std::to_string(w.record.row) + "-line" + std::to_string(line) + ".png";
     const QString path = QDir(setup_.screenshotDir).filePath(QString::fromStdString(name));
-    if (!rt::writeFileAtomically(path, png.toStdString(), rt::Durability::Replaced).ok)
+    const rt::WriteResult written = rt::writeFileAtomically(path, png.toStdString(), rt::Durability::Replaced, rt::Access::Private);
+    if (!written.ok) {
+        if (screenshotError_.isEmpty())
+            screenshotError_ = QStringLiteral("cannot write the screenshot %1: %2").arg(path, written.error);
         return {};
+    }
     return name;
 }
 

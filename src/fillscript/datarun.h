@@ -56,6 +56,9 @@ public:
     bool stopped() const { return stopping_; }
     // The variables the script assigns: the values of RowRecord::variables.
     const std::vector<std::string>& variables() const { return variables_; }
+    // The first screenshot that could not be written (one line, with the
+    // system's reason); empty when every one was.
+    const QString& screenshotError() const { return screenshotError_; }
 
 private:
     struct Worker;
@@ -81,6 +84,7 @@ private:
     std::map<std::size_t, RowRecord> finished_;
     int busy_ = 0;
     bool stopping_ = false;
+    QString screenshotError_;
     // A line's page call waits in a nested event loop. The engine defers
     // some of its own tasks while loops are nested, so a second view's line
     // started inside that wait can stall both until their time-outs: one

@@ -137,11 +137,12 @@ bool RowJournal::open(const QString& path, bool resume)
         file_.seek(kept);
         return true;
     }
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Made for the user alone, as the reports are.
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate,
+                    QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         error_ = file_.errorString();
         return false;
     }
-    file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return true;
 }
 

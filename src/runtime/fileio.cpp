@@ -1,7 +1,8 @@
 #include "fileio.h"
 
+#include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -25,38 +26,37 @@ std::optional<std::string> readWholeFile(const QString& path)
 
 namespace {
 
-QString systemReason(int err);
-
-// QSaveFile reports some failures (a temporary name that is too long, a
-// rename refused) as "Unknown error"; the system's errno says more.
-QString reasonFor(const QSaveFile& f, int err)
-{
-    if (f.errorString().isEmpty() || f.errorString() == QLatin1String("Unknown error")) {
-        if (err != 0)
-            return systemReason(err);
-    }
-    return f.errorString();
-}
-
 QString systemReason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 
-// Temporary file + rename without flushing to disk.
-WriteResult replaceWithoutFlush(const QString& path, const std::string& bytes)
+WriteResult failed(int err) { return {false, systemReason(err != 0 ? err : EIO)}; }
+
+// The file a write replaces: a document reached through a symbolic link is
+// written where the link points, as editors do; a private file replaces the
+// link itself, so that a link planted in a shared folder leads nowhere.
+QByteArray targetOf(const QString& path, Access access)
 {
-    const QByteArray target = QFile::encodeName(path);
-    QByteArray tmp = target + ".XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0)
-        return {false, systemReason(errno)};
-    // Keep the target's permissions when it exists, else the usual 0666 & ~umask.
-    struct stat st {};
-    if (::stat(target.constData(), &st) == 0) {
-        ::fchmod(fd, st.st_mode & 07777);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
+    if (access == Access::Shared) {
+        const QFileInfo info(path);
+        if (info.isSymLink() && info.exists())
+            return QFile::encodeName(info.canonicalFilePath());
     }
+    return QFile::encodeName(path);
+}
+
+mode_t modeFor(const QByteArray& target, Access access)
+{
+    if (access == Access::Private)
+        return 0600;
+    struct stat st {};
+    if (::stat(target.constData(), &st) == 0)
+        return st.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+bool writeAll(int fd, const std::string& bytes)
+{
     const char* p = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
@@ -64,42 +64,87 @@ WriteResult replaceWithoutFlush(const QString& path, const std::string& bytes)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            const int err = n < 0 ? errno : EIO;
-            ::close(fd);
-            ::unlink(tmp.constData());
-            return {false, systemReason(err)};
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
         }
         p += n;
         left -= std::size_t(n);
     }
-    if (::close(fd) != 0 || std::rename(tmp.constData(), target.constData()) != 0) {
-        const int err = errno;
-        ::unlink(tmp.constData());
-        return {false, systemReason(err)};
+    return true;
+}
+
+// The folder's entry of the renamed file reaches the disk too.
+void syncFolderOf(const QByteArray& target)
+{
+    const int slash = target.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : target.left(slash);
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
     }
-    return {true, {}};
 }
 
 }  // namespace
 
-WriteResult writeFileAtomically(const QString& path, const std::string& bytes, Durability durability)
+WriteResult writeFileAtomically(const QString& path, const std::string& bytes, Durability durability,
+                                Access access)
 {
-    if (durability == Durability::Replaced)
-        return replaceWithoutFlush(path, bytes);
-    errno = 0;
-    QSaveFile f(path);
-    // Some folders let us replace a file but not create a sibling; the
-    // direct-write fallback would risk the old file, so it stays off.
-    f.setDirectWriteFallback(false);
-    if (!f.open(QIODevice::WriteOnly))
-        return {false, reasonFor(f, errno)};
-    if (f.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
-        QString reason = reasonFor(f, errno);
-        f.cancelWriting();
-        return {false, reason};
+    const QByteArray target = targetOf(path, access);
+    QByteArray tmp = target + ".XXXXXX";
+    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);  // made 0600: never readable by others
+    if (fd < 0)
+        return failed(errno);
+    const auto fail = [&](int err) {
+        ::close(fd);
+        ::unlink(tmp.constData());
+        return failed(err);
+    };
+    if (::fchmod(fd, modeFor(target, access)) != 0)
+        return fail(errno);
+    if (!writeAll(fd, bytes))
+        return fail(errno);
+    // fsync reports what delayed allocation held back (a full disk, an I/O
+    // error); the close reports it on file systems that write at close.
+    if (durability == Durability::Flushed && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
+        return fail(errno);
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(tmp.constData());
+        return failed(err);
     }
-    if (!f.commit())
-        return {false, reasonFor(f, errno)};
+    if (std::rename(tmp.constData(), target.constData()) != 0) {
+        const int err = errno;
+        ::unlink(tmp.constData());
+        return failed(err);
+    }
+    if (durability == Durability::Flushed)
+        syncFolderOf(target);
+    return {true, {}};
+}
+
+WriteResult makePrivateFolder(const QString& path)
+{
+    const QString clean = QDir::cleanPath(QDir(path).absolutePath());
+    QStringList missing;
+    QString at = clean;
+    while (!QFileInfo(at).exists()) {
+        missing.prepend(at);
+        const QString up = QFileInfo(at).path();
+        if (up == at)
+            break;
+        at = up;
+    }
+    for (const QString& folder : missing) {
+        const QByteArray name = QFile::encodeName(folder);
+        if (::mkdir(name.constData(), 0700) == 0)
+            ::chmod(name.constData(), 0700);  // whatever the umask
+        else if (errno != EEXIST)
+            return failed(errno);
+    }
+    if (!QFileInfo(clean).isDir())
+        return {false, systemReason(ENOTDIR)};
     return {true, {}};
 }
 

@@ -20,9 +20,23 @@ enum class Durability {
                // cut may lose the newest version (files rewritten every second)
 };
 
+enum class Access {
+    Shared,   // an existing file keeps its permissions, a new one gets
+              // 0666 & ~umask (documents and scripts the user hands around)
+    Private,  // 0600 whatever was there (recovery files, reports, screenshots,
+              // the preview page: they may hold what the user typed into pages)
+};
+
 // Writes `bytes` to a temporary file beside `path` and renames it over
 // `path`, so a failed or interrupted write never destroys the old file.
+// Every write and the close are checked (a full disk often shows only at
+// the close or the flush), so ok means the whole file is in place.
 WriteResult writeFileAtomically(const QString& path, const std::string& bytes,
-                                Durability durability = Durability::Flushed);
+                                Durability durability = Durability::Flushed,
+                                Access access = Access::Shared);
+
+// Makes `path` and any missing parents; the folders it makes are 0700 (an
+// existing folder is left as it is). ok when the folder exists afterwards.
+WriteResult makePrivateFolder(const QString& path);
 
 }  // namespace rt

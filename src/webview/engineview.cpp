@@ -229,6 +229,10 @@ void EngineView::setNavigationToNewWindowEnable(bool enable)
 }
 
 void EngineView::setCspCheckEnable(bool enable) { WKE_CALL(wkeSetCspCheckEnable)(d->view, enable); }
+void EngineView::setLocalFileAccessEnable(bool enable)
+{
+    WKE_CALL(wkeSetLocalFileAccessEnable)(d->view, enable);
+}
 void EngineView::setMemoryCacheEnable(bool enable) { WKE_CALL(wkeSetMemoryCacheEnable)(d->view, enable); }
 void EngineView::setNpapiPluginsEnabled(bool enable) { WKE_CALL(wkeSetNpapiPluginsEnabled)(d->view, enable); }
 void EngineView::setHeadlessEnabled(bool enable) { WKE_CALL(wkeSetHeadlessEnabled)(d->view, enable); }

@@ -150,6 +150,7 @@ public:
                   const std::string& password);
     void setNavigationToNewWindowEnable(bool enable);
     void setCspCheckEnable(bool enable);
+    void setLocalFileAccessEnable(bool enable);
     void setMemoryCacheEnable(bool enable);
     void setNpapiPluginsEnabled(bool enable);
     void setHeadlessEnabled(bool enable);

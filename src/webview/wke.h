@@ -233,6 +233,14 @@ WKE_API void wkeSetUserAgentW(wkeWebView view, const char16_t* userAgent);
 WKE_API void wkeSetViewProxy(wkeWebView view, const wkeProxy* proxy);
 WKE_API void wkeSetNavigationToNewWindowEnable(wkeWebView view, bool enable);
 WKE_API void wkeSetCspCheckEnable(wkeWebView view, bool enable);
+// Whether a page loaded from a file may read other files. On by default.
+// Off, the view's file pages get from the disk only images, styles, scripts,
+// fonts and media from their own folder (as a browser opening a saved page
+// shows them); no XMLHttpRequest, fetch, frame, object or worker of a file,
+// and nothing from other folders. Web resources load as before, but such a
+// page makes no XMLHttpRequest or fetch at all (a file page could read any
+// server's answer, a local one's too).
+WKE_API void wkeSetLocalFileAccessEnable(wkeWebView view, bool enable);
 WKE_API void wkeSetMemoryCacheEnable(wkeWebView view, bool enable);
 WKE_API void wkeSetNpapiPluginsEnabled(wkeWebView view, bool enable);
 WKE_API void wkeSetHeadlessEnabled(wkeWebView view, bool enable);

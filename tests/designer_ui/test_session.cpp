@@ -2,6 +2,7 @@
 // the unsaved-changes question, autosave with recovery after a real crash
 // (a designer process killed), what a read left out.
 #include "windowtest.h"
+#include "../runtime/fulldisk.h"
 
 #include "design/autosave.h"
 #include "design/document.h"
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QUndoStack>
 
+#include <csignal>
 #include <cstdio>
 
 using designer::MainWindow;
@@ -43,6 +45,52 @@ int runCrashChild(int argc, char** argv)
     });
     buildCrashDesign(window.design());
     return app.exec();
+}
+
+// A designer as the program runs it (autosave following saves, SIGTERM and
+// SIGHUP ending it), brought to the state `mode` names; prints "ready", then
+// waits for a signal. "ended" and whether a signal ended it come last.
+int runSignalChild(int argc, char** argv)
+{
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QApplication app(argc, argv);
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    const QByteArray mode = argv[3];
+    MainWindow window;
+    window.show();
+    design::Autosave autosave(window.design(), folder, 20);
+    designer::followSaves(window, autosave);
+    designer::quitOnEndSignals();
+    const auto ready = [] {
+        std::puts("ready");
+        std::fflush(stdout);
+    };
+    QTimer::singleShot(0, &window, [&] {
+        if (mode != "unchanged")
+            buildCrashDesign(window.design());
+        QTimer::singleShot(300, &window, [&] {  // the recovery file is written by now
+            if (mode == "saved") {
+                pickInNextFileDialog(folder + QStringLiteral("/saved.html"));
+                if (!window.saveDocument())
+                    std::puts("not saved");
+            }
+            if (mode == "question") {
+                QTimer::singleShot(300, ready);  // inside the unsaved-changes question
+                window.close();
+                return;
+            }
+            ready();
+        });
+    });
+    const int code = app.exec();
+    designer::settleRecovery(window, autosave);
+    std::printf("ended %d\n", int(designer::endedBySignal()));
+    return code;
+}
+
+QStringList recoveryFiles(const QString& folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.recovery")}, QDir::Files);
 }
 
 }  // namespace
@@ -212,6 +260,133 @@ private slots:
         QVERIFY(!QFile::exists(autosave.filePath()));
     }
 
+    // After 生成 there is no recovery file: a later end, however abrupt, does
+    // not offer back work that was saved. The next change writes it again;
+    // undoing back to the saved state removes it.
+    void recoveryFileFollowsSaves()
+    {
+        QTemporaryDir data;
+        design::Autosave autosave(win->design(), data.path(), 10);
+        designer::followSaves(*win, autosave);
+        QSignalSpy written(&autosave, &design::Autosave::written);
+        addBox();
+        QTRY_COMPARE(written.size(), 1);
+        QVERIFY(QFile::exists(autosave.filePath()));
+
+        pickInNextFileDialog(dir.filePath(QStringLiteral("followed.html")));
+        QTest::mouseClick(button(u"按钮3"), Qt::LeftButton);
+        QVERIFY(!win->isWindowModified());
+        QVERIFY(!QFile::exists(autosave.filePath()));
+        QTest::qWait(50);  // no late write brings it back
+        QVERIFY(!QFile::exists(autosave.filePath()));
+
+        addBox();
+        QTRY_COMPARE(written.size(), 2);
+        QVERIFY(QFile::exists(autosave.filePath()));
+        win->design().undoStack()->undo();
+        QTRY_VERIFY(!QFile::exists(autosave.filePath()));
+        QTest::qWait(50);
+        QVERIFY(!QFile::exists(autosave.filePath()));
+    }
+
+    // SIGTERM (a logout) and SIGHUP end a real designer process as a close
+    // would, asking nothing, even with a question open; the recovery file
+    // stays exactly when there are unsaved changes, and holds them.
+    void endSignalsEndLikeAClose_data()
+    {
+        QTest::addColumn<QByteArray>("mode");
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("unsaved changes, SIGTERM") << QByteArray("changed") << SIGTERM << true;
+        QTest::newRow("unsaved changes, SIGHUP") << QByteArray("changed") << SIGHUP << true;
+        QTest::newRow("saved, SIGTERM") << QByteArray("saved") << SIGTERM << false;
+        QTest::newRow("nothing changed, SIGHUP") << QByteArray("unchanged") << SIGHUP << false;
+        QTest::newRow("under the close question, SIGTERM") << QByteArray("question") << SIGTERM << true;
+    }
+    void endSignalsEndLikeAClose()
+    {
+        QFETCH(QByteArray, mode);
+        QFETCH(int, signal);
+        QFETCH(bool, kept);
+        QTemporaryDir data;
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--signal-child"), data.path(), QString::fromLatin1(mode)});
+        QVERIFY(child.waitForStarted());
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += child.readAllStandardOutput()).contains("ready"), 20000);
+        if (mode == "saved")
+            QVERIFY2(recoveryFiles(data.path()).isEmpty(), qPrintable(recoveryFiles(data.path()).join(' ')));
+        QVERIFY(::kill(pid_t(child.processId()), signal) == 0);
+        QVERIFY(child.waitForFinished(20000));
+        out += child.readAllStandardOutput();
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        QVERIFY2(out.contains("ended 1"), out.constData());
+        QVERIFY2(!out.contains("not saved"), out.constData());
+
+        const QStringList orphans = design::Autosave::orphans(data.path());
+        QCOMPARE(orphans.size(), kept ? 1 : 0);
+        QCOMPARE(recoveryFiles(data.path()).size(), kept ? 1 : 0);
+        if (kept) {
+            design::Design expected;
+            buildCrashDesign(expected);
+            const auto list = design::Autosave::read(orphans.front());
+            QVERIFY(list);
+            design::Design restored;
+            restored.replaceComponents(*list, QStringLiteral("恢复"));
+            QCOMPARE(rt::gbToQString(restored.generateDocument()), rt::gbToQString(expected.generateDocument()));
+        }
+    }
+
+    // On a full disk 生成 says why in a message box and leaves the file it
+    // would have replaced as it was; a recovery write fails the same way.
+    void fullDiskKeepsFiles_data()
+    {
+        QTest::addColumn<bool>("recovery");
+        QTest::newRow("生成") << false;
+        QTest::newRow("recovery file") << true;
+    }
+    void fullDiskKeepsFiles()
+    {
+        QFETCH(bool, recovery);
+        testfs::FullDisk disk;
+        TOLVANE_NEED_FULL_DISK(disk);
+        const QByteArray old(636, 'o');
+        if (recovery) {
+            design::Autosave autosave(win->design(), disk.path(), 10);
+            QSignalSpy written(&autosave, &design::Autosave::written);
+            addBox();
+            QTRY_COMPARE(written.size(), 1);
+            const QByteArray first = fileBytes(autosave.filePath());
+            QVERIFY(!first.isEmpty());
+            QVERIFY(disk.fill());
+            addBox();
+            QTRY_COMPARE(written.size(), 2);
+            QCOMPARE(written.last().first().toBool(), false);
+            QCOMPARE(fileBytes(autosave.filePath()), first);
+            autosave.discard();
+            return;
+        }
+        const QString path = disk.filePath(QStringLiteral("design.html"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(old);
+        }
+        QVERIFY(disk.fill());
+        addBox();
+        MessageBoxWatcher boxes;
+        pickInNextFileDialog(path);
+        QTest::mouseClick(button(u"按钮3"), Qt::LeftButton);
+        QTRY_COMPARE(boxes.texts.size(), 1);
+        QVERIFY2(boxes.texts.first().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))),
+                 qPrintable(boxes.texts.first()));
+        QCOMPARE(fileBytes(path), old);
+        QVERIFY(win->isWindowModified());
+    }
+
     void platformFollowsTheSession_data()
     {
         QTest::addColumn<QStringList>("env");
@@ -242,6 +417,8 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && qstrcmp(argv[1], "--crash-child") == 0)
         return runCrashChild(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], "--signal-child") == 0)
+        return runSignalChild(argc, argv);
     QApplication app(argc, argv);
     TestDesignerSession test;
     QTEST_SET_MAIN_SOURCE_PATH

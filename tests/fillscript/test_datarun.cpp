@@ -2,6 +2,7 @@
 // page on 127.0.0.1, with its log, reports, extracted values, screenshots,
 // row ranges, several views, interruption and shards run by GNU parallel.
 #include "pagetest.h"
+#include "../runtime/fulldisk.h"
 
 #include <QDir>
 #include <QImage>
@@ -15,6 +16,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 
 using fill_test::Outcome;
 using fill_test::PageServer;
@@ -84,6 +86,9 @@ private slots:
     void sessionPerRow_data();
     void sessionPerRow();
     void resumeAfterAKill();
+    void filesAreTheUsersAlone();
+    void fullDiskFailsTheRun_data();
+    void fullDiskFailsTheRun();
 
 private:
     QString write(const QString& name, const QByteArray& bytes);
@@ -498,6 +503,92 @@ void TestDataRun::sessionPerRow()
     const Outcome o = runFill(QStringList{"--run", sessionScript, pageUrl, "--data", names} + options);
     QCOMPARE(o.out, log);
     QCOMPARE(o.exitCode, 0);
+}
+
+namespace {
+
+// One row whose one line misses its element: a screenshot is due.
+const QByteArray kMissScript = "填表操作_写内容(input,{{target}},{{city}},0,,,,假)\n";
+const QByteArray kMissData = "city,target\r\nRome,nowhere\r\n";
+
+int modeOf(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+}  // namespace
+
+// Reports, extracted values and screenshots are the user's alone, and so are
+// the folders made for them, whatever the umask lets others read.
+void TestDataRun::filesAreTheUsersAlone()
+{
+    const QString miss = write("miss.txt", kMissScript), rows = write("miss.csv", kMissData);
+    const QString report = dir.filePath("private.jsonl"), out = dir.filePath("private.csv"),
+                  shots = dir.filePath("private-shots/deeper");
+    const mode_t mask = ::umask(022);
+    const Outcome o = runFill({"--run", miss, pageUrl, "--data", rows, "--report", report, "--out", out,
+                               "--screenshots", shots});
+    ::umask(mask);
+    QCOMPARE(o.exitCode, 0);
+    QCOMPARE(modeOf(report), 0600);
+    QCOMPARE(modeOf(out), 0600);
+    QCOMPARE(modeOf(report + ".rows"), 0600);
+    QCOMPARE(modeOf(dir.filePath("private-shots")), 0700);
+    QCOMPARE(modeOf(shots), 0700);
+    QCOMPARE(modeOf(QDir(shots).filePath("row1-line1.png")), 0600);
+}
+
+// On a full disk no file the run writes is left empty or cut: the run ends
+// with status 2 and one line that says which file and why, and a file that
+// was there stays as it was. The one-row report is the case that once passed
+// with an empty file.
+void TestDataRun::fullDiskFailsTheRun_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("name");  // on the full disk
+    QTest::addColumn<QString>("what");  // as the message names it
+    QTest::newRow("one-row report") << "--report" << "report.jsonl" << "report";
+    QTest::newRow("JUnit report") << "--report" << "report.xml" << "report";
+    QTest::newRow("extracted values") << "--out" << "out.csv" << "output file";
+    QTest::newRow("screenshots") << "--screenshots" << "shots" << "screenshot";
+}
+
+void TestDataRun::fullDiskFailsTheRun()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, name);
+    QFETCH(QString, what);
+    testfs::FullDisk disk;
+    TOLVANE_NEED_FULL_DISK(disk);
+    const QString miss = write("miss.txt", kMissScript), rows = write("miss.csv", kMissData);
+    const QString target = disk.filePath(name);
+    const QByteArray old(636, 'o');
+    if (option == "--screenshots") {
+        QVERIFY(QDir().mkpath(target));
+    } else {
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(old);
+    }
+    QVERIFY(disk.fill());
+    const Outcome o = runFill({"--run", miss, pageUrl, "--data", rows, option, target});
+    QCOMPARE(o.exitCode, 2);
+    QCOMPARE(o.out, QStringLiteral("# row 1\r\n第1行：undefined\r\n"));
+    const QString path = option == "--screenshots" ? QDir(target).filePath("row1-line1.png") : target;
+    // A report's row record beside it fails first, and says so too.
+    const QString reason = QString::fromLocal8Bit(std::strerror(ENOSPC));
+    const QString said = QStringLiteral("tolvane-fill: cannot write the %1 %2: %3\n").arg(what, path, reason);
+    QCOMPARE(o.err, option == "--report"
+                        ? QStringLiteral("tolvane-fill: cannot write the row record %1.rows: %2\n").arg(path, reason) + said
+                        : said);
+    if (option == "--screenshots") {
+        QVERIFY(QDir(target).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    } else {
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), old);
+    }
 }
 
 QTEST_MAIN(TestDataRun)

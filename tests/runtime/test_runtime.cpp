@@ -1,3 +1,4 @@
+#include "fulldisk.h"
 #include "runtime/fileio.h"
 #include "runtime/gbtext.h"
 #include "runtime/textcodec.h"
@@ -8,8 +9,10 @@
 #include <QtTest>
 
 #include <random>
+#include <sys/stat.h>
 
 Q_DECLARE_METATYPE(rt::Durability)
+Q_DECLARE_METATYPE(rt::Access)
 
 namespace {
 // The plain way: try every character start in turn.
@@ -125,6 +128,98 @@ private slots:
         QVERIFY(!rt::readWholeFile(dir.filePath("absent")).has_value());
         // No temporary file is left behind, whatever happened.
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
+
+    // On a full file system every write fails with the system's reason and
+    // leaves the old file as it was: a small file too, whose bytes fit the
+    // write buffer and fail only when they reach the file system.
+    void fullDiskLeavesTheOldFile_data()
+    {
+        QTest::addColumn<rt::Durability>("durability");
+        QTest::addColumn<rt::Access>("access");
+        QTest::addColumn<int>("size");
+        QTest::newRow("document, one byte") << rt::Durability::Flushed << rt::Access::Shared << 1;
+        QTest::newRow("document, 600 bytes") << rt::Durability::Flushed << rt::Access::Shared << 600;
+        QTest::newRow("document, 1 MB") << rt::Durability::Flushed << rt::Access::Shared << (1 << 20);
+        QTest::newRow("report, one line") << rt::Durability::Flushed << rt::Access::Private << 90;
+        QTest::newRow("recovery file") << rt::Durability::Replaced << rt::Access::Private << 300;
+        QTest::newRow("preview page, 1 MB") << rt::Durability::Replaced << rt::Access::Private << (1 << 20);
+    }
+    void fullDiskLeavesTheOldFile()
+    {
+        QFETCH(rt::Durability, durability);
+        QFETCH(rt::Access, access);
+        QFETCH(int, size);
+        testfs::FullDisk disk;
+        TOLVANE_NEED_FULL_DISK(disk);
+        const QString path = disk.filePath("page.html");
+        const std::string old(636, 'o');
+        QVERIFY(rt::writeFileAtomically(path, old, durability, access).ok);
+        QVERIFY(disk.fill());
+        const rt::WriteResult r = rt::writeFileAtomically(path, std::string(std::size_t(size), 'n'), durability, access);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.error, QString::fromLocal8Bit(std::strerror(ENOSPC)));
+        QCOMPARE(*rt::readWholeFile(path), old);
+        const rt::WriteResult fresh = rt::writeFileAtomically(disk.filePath("new.html"), "x", durability, access);
+        QVERIFY(!fresh.ok);
+        QVERIFY(!QFile::exists(disk.filePath("new.html")));
+        // Only the old file and the filler: no temporary file is left.
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
+
+    // Private files are 0600 whatever was there; shared ones keep what the
+    // user gave them. Folders made for private files are 0700.
+    void permissions_data()
+    {
+        QTest::addColumn<rt::Access>("access");
+        QTest::addColumn<int>("before");  // mode of the existing file; -1: none
+        QTest::addColumn<int>("after");
+        QTest::newRow("private, new") << rt::Access::Private << -1 << 0600;
+        QTest::newRow("private over 0644") << rt::Access::Private << 0644 << 0600;
+        QTest::newRow("shared, new (umask 022)") << rt::Access::Shared << -1 << 0644;
+        QTest::newRow("shared over 0640") << rt::Access::Shared << 0640 << 0640;
+    }
+    void permissions()
+    {
+        QFETCH(rt::Access, access);
+        QFETCH(int, before);
+        QFETCH(int, after);
+        const mode_t mask = ::umask(022);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("out.csv");
+        if (before >= 0) {
+            QVERIFY(rt::writeFileAtomically(path, "old").ok);
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(before)) == 0);
+        }
+        const bool ok = rt::writeFileAtomically(path, "new", rt::Durability::Flushed, access).ok;
+        struct stat st {};
+        const bool statted = ::stat(QFile::encodeName(path).constData(), &st) == 0;
+        ::umask(mask);
+        QVERIFY(ok && statted);
+        QCOMPARE(int(st.st_mode & 07777), after);
+    }
+
+    void privateFolders()
+    {
+        const mode_t mask = ::umask(022);
+        QTemporaryDir dir;
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+        const QString deep = dir.filePath("a/b/c");
+        const rt::WriteResult made = rt::makePrivateFolder(deep);
+        const rt::WriteResult again = rt::makePrivateFolder(deep);
+        ::umask(mask);
+        QVERIFY2(made.ok, qPrintable(made.error));
+        QVERIFY(again.ok);
+        const auto modeOf = [](const QString& p) {
+            struct stat st {};
+            return ::stat(QFile::encodeName(p).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+        };
+        QCOMPARE(modeOf(dir.filePath("a")), 0700);
+        QCOMPARE(modeOf(deep), 0700);
+        QCOMPARE(modeOf(dir.path()), 0755);  // an existing folder is not touched
+        QVERIFY(QFile(dir.filePath("file")).open(QIODevice::WriteOnly));
+        QVERIFY(!rt::makePrivateFolder(dir.filePath("file")).ok);
+        QVERIFY(!rt::makePrivateFolder(dir.filePath("file/below")).ok);
     }
 };
 

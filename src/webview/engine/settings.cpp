@@ -1,5 +1,6 @@
 // Settings functions of the engine interface.
 #include "engine/enginepage.h"
+#include "engine/fileaccess.h"
 #include "engine/network.h"
 #include "engine/startup.h"
 
@@ -179,6 +180,12 @@ WKE_API void wkeSetCspCheckEnable(wkeWebView handle, bool enable)
         engine::setPageSetting(view, QWebEngineSettings::LocalContentCanAccessRemoteUrls, !enable);
         engine::setPageSetting(view, QWebEngineSettings::AllowRunningInsecureContent, !enable);
     }
+}
+
+WKE_API void wkeSetLocalFileAccessEnable(wkeWebView handle, bool enable)
+{
+    if (wkeViewState* view = liveView(handle))
+        engine::restrictFileAccess(view, !enable);
 }
 
 WKE_API void wkeSetMemoryCacheEnable(wkeWebView handle, bool enable)

@@ -1,6 +1,7 @@
 #include "webview/events/fillbridgelink.h"
 
 #include "webview/events/fillbridge.h"
+#include "webview/events/fillbridgepeer.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -52,6 +53,8 @@ FillBridgeLink::FillBridgeLink(int port, QString identifier, QString origin, Scr
       m_origin(std::move(origin)),
       m_run(std::move(runner)),
       m_token(randomToken()),
+      m_pageMark(QStringLiteral("tolvaneFill") + randomToken()),
+      m_goneMark(QStringLiteral("\x01tolvane:fill-document-gone:") + randomToken()),
       m_failMark(QStringLiteral("\x01tolvane:fill-request-failed:") + randomToken())
 {
     m_retry.setInterval(kRetryMs);
@@ -80,6 +83,12 @@ void FillBridgeLink::start()
         finish();
         return;
     }
+    // The same document marked in the page's world, where requests run: a
+    // request checks it in the very run that executes it, so one prepared
+    // just before a navigation never runs in the next document.
+    const QString pageMark =
+        QStringLiteral("try{Object.defineProperty(document,%1,{value:true});}catch(e){}").arg(literal(m_pageMark));
+    m_run(World::Page, pageMark, [](std::optional<QJsonValue>) {});
     m_documentCheck.start();
     connectToServer();
 }
@@ -87,6 +96,13 @@ void FillBridgeLink::start()
 void FillBridgeLink::connectToServer()
 {
     log(QStringLiteral("【填表】正在尝试填表连接"));
+    // Checked before a byte goes out: a server that another user started
+    // on the port first must not learn even the page's origin.
+    if (listenerOwner(quint16(m_port)) == PortOwner::Foreign) {
+        refuse();
+        attemptEnded();
+        return;
+    }
     auto* socket = new QWebSocket(m_origin, QWebSocketProtocol::VersionLatest, this);
     socket->setProxy(QNetworkProxy::NoProxy);  // the server is on this machine
     m_current = socket;
@@ -108,6 +124,13 @@ void FillBridgeLink::connectToServer()
 
 void FillBridgeLink::onOpened(QWebSocket* socket)
 {
+    // The connection itself: the listener may have changed hands since.
+    if (!peerIsOurs(socket->localPort(), quint16(m_port))) {
+        refuse();
+        socket->abort();
+        return;
+    }
+    m_refusalSaid = false;
     log(QStringLiteral("【填表】连接到填表服务器成功：") +
         (m_retryId ? QString::number(*m_retryId) : QStringLiteral("undefined")));
     socket->sendTextMessage(QStringLiteral("csh->") + m_identifier);
@@ -121,6 +144,19 @@ void FillBridgeLink::onClosed(QWebSocket* socket)
     socket->deleteLater();
     if (m_finished)
         return;
+    attemptEnded();
+}
+
+void FillBridgeLink::refuse()
+{
+    if (m_refusalSaid)
+        return;
+    m_refusalSaid = true;
+    log(QStringLiteral("【填表】端口%1上的填表服务器属于其他用户，已拒绝连接").arg(m_port));
+}
+
+void FillBridgeLink::attemptEnded()
+{
     // Retry only after a connection that had opened; a first failure stays.
     if (m_retryId && *m_retryId <= 0) {
         log(QStringLiteral("【填表】断开连接，正常重试"));
@@ -174,11 +210,15 @@ void FillBridgeLink::runNextRequest()
             return;
         }
         const bool asText = kind == QLatin1String("text");
-        const bool ran = self->m_run(World::Page, prepared.at(1).toString(),
-                                     [self, asText](std::optional<QJsonValue> result) {
+        const QString guarded = QStringLiteral("if(document[%1]!==true){%2}else{\n%3\n}")
+                                    .arg(literal(self->m_pageMark), literal(self->m_goneMark),
+                                         prepared.at(1).toString());
+        const bool ran = self->m_run(World::Page, guarded, [self, asText](std::optional<QJsonValue> result) {
             if (!self)
                 return;
-            if (!result) {
+            // Replaced between preparing and running: it ran nowhere and
+            // gets no answer, as a failed request.
+            if (!result || (result->isString() && result->toString() == self->m_goneMark)) {
                 self->finish();
                 return;
             }

@@ -47,6 +47,8 @@ private:
     void connectToServer();
     void onOpened(QWebSocket* socket);
     void onClosed(QWebSocket* socket);
+    void attemptEnded();
+    void refuse();
     void onMessage(QWebSocket* socket, const QString& data);
     void runNextRequest();
     void finishRequest();
@@ -59,6 +61,8 @@ private:
     const QString m_origin;
     const ScriptRunner m_run;
     const QString m_token;     // marks the page's document in the isolated world
+    const QString m_pageMark;  // names the document's mark in the page's world
+    const QString m_goneMark;  // the answer of a run whose document was replaced
     const QString m_failMark;  // the answer of a request that threw
 
     QPointer<QWebSocket> m_current;  // the latest attempt, which heartbeats use
@@ -72,6 +76,7 @@ private:
     std::deque<Request> m_requests;
     bool m_running = false;
     bool m_finished = false;
+    bool m_refusalSaid = false;  // one console line per run of refusals
 };
 
 }  // namespace webview
