@@ -14,6 +14,7 @@
 #include "fillscript/progress.h"
 #include "fillscript/scriptfile.h"
 #include "runtime/fileio.h"
+#include "runtime/qttranslations.h"
 #include "runtime/textcodec.h"
 #include "tolvane/version.h"
 #include "webview/appsetup.h"
@@ -306,6 +307,7 @@ int main(int argc, char** argv)
     webview::quietEngineOutput();
     webview::prepareApplication();
     QApplication app(argc, argv);
+    rt::installQtTranslations();  // Qt's buttons and dialogs in the user's language
 
     if (run)
         return runScript(*options);
