@@ -5,6 +5,7 @@
 #include "runtime/textcodec.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
@@ -16,13 +17,18 @@ namespace {
 
 constexpr int kHandle = 7;
 
-// One guide line: a thin opaque widget, so that showing or moving it
-// repaints only its own strip, never the boxes under all of the canvas.
+// One guide line: a thin window of its own over the canvas, taking no
+// input. As a child widget, each time it appeared, moved or went, the boxes
+// under its strip had to be repainted (in a dense design hundreds of them);
+// a window of its own leaves the canvas's pixels as they are.
 class GuideLine : public QWidget {
 public:
-    explicit GuideLine(QWidget* canvas) : QWidget(canvas)
+    explicit GuideLine(QWidget* canvas)
+        : QWidget(canvas, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowTransparentForInput
+                              | Qt::WindowDoesNotAcceptFocus)
     {
         setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_ShowWithoutActivating);
         setAttribute(Qt::WA_OpaquePaintEvent);
         hide();
     }
@@ -113,8 +119,10 @@ void DesignCanvas::scrollTo(QPoint offset)
     offset_ = offset;
     for (const auto& [handle, b] : boxes_)
         b->move(b->pos() - delta);
-    for (QWidget* line : {guideLineX_, guideLineY_})
-        line->move(line->pos() - delta);
+    // Guides show only during a drag, which scrolling does not happen in;
+    // the next move places them again.
+    guideLineX_->hide();
+    guideLineY_->hide();
 }
 
 void DesignCanvas::wheelEvent(QWheelEvent* event)
@@ -173,13 +181,20 @@ void DesignCanvas::setGuide(Qt::Orientation orientation, std::optional<Guide> gu
         return;
     }
     const int length = std::max(1, guide->to - guide->from);
-    line->setGeometry((vertical ? QRect(guide->at, guide->from, 1, length)
-                                : QRect(guide->from, guide->at, length, 1))
-                          .translated(-offset_));
-    if (line->isHidden()) {
-        line->show();
-        line->raise();  // over boxes made since it was last shown
+    // Within the canvas's visible area, in screen coordinates.
+    const QRect onCanvas = (vertical ? QRect(guide->at, guide->from, 1, length)
+                                     : QRect(guide->from, guide->at, length, 1))
+                               .translated(-offset_)
+                               .intersected(rect());
+    if (onCanvas.isEmpty()) {
+        line->hide();
+        return;
     }
+    line->setGeometry(QRect(mapToGlobal(onCanvas.topLeft()), onCanvas.size()));
+    if (line->isHidden())
+        line->show();
+    // Drawn now, with the move that placed it.
+    QCoreApplication::sendPostedEvents(line, QEvent::UpdateRequest);
 }
 
 void DesignCanvas::mousePressEvent(QMouseEvent* event)

@@ -334,8 +334,20 @@ private slots:
         QCOMPARE(boxRect(*win, b).topLeft(), expected);
         QCOMPARE(win->designCanvas()->guideX().value_or(-1), guideX);
         QCOMPARE(win->designCanvas()->guideY().value_or(-1), guideY);
+        // The guides are windows of their own over the canvas, at the line.
+        QList<QRect> shown;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->isVisible() && top->windowType() == Qt::ToolTip)
+                shown << top->geometry();
+        QCOMPARE(shown.size(), int(guideX >= 0) + int(guideY >= 0));
+        for (const QRect& g : shown) {
+            const QPoint at = win->designCanvas()->mapFromGlobal(g.topLeft());
+            QVERIFY2(g.width() == 1 ? at.x() == guideX : at.y() == guideY, qPrintable(QStringLiteral("%1,%2").arg(at.x()).arg(at.y())));
+        }
         QTest::mouseRelease(w, Qt::LeftButton, mods, w->mapFromGlobal(from + move));
         QVERIFY(!win->designCanvas()->guideX() && !win->designCanvas()->guideY());
+        for (QWidget* top : QApplication::topLevelWidgets())
+            QVERIFY(!(top->isVisible() && top->windowType() == Qt::ToolTip));
         QVERIFY2(ruleOf(*win, b).contains(QStringLiteral("\r\n  left:%1px;\r\n  top:%2px;\r\n").arg(expected.x()).arg(expected.y())),
                  qPrintable(ruleOf(*win, b)));
         QCOMPARE(edit(u"编辑框3")->text(), QString::number(expected.x()));
