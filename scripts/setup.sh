@@ -12,6 +12,7 @@ PKGS=(cmake g++ make ccache pkg-config libicu-dev
       qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
       qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
       qt6-websockets-dev libqscintilla2-qt6-dev
+      qt6-translations-l10n  # Qt's own texts (standard buttons, dialogs) in the user's language
       libgl1-mesa-dev fonts-noto-cjk
       clang-14 libclang-rt-14-dev dpkg-dev parallel
       libssl-dev zlib1g-dev

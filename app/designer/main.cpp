@@ -6,6 +6,7 @@
 #include "designer_ui/platformchoice.h"
 #include "designer_ui/previewwindow.h"
 #include "designer_ui/recovery.h"
+#include "runtime/qttranslations.h"
 #include "webview/appsetup.h"
 #include "tolvane/version.h"
 #include "webview/webview.h"
@@ -59,6 +60,7 @@ int main(int argc, char** argv)
     const designer::PlatformChoice platform = designer::applyPlatformChoice();
     webview::prepareApplication();  // the engine may be loaded after the application starts
     QApplication app(argc, argv);
+    rt::installQtTranslations();  // Qt's buttons and dialogs in the user's language
     webview::WebView previewView;   // no engine call until the preview opens
     designer::MainWindow window;
     designer::LivePreview preview(window, previewView);

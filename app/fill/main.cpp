@@ -15,6 +15,7 @@
 #include "fillscript/rowjournal.h"
 #include "fillscript/scriptfile.h"
 #include "runtime/fileio.h"
+#include "runtime/qttranslations.h"
 #include "runtime/textcodec.h"
 #include "tolvane/version.h"
 #include "webview/appsetup.h"
@@ -437,6 +438,7 @@ int main(int argc, char** argv)
     webview::quietEngineOutput();
     webview::prepareApplication();
     QApplication app(argc, argv);
+    rt::installQtTranslations();  // Qt's buttons and dialogs in the user's language
 
     if (run)
         return runScript(*options);

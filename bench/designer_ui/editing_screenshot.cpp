@@ -8,6 +8,8 @@
 #include "runtime/textcodec.h"
 
 #include <QApplication>
+#include <QPainter>
+#include <QPixmap>
 #include <QtTest/QTest>
 
 #include <cstdio>
@@ -38,7 +40,16 @@ int main(int argc, char** argv)
     QTest::mousePress(box, Qt::LeftButton, Qt::NoModifier, QPoint(60, 20));
     QTest::mouseMove(box, box->mapFromGlobal(from + QPoint(6, -4)));
     QCoreApplication::processEvents();
-    if (!w.grab().save(QString::fromLocal8Bit(argv[1]))) {
+    // The guide lines are small windows of their own over the canvas: draw
+    // them into the window's picture where they stand.
+    QPixmap shot = w.grab();
+    {
+        QPainter painter(&shot);
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->isVisible() && top->windowType() == Qt::ToolTip)
+                painter.drawPixmap(w.mapFromGlobal(top->geometry().topLeft()), top->grab());
+    }
+    if (!shot.save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "cannot write %s\n", argv[1]);
         return 1;
     }

@@ -226,6 +226,15 @@ int Design::findComponentByBox(BoxHandle handle) const
     return 0;
 }
 
+std::unordered_set<std::string> Design::classNamesInUse() const
+{
+    std::unordered_set<std::string> names;
+    names.reserve(list_.size());
+    for (const Component& c : list_)
+        names.insert(readRuleClass(c.rule));
+    return names;
+}
+
 void Design::removeComponentByBox(BoxHandle handle)
 {
     if (const int pos = findComponentByBox(handle)) {

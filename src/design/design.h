@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 class QUndoStack;
@@ -46,6 +47,8 @@ public:
     // Removes the Component; its box is left to the caller.
     void removeComponentByBox(BoxHandle handle);
     void clearComponents();
+    // The class names of all Components.
+    std::unordered_set<std::string> classNamesInUse() const;
     // A fully specified Component with a visible canvas box; returns the box.
     BoxHandle createComponentWithBox(const std::string& tag, const std::string& className, int left,
                                      int top, int width, int height, const std::string& extra,

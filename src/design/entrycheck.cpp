@@ -33,6 +33,13 @@ std::string classNameRefusal(std::string_view className)
     return rt::gb("类名不能包含 { } < > \" 或换行：页面无法保存这些字符。");
 }
 
+std::string extraRefusal(std::string_view extra)
+{
+    if (detail::findIgnoringCase(extra, "</style") == detail::npos)
+        return {};
+    return rt::gb("其他代码不能包含 </style>：页面的样式段会在那里结束。");
+}
+
 std::string checkUpdate(ComponentUpdate& update)
 {
     std::string messages;
@@ -57,6 +64,12 @@ std::string checkUpdate(ComponentUpdate& update)
         add(refusal);
         if (!refusal.empty())
             update.className.reset();
+    }
+    if (update.extra) {
+        const std::string refusal = extraRefusal(*update.extra);
+        add(refusal);
+        if (!refusal.empty())
+            update.extra.reset();
     }
     return messages;
 }

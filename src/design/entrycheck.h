@@ -17,10 +17,14 @@ std::string tagRefusal(std::string_view tag);
 // A class name holding a character the page cannot carry in the rule's
 // selector or the element's class attribute ({ } < > " CR LF) is refused.
 std::string classNameRefusal(std::string_view className);
+// Extra declarations holding "</style" (any case) are refused: the page's
+// style block would end there, in a browser and when the page is read back.
+std::string extraRefusal(std::string_view extra);
 
 // The checks above on one panel edit: NULs leave its texts; a refused tag or
 // class name is dropped from the update, so the current one stays. The
-// messages are joined by line breaks.
+// messages are joined by line breaks. Refused extra declarations are
+// dropped likewise.
 std::string checkUpdate(ComponentUpdate& update);
 
 }  // namespace design

@@ -30,8 +30,8 @@ struct DocumentParts {
 
 DocumentParts splitDocument(std::string_view doc)
 {
-    return {detail::split(detail::between(doc, "<style>", "</style>"), "}"),
-            detail::split(detail::between(doc, "<body>", "</body>"), "\r\n")};
+    const detail::PageSections sections = detail::pageSections(doc);
+    return {detail::split(sections.style, "}"), detail::split(sections.body, "\r\n")};
 }
 
 // The text in double quotes, as a class attribute holds it.
@@ -272,6 +272,19 @@ void replaceDesign(Design& design, std::string_view doc, Reader&& read)
 }  // namespace
 
 namespace detail {
+
+PageSections pageSections(std::string_view doc)
+{
+    constexpr std::string_view kStyleOpen = "<style>", kStyleClose = "</style>";
+    PageSections out;
+    out.style = between(doc, kStyleOpen, kStyleClose);
+    std::size_t bodyFrom = 0;
+    if (const std::size_t open = find(doc, kStyleOpen); open != npos)
+        if (const std::size_t close = find(doc, kStyleClose, open + kStyleOpen.size()); close != npos)
+            bodyFrom = close + kStyleClose.size();
+    out.body = between(doc.substr(bodyFrom), "<body>", "</body>");
+    return out;
+}
 
 bool lineCarriesClass(std::string_view line, std::string_view className)
 {

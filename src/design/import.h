@@ -20,6 +20,15 @@ std::string decodeUtf8ToLocal(std::string_view utf8);
 
 namespace detail {
 
+// The style text (between the first "<style>" and the first "</style>" after
+// it) and the body text (between "<body>" and "</body>"), the body being
+// looked for only after the style block ends: extra declarations may spell a
+// body line inside the style block.
+struct PageSections {
+    std::string_view style, body;
+};
+PageSections pageSections(std::string_view doc);
+
 // One Component as the import reads it, before its box is made. `tag` is the
 // raw text before the first "."; the rule keeps only its letters.
 struct ImportedElement {

@@ -19,8 +19,9 @@ std::string readPageText(const QString& path)
 LeftOut leftOutOf(std::string_view page, const ComponentList& taken)
 {
     LeftOut out;
+    const detail::PageSections sections = detail::pageSections(page);
     int rules = 0;
-    for (std::string_view piece : detail::split(detail::between(page, "<style>", "</style>"), "}"))
+    for (std::string_view piece : detail::split(sections.style, "}"))
         if (detail::find(piece, "{") != detail::npos)
             ++rules;
     out.rules = std::max(0, rules - int(taken.size()));
@@ -28,7 +29,7 @@ LeftOut leftOutOf(std::string_view page, const ComponentList& taken)
     std::unordered_set<std::string> classes;
     for (const Component& c : taken)
         classes.insert(readRuleClass(c.rule));
-    for (std::string_view line : detail::split(detail::between(page, "<body>", "</body>"), "\r\n")) {
+    for (std::string_view line : detail::split(sections.body, "\r\n")) {
         std::string t(line);
         std::erase(t, ' ');
         const bool element = t.size() > 1 && t[0] == '<'

@@ -127,6 +127,25 @@ std::string makeDefaultClassName()
     return name;
 }
 
+std::string makeUnusedClassName(const std::unordered_set<std::string>& used)
+{
+    // Random draws find a free name at once unless most names are taken.
+    for (int tries = 0; tries < 64; ++tries)
+        if (std::string name = makeDefaultClassName(); !used.count(name))
+            return name;
+    for (int digits = 4;; ++digits) {
+        long long limit = 1;
+        for (int i = 0; i < digits; ++i)
+            limit *= 10;
+        for (long long n = 0; n < limit; ++n) {
+            std::string number = std::to_string(n);
+            std::string name = "Tolvane_" + std::string(std::size_t(digits) - number.size(), '0') + number;
+            if (!used.count(name))
+                return name;
+        }
+    }
+}
+
 int randomInRange(int min, int max)
 {
     if (max < min)

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 namespace design {
 
@@ -20,6 +21,11 @@ struct RuleFields {
 // Omitted geometry comes from the prototype box's geometry.
 std::string buildRule(const RuleFields& fields = {}, const BoxGeometry& prototype = kPrototypeGeometry);
 std::string makeDefaultClassName();
+// A default class name that `used` does not hold: random ones first, then the
+// first free one in order, with a fifth digit and more once all four-digit
+// names are taken. Two rules with one class name put both elements at the
+// second rule's place in a browser.
+std::string makeUnusedClassName(const std::unordered_set<std::string>& used);
 int randomInRange(int min, int max);
 std::string keepLetters(std::string_view text);
 std::string textBetween(std::string_view text, std::string_view leftMarker, std::string_view rightMarker);

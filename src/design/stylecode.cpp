@@ -74,6 +74,8 @@ std::string Design::importCheckedStyleCode(const std::string& code)
     std::string refusal = tagRefusal(selector.tag);
     if (refusal.empty())
         refusal = classNameRefusal(selector.className);
+    if (refusal.empty())
+        refusal = extraRefusal(first);
     if (!refusal.empty()) {
         add(refusal + rt::gb("代码未应用。"));
         return message;

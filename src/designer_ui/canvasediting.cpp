@@ -18,10 +18,13 @@ namespace designer {
 
 void MainWindow::addNewComponent()
 {
-    // The new box keeps the prototype's place; nothing gets selected.
+    // The new box keeps the prototype's place; nothing gets selected. Its
+    // default class name is one no other box uses.
     const design::BoxHandle box = canvas_->cloneBox();
     canvas_->showBox(box);
-    design_.appendComponent(design::buildRule({}, canvas_->prototypeGeometry()), std::string(), box);
+    design::RuleFields fields;
+    fields.className = design::makeUnusedClassName(design_.classNamesInUse());
+    design_.appendComponent(design::buildRule(fields, canvas_->prototypeGeometry()), std::string(), box);
 }
 
 void MainWindow::beginDrag(design::BoxHandle box, QPoint cursor)
@@ -83,7 +86,7 @@ int MainWindow::snapped(bool horizontal, const std::vector<int>& edges, std::opt
                         std::pair<int, int> across)
 {
     std::optional<design::SnapIndex::Snap> s;
-    if (snapping_ && !(moveModifiers_ & Qt::AltModifier))
+    if (snapping_ && !(moveModifiers_ & (Qt::AltModifier | Qt::ControlModifier)))
         s = horizontal ? snap_.snapX(edges, centre, kSnapRange) : snap_.snapY(edges, centre, kSnapRange);
     // The guide spans the moving box and the boxes it lines up with, not
     // the whole canvas: a shorter line repaints fewer boxes when it goes.
@@ -202,8 +205,11 @@ void MainWindow::continueDrag(QPoint cursor, bool fromMainWindow)
     update.left = newLeft;
     update.top = newTop;
     design_.updateComponent(edit_.dragBox, update);
-    leftBox_->setText(QString::number(newLeft));
-    topBox_->setText(QString::number(newTop));
+    // All selected boxes move alike, so a field shown as mixed stays mixed.
+    if (!isMixed(leftBox_))
+        leftBox_->setText(QString::number(newLeft));
+    if (!isMixed(topBox_))
+        topBox_->setText(QString::number(newTop));
     // Paint what changed now, before the next mouse event is handled.
     QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 }

@@ -5,8 +5,11 @@
 #include "runtime/textcodec.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
+#include <QWheelEvent>
 
 namespace designer {
 
@@ -14,13 +17,18 @@ namespace {
 
 constexpr int kHandle = 7;
 
-// One guide line: a thin opaque widget, so that showing or moving it
-// repaints only its own strip, never the boxes under all of the canvas.
+// One guide line: a thin window of its own over the canvas, taking no
+// input. As a child widget, each time it appeared, moved or went, the boxes
+// under its strip had to be repainted (in a dense design hundreds of them);
+// a window of its own leaves the canvas's pixels as they are.
 class GuideLine : public QWidget {
 public:
-    explicit GuideLine(QWidget* canvas) : QWidget(canvas)
+    explicit GuideLine(QWidget* canvas)
+        : QWidget(canvas, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowTransparentForInput
+                              | Qt::WindowDoesNotAcceptFocus)
     {
         setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_ShowWithoutActivating);
         setAttribute(Qt::WA_OpaquePaintEvent);
         hide();
     }
@@ -43,6 +51,99 @@ DesignCanvas::DesignCanvas(QWidget* parent) : QGroupBox(parent)
     guideLineX_ = new GuideLine(this);
     guideLineY_ = new GuideLine(this);
     band_ = new QRubberBand(QRubberBand::Rectangle, this);
+    hbar_ = new QScrollBar(Qt::Horizontal, this);
+    vbar_ = new QScrollBar(Qt::Vertical, this);
+    for (QScrollBar* bar : {hbar_, vbar_}) {
+        bar->hide();
+        connect(bar, &QScrollBar::valueChanged, this, [this] { scrollTo(QPoint(hbar_->value(), vbar_->value())); });
+    }
+}
+
+void DesignCanvas::scheduleScrollRange()
+{
+    // Once per turn of the event loop: a drag moves boxes on every mouse
+    // event, and the range needs every box.
+    if (rangePending_)
+        return;
+    rangePending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        if (rangePending_)
+            updateScrollRange();
+    });
+}
+
+void DesignCanvas::updateScrollRange()
+{
+    rangePending_ = false;
+    int right = 0, bottom = 0;
+    for (const auto& [handle, b] : boxes_) {
+        if (b->isHidden())
+            continue;
+        const QRect g = b->geometry().translated(offset_);
+        right = std::max(right, g.x() + g.width());
+        bottom = std::max(bottom, g.y() + g.height());
+    }
+    // A bar takes its breadth from the other direction's room.
+    const int breadth = hbar_->sizeHint().height();
+    bool needH = right > width();
+    bool needV = bottom > height();
+    needV = needV || (needH && bottom > height() - breadth);
+    needH = needH || (needV && right > width() - breadth);
+    const int roomW = std::max(0, width() - (needV ? breadth : 0));
+    const int roomH = std::max(0, height() - (needH ? breadth : 0));
+    hbar_->setGeometry(0, height() - breadth, roomW, breadth);
+    vbar_->setGeometry(width() - breadth, 0, breadth, roomH);
+    hbar_->setRange(0, needH ? right - roomW : 0);
+    vbar_->setRange(0, needV ? bottom - roomH : 0);
+    hbar_->setPageStep(std::max(1, roomW));
+    vbar_->setPageStep(std::max(1, roomH));
+    hbar_->setSingleStep(20);
+    vbar_->setSingleStep(20);
+    hbar_->setVisible(needH);
+    vbar_->setVisible(needV);
+    // Over the boxes, also over those made since.
+    if (boxesMade_) {
+        boxesMade_ = false;
+        if (needH)
+            hbar_->raise();
+        if (needV)
+            vbar_->raise();
+    }
+}
+
+void DesignCanvas::scrollTo(QPoint offset)
+{
+    const QPoint delta = offset - offset_;
+    if (delta.isNull())
+        return;
+    offset_ = offset;
+    for (const auto& [handle, b] : boxes_)
+        b->move(b->pos() - delta);
+    // Guides show only during a drag, which scrolling does not happen in;
+    // the next move places them again.
+    guideLineX_->hide();
+    guideLineY_->hide();
+}
+
+void DesignCanvas::wheelEvent(QWheelEvent* event)
+{
+    // Vertical unless Shift is held or the wheel turns sideways.
+    QPoint steps = event->angleDelta();
+    if (event->modifiers() & Qt::ShiftModifier)
+        steps = QPoint(steps.y(), steps.x());
+    QScrollBar* bar = std::abs(steps.x()) > std::abs(steps.y()) ? hbar_ : vbar_;
+    const int delta = std::abs(steps.x()) > std::abs(steps.y()) ? steps.x() : steps.y();
+    if (!bar->isVisible() || delta == 0) {
+        event->ignore();
+        return;
+    }
+    bar->setValue(bar->value() - delta * bar->singleStep() * 3 / 120);
+}
+
+void DesignCanvas::resizeEvent(QResizeEvent* event)
+{
+    QGroupBox::resizeEvent(event);
+    updateScrollRange();
 }
 
 Qt::Edges DesignCanvas::edgesAt(QSize box, QPoint p)
@@ -80,12 +181,20 @@ void DesignCanvas::setGuide(Qt::Orientation orientation, std::optional<Guide> gu
         return;
     }
     const int length = std::max(1, guide->to - guide->from);
-    line->setGeometry(vertical ? QRect(guide->at, guide->from, 1, length)
-                               : QRect(guide->from, guide->at, length, 1));
-    if (line->isHidden()) {
-        line->show();
-        line->raise();  // over boxes made since it was last shown
+    // Within the canvas's visible area, in screen coordinates.
+    const QRect onCanvas = (vertical ? QRect(guide->at, guide->from, 1, length)
+                                     : QRect(guide->from, guide->at, length, 1))
+                               .translated(-offset_)
+                               .intersected(rect());
+    if (onCanvas.isEmpty()) {
+        line->hide();
+        return;
     }
+    line->setGeometry(QRect(mapToGlobal(onCanvas.topLeft()), onCanvas.size()));
+    if (line->isHidden())
+        line->show();
+    // Drawn now, with the move that placed it.
+    QCoreApplication::sendPostedEvents(line, QEvent::UpdateRequest);
 }
 
 void DesignCanvas::mousePressEvent(QMouseEvent* event)
@@ -118,9 +227,11 @@ void DesignCanvas::mouseReleaseEvent(QMouseEvent* event)
     }
     band_->hide();
     const QRect r = QRect(bandOrigin_, event->position().toPoint()).normalized();
-    // A click without a drag is no band.
+    // A click without a drag is no band; it clears the selection.
     if (r.width() > 2 || r.height() > 2)
-        emit bandSelected(r);
+        emit bandSelected(r.translated(offset_));
+    else if (!(event->modifiers() & Qt::ControlModifier))
+        emit emptyCanvasClicked();
 }
 
 DesignCanvas::~DesignCanvas() = default;
@@ -151,9 +262,11 @@ design::BoxHandle DesignCanvas::cloneBox()
 {
     const design::BoxHandle handle = issueHandle();
     auto* b = new CanvasBox(this, handle);
-    b->setGeometry(prototype_->geometry());
+    b->setGeometry(prototype_->geometry().translated(-offset_));
     b->hide();
     boxes_.emplace(handle, b);
+    boxesMade_ = true;
+    scheduleScrollRange();
     return handle;
 }
 
@@ -168,15 +281,18 @@ void DesignCanvas::setBoxGeometry(design::BoxHandle handle, int left, int top, i
 {
     if (CanvasBox* b = box(handle)) {
         // A size of 0 or less hides the box's area but keeps the box.
-        b->setGeometry(left, top, std::max(0, width), std::max(0, height));
+        b->setGeometry(left - offset_.x(), top - offset_.y(), std::max(0, width), std::max(0, height));
         b->update();  // the label may have changed even when the geometry did not
+        scheduleScrollRange();
     }
 }
 
 void DesignCanvas::showBox(design::BoxHandle handle)
 {
-    if (CanvasBox* b = box(handle))
+    if (CanvasBox* b = box(handle)) {
         b->show();
+        scheduleScrollRange();
+    }
 }
 
 void DesignCanvas::destroyBox(design::BoxHandle handle)
@@ -190,6 +306,7 @@ void DesignCanvas::destroyBox(design::BoxHandle handle)
     // deletes the clicked box), so it goes once control is back in the loop.
     b->hide();
     b->deleteLater();
+    scheduleScrollRange();
 }
 
 design::BoxGeometry DesignCanvas::prototypeGeometry() const

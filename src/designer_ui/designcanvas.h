@@ -12,6 +12,7 @@ class Design;
 #include <QFont>
 #include <QGroupBox>
 #include <QRubberBand>
+#include <QScrollBar>
 #include <QPoint>
 #include <QStaticText>
 
@@ -70,6 +71,16 @@ public:
 
     const QFont& labelFont() const { return labelFont_; }
 
+    // Scrolling to the content. Boxes keep their rule's coordinates; while the
+    // canvas is scrolled they are drawn shifted by the scroll offset, and the
+    // bars appear when boxes reach past the right or bottom edge.
+    QPoint scrollOffset() const { return offset_; }
+    QScrollBar* horizontalBar() const { return hbar_; }
+    QScrollBar* verticalBar() const { return vbar_; }
+    // Fits the bars to the boxes now; otherwise that happens once control is
+    // back in the event loop after boxes moved, came or went.
+    void updateScrollRange();
+
 signals:
     // Mouse events on a box; the point is the cursor's screen position.
     void boxPressed(design::BoxHandle box, QPoint cursor);
@@ -79,17 +90,23 @@ signals:
     // A press on a resize handle of the handle box.
     void boxHandlePressed(design::BoxHandle box, Qt::Edges edges, QPoint cursor);
     void boxContextMenu(design::BoxHandle box, QPoint cursor);
-    // A rubber band drawn over the empty canvas, in canvas coordinates.
+    // A rubber band drawn over the empty canvas, in the boxes' coordinates.
     void bandSelected(QRect band);
+    // A click on the empty canvas without Ctrl.
+    void emptyCanvasClicked();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     friend class CanvasBox;
     design::BoxHandle issueHandle();
+    void scheduleScrollRange();
+    void scrollTo(QPoint offset);
 
     CanvasBox* prototype_ = nullptr;
     std::unordered_map<design::BoxHandle, CanvasBox*> boxes_;
@@ -102,6 +119,11 @@ private:
     std::optional<int> guideX_, guideY_;
     QRubberBand* band_ = nullptr;
     QPoint bandOrigin_;
+    QScrollBar* hbar_ = nullptr;
+    QScrollBar* vbar_ = nullptr;
+    QPoint offset_;
+    bool rangePending_ = false;
+    bool boxesMade_ = false;  // boxes made since the bars were last raised
 };
 
 // One canvas box: a plain rectangle showing its bounds, marked when selected,

@@ -33,6 +33,8 @@ namespace {
 
 const QString kPageFilter = QStringLiteral("网页文件(*.html)|*.html");
 const QString kCaption = QStringLiteral("Tolvanehtml界面制作");
+// Shown in a panel field whose value differs between the selected boxes.
+const QString kMixedHint = QStringLiteral("（多个值）");
 
 // Keys that merge successive undo steps of one kind on the same Components.
 enum MergeKey { kTypingExtra = 1, kNudge = 2, kTypingText = 3 };
@@ -192,6 +194,7 @@ void MainWindow::buildControls()
     connect(canvas_, &DesignCanvas::boxHandlePressed, this, &MainWindow::beginResize);
     connect(canvas_, &DesignCanvas::boxContextMenu, this, &MainWindow::showBoxMenu);
     connect(canvas_, &DesignCanvas::bandSelected, this, &MainWindow::selectInRect);
+    connect(canvas_, &DesignCanvas::emptyCanvasClicked, this, &MainWindow::clearSelection);
 }
 
 QSize MainWindow::designCanvasSize() const { return canvas_->size(); }
@@ -211,6 +214,8 @@ void MainWindow::fillPropertyPanel(design::BoxHandle box)
     // extra and text boxes raises their change signals; those must not
     // commit, or showing a Component would rewrite its line breaks.
     filling_ = true;
+    for (QWidget* field : panelFields())
+        setMixed(field, false);
     tagBox_->setText(toQt(design::readRuleTag(rule)));
     classBox_->setText(toQt(design::readRuleClass(rule)));
     leftBox_->setText(toQt(design::readRuleLeft(rule)));
@@ -227,6 +232,8 @@ void MainWindow::clearPropertyPanel()
     for (QLineEdit* box : {tagBox_, classBox_, leftBox_, topBox_, widthBox_, heightBox_})
         box->clear();
     filling_ = true;
+    for (QWidget* field : panelFields())
+        setMixed(field, false);
     extraBox_->clear();
     textBox_->clear();
     filling_ = false;
@@ -234,6 +241,10 @@ void MainWindow::clearPropertyPanel()
 
 void MainWindow::commitField(QLineEdit* box)
 {
+    // Several boxes with differing values: Enter without typing keeps each
+    // box's own value.
+    if (isMixed(box) && box->text().isEmpty())
+        return;
     // The box keeps the text as typed; the rule gets the converted value.
     const std::string text = toGb(box->text());
     design::ComponentUpdate update;
@@ -249,8 +260,10 @@ void MainWindow::commitField(QLineEdit* box)
         update.width = design::ruleNumber(text);
     else if (box == heightBox_)
         update.height = design::ruleNumber(text);
-    if (!commitChecked(update, 0))
-        fillPropertyPanel(design_.selectedBox);
+    if (commitChecked(update, 0))
+        setMixed(box, false);  // all selected boxes hold it now
+    else
+        refillPanel();
 }
 
 bool MainWindow::commitChecked(design::ComponentUpdate update, int mergeKey)
@@ -285,8 +298,10 @@ void MainWindow::commitExtra()
         return;
     design::ComponentUpdate update;
     update.extra = toGb(lfToCrlf(extraBox_->toPlainText()));
-    if (!commitChecked(update, kTypingExtra))
-        fillPropertyPanel(design_.selectedBox);
+    if (commitChecked(update, kTypingExtra))
+        setMixed(extraBox_, false);
+    else
+        refillPanel();
 }
 
 void MainWindow::commitText()
@@ -295,8 +310,10 @@ void MainWindow::commitText()
         return;
     design::ComponentUpdate update;
     update.innerText = toGb(textBox_->text());
-    if (!commitChecked(update, kTypingText))
-        fillPropertyPanel(design_.selectedBox);
+    if (commitChecked(update, kTypingText))
+        setMixed(textBox_, false);
+    else
+        refillPanel();
 }
 
 void MainWindow::setSelection(std::vector<design::BoxHandle> boxes)
@@ -328,11 +345,7 @@ void MainWindow::toggleInSelection(design::BoxHandle box)
 
 void MainWindow::refillPanel()
 {
-    if (selection_.empty()) {
-        clearPropertyPanel();
-        return;
-    }
-    fillPropertyPanel(design_.selectedBox);
+    fillPropertyPanel(selection_.empty() ? 0 : design_.selectedBox);
     if (selection_.size() < 2)
         return;
     // Several boxes: a box shows a value only when all of them share it.
@@ -359,8 +372,40 @@ void MainWindow::refillPanel()
             line->clear();
         else
             extraBox_->clear();
+        setMixed(f.box, true);
     }
     filling_ = false;
+}
+
+void MainWindow::setMixed(QWidget* field, bool mixed)
+{
+    const QString hint = mixed ? kMixedHint : QString();
+    if (auto* line = qobject_cast<QLineEdit*>(field))
+        line->setPlaceholderText(hint);
+    else if (auto* text = qobject_cast<QPlainTextEdit*>(field))
+        text->setPlaceholderText(hint);
+}
+
+bool MainWindow::isMixed(const QWidget* field) const
+{
+    if (auto* line = qobject_cast<const QLineEdit*>(field))
+        return line->placeholderText() == kMixedHint;
+    if (auto* text = qobject_cast<const QPlainTextEdit*>(field))
+        return text->placeholderText() == kMixedHint;
+    return false;
+}
+
+std::vector<QWidget*> MainWindow::panelFields() const
+{
+    return {tagBox_, classBox_, leftBox_, topBox_, widthBox_, heightBox_, extraBox_, textBox_};
+}
+
+void MainWindow::clearSelection()
+{
+    if (edit_.dragActive)
+        return;
+    setSelection({});
+    clearPropertyPanel();
 }
 
 // ---------------------------------------------------------------- flows
@@ -385,6 +430,15 @@ bool MainWindow::saveDocument()
 
 void MainWindow::importDocument()
 {
+    // Reading replaces the design: unsaved work is offered a save first, as
+    // closing does.
+    if (isModified()) {
+        const auto answer = QMessageBox::question(
+            this, QStringLiteral("打开html代码"), QStringLiteral("设计有未保存的修改。读入前是否先保存？"),
+            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+        if (answer == QMessageBox::Cancel || (answer == QMessageBox::Save && !saveDocument()))
+            return;
+    }
     const QString path = showOpenDialog(this, {}, QStringLiteral("打开html代码"), kPageFilter);
     if (path.isEmpty())
         return;

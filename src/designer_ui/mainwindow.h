@@ -69,8 +69,9 @@ public:
     void endDrag();
     // Resizing the selected box by its handles; moves go through continueDrag.
     void beginResize(design::BoxHandle box, Qt::Edges edges, QPoint cursor);
-    // Snapping of drags and resizes to the other boxes and the canvas edges
-    // (held Alt turns it off for a move).
+    // Snapping of drags and resizes to the other boxes and the canvas edges.
+    // Alt or Ctrl held during a move turns it off for that move: window
+    // managers take Alt+drag for themselves, and Ctrl at the press selects.
     static constexpr int kSnapRange = 5;
     void setSnapping(bool on) { snapping_ = on; }
     void enterDeleteMode();
@@ -88,6 +89,8 @@ public:
     void sendToBack();
     // Selects the boxes that meet a rectangle of the canvas.
     void selectInRect(QRect canvasRect);
+    // Nothing selected, the panel empty (Esc, a click on the empty canvas).
+    void clearSelection();
     enum class Align { Left, Right, Top, Bottom, CentreX, CentreY };
     void alignSelection(Align how);
     // Equal gaps between the selected boxes, the outer two staying put.
@@ -129,11 +132,20 @@ private:
     void setSelection(std::vector<design::BoxHandle> boxes);
     void selectBox(design::BoxHandle box);
     void toggleInSelection(design::BoxHandle box);
+    // The panel for the selection: one box's values, or with several the
+    // values they share, the others shown as mixed.
     void refillPanel();
+    // A field whose value differs between the selected boxes: empty, with a
+    // hint; Enter there without typing changes nothing.
+    void setMixed(QWidget* field, bool mixed);
+    bool isMixed(const QWidget* field) const;
+    std::vector<QWidget*> panelFields() const;
     // Appends copies of Components moved by `offset` pixels, as one step,
     // and selects them.
     void addCopies(const design::ComponentList& items, int offset);
     void restack(bool toFront);
+    // The focus is in one of the panel's edit boxes.
+    bool editingText() const;
     void updateCaption();
     void buildActions();
     void commitField(QLineEdit* box);

@@ -12,10 +12,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <unordered_set>
 
 namespace designer {
 
@@ -30,6 +32,13 @@ const QString kBoxesMime = QStringLiteral("application/x-tolvane-boxes");
 
 // ---------------------------------------------------------------- keyboard
 
+bool MainWindow::editingText() const
+{
+    // Keys that the panel's edit boxes pass on (Esc) are theirs to ignore.
+    QWidget* focus = QApplication::focusWidget();
+    return qobject_cast<QLineEdit*>(focus) || qobject_cast<QPlainTextEdit*>(focus);
+}
+
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
@@ -42,6 +51,8 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
         duplicateSelection();
     else if (event->key() == Qt::Key_Delete && mods == Qt::NoModifier)
         deleteSelection();
+    else if (event->key() == Qt::Key_Escape && mods == Qt::NoModifier && !editingText())
+        clearSelection();
     else if (event->key() == Qt::Key_Left && (mods & ~Qt::ShiftModifier) == 0)
         nudgeSelection(-step, 0);
     else if (event->key() == Qt::Key_Right && (mods & ~Qt::ShiftModifier) == 0)
@@ -69,8 +80,10 @@ void MainWindow::nudgeSelection(int dx, int dy)
         u.top = design::ruleNumber(design::readRuleTop(rule)) + dy;
         design_.updateComponent(b, u);
         if (b == design_.selectedBox) {
-            leftBox_->setText(QString::number(*u.left));
-            topBox_->setText(QString::number(*u.top));
+            if (!isMixed(leftBox_))
+                leftBox_->setText(QString::number(*u.left));
+            if (!isMixed(topBox_))
+                topBox_->setText(QString::number(*u.top));
         }
     }
 }
@@ -103,16 +116,21 @@ void MainWindow::duplicateSelection()
 void MainWindow::addCopies(const design::ComponentList& items, int offset)
 {
     // Copies go on top, shifted so that they do not hide their originals,
-    // and become the selection.
+    // and become the selection. Each gets a class name of its own, as an
+    // added box does: two rules for one class would put both elements at
+    // the second rule's place.
     std::vector<design::BoxHandle> made;
     {
         design::StepScope step(design_, tr("Paste"));
+        std::unordered_set<std::string> used = design_.classNamesInUse();
         for (const design::Component& item : items) {
             const std::string& rule = item.rule;
             const design::BoxHandle box = canvas_->cloneBox();
             canvas_->showBox(box);
             design_.appendComponent(rule, item.innerText, box);
             design::ComponentUpdate u;
+            u.className = design::makeUnusedClassName(used);
+            used.insert(*u.className);
             u.left = design::ruleNumber(design::readRuleLeft(rule)) + offset;
             u.top = design::ruleNumber(design::readRuleTop(rule)) + offset;
             design_.updateComponent(box, u);

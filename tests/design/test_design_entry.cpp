@@ -86,6 +86,41 @@ private slots:
         QCOMPARE(readRuleClass(rule), classRefused ? std::string("old") : className);
     }
 
+    // Extra declarations holding the style block's end tag are refused at
+    // the panel; anything short of that tag passes and reads back the same.
+    void extraHoldingTheStyleEnd_data()
+    {
+        QTest::addColumn<std::string>("extra");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("in a comment") << std::string("/* </style> */\r\ncolor:red;") << true;
+        QTest::newRow("any case, no closing bracket") << std::string("content:\"</StYlE\";") << true;
+        QTest::newRow("after chinese text") << rt::gb("/* 注 */ a:1;</style>") << true;
+        QTest::newRow("space inside the tag") << std::string("content:\"< /style>\";") << false;
+        QTest::newRow("other end tag") << std::string("content:\"</styl\";") << false;
+    }
+    void extraHoldingTheStyleEnd()
+    {
+        QFETCH(std::string, extra);
+        QFETCH(bool, refused);
+        QCOMPARE(!extraRefusal(extra).empty(), refused);
+        FakeCanvas canvas(d());
+        const BoxHandle a = d().createComponentWithBox("div", "a", 1, 2, 3, 4, "keep:1;", "first");
+        d().createComponentWithBox("div", "b", 5, 6, 7, 8, "", "second");
+        ComponentUpdate u;
+        u.extra = extra;
+        QCOMPARE(checkUpdate(u).empty(), !refused);
+        d().updateComponent(a, u);
+        QCOMPARE(readRuleExtra(d().componentAt(1).rule), refused ? std::string("keep:1;") : extra);
+
+        // Whatever was kept reads back as two Components with their texts.
+        const std::string doc = d().generateDocument();
+        d().parseDocument(doc);
+        QCOMPARE(d().componentCount(), 2);
+        QCOMPARE(d().componentAt(1).innerText, std::string("first"));
+        QCOMPARE(d().componentAt(2).innerText, std::string("second"));
+        QCOMPARE(readRuleClass(d().componentAt(2).rule), std::string("b"));
+    }
+
     void nulsNeverEnterADesign()
     {
         FakeCanvas canvas(d());
@@ -134,6 +169,12 @@ private slots:
                                           << std::string("old") << 1 << 3 << std::string("keep:1;") << true;
         QTest::newRow("quote in class refused") << std::string("div.a\"b {\r\n  left:8px;\r\n}") << std::string("div")
                                                 << std::string("old") << 1 << 3 << std::string("keep:1;") << true;
+        QTest::newRow("style end in a comment refused")
+            << std::string("div.s {\r\n  left:8px;\r\n  /* </style> */ color:red;\r\n}") << std::string("div")
+            << std::string("old") << 1 << 3 << std::string("keep:1;") << true;
+        QTest::newRow("style end in capitals refused")
+            << std::string("div.s {\r\n  left:8px;\r\n  content:\"</STYLE \";\r\n}") << std::string("div")
+            << std::string("old") << 1 << 3 << std::string("keep:1;") << true;
         QTest::newRow("only white space after the rule")
             << std::string("#box {\r\n  width:50px;\r\n}\r\n \t\r\n") << std::string("div") << std::string("box") << 1
             << 50 << std::string("keep:1;") << false;

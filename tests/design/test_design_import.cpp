@@ -3,6 +3,7 @@
 #include "design/design.h"
 #include "design/document.h"
 #include "design/import.h"
+#include "design/readreport.h"
 #include "design/rule.h"
 #include "designtest.h"
 #include "fakecanvas.h"
@@ -188,6 +189,33 @@ private slots:
             QCOMPARE(g.width, ruleNumber(readRuleWidth(c.rule)));
             QCOMPARE(g.height, ruleNumber(readRuleHeight(c.rule)));
         }
+    }
+
+    // Extra declarations that spell a body line stay inside the style block:
+    // the body is looked for after it, so inner texts read back unchanged and
+    // the read report counts the real body only.
+    void bodyIsFoundAfterTheStyleBlock_data()
+    {
+        QTest::addColumn<std::string>("extra");
+        QTest::newRow("a whole body") << std::string("<body>\r\n  <div class= \"a\">fake</div>\r\n</body>");
+        QTest::newRow("body opened only") << std::string("/* <body> */\r\n  <div class= \"b\">fake</div>");
+        QTest::newRow("in one line") << std::string("content:\"<body>  <div class= \\\"a\\\">x</div>\";");
+    }
+    void bodyIsFoundAfterTheStyleBlock()
+    {
+        QFETCH(std::string, extra);
+        FakeCanvas canvas(d);
+        d.createComponentWithBox("div", "a", 1, 2, 3, 4, extra, "real a");
+        d.createComponentWithBox("div", "b", 5, 6, 7, 8, "", "real b");
+        const std::string doc = d.generateDocument();
+        d.parseDocument(doc);
+        QCOMPARE(d.componentCount(), 2);
+        QCOMPARE(d.componentAt(1).innerText, std::string("real a"));
+        QCOMPARE(d.componentAt(2).innerText, std::string("real b"));
+        const LeftOut left = leftOutOf(doc, d.components());
+        QCOMPARE(left.elements, 0);
+        QCOMPARE(left.rules, 0);
+        QCOMPARE(detail::readDocument(doc), detail::readDocumentReference(doc));
     }
 
     void typedExtraGainsOneLineBreakOnce()

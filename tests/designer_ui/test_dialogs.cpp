@@ -5,6 +5,7 @@
 #include "design/document.h"
 #include "designer_ui/filedialogs.h"
 #include "designer_ui/importcodedialog.h"
+#include "runtime/qttranslations.h"
 
 #include <QClipboard>
 #include <QLabel>
@@ -12,6 +13,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTranslator>
+#include <QUndoStack>
 
 using designer::ImportCodeDialog;
 using designer::MainWindow;
@@ -160,6 +163,7 @@ private slots:
         const std::vector<Snapshot> before = snapshot();
         QTemporaryDir dir;
         // A name that does not exist is refused by the open dialog.
+        win->design().undoStack()->setClean();  // nothing to ask about
         MessageBoxWatcher notFound;
         auto seen = pickInNextFileDialog(dir.filePath(QStringLiteral("missing.html")));
         QTest::mouseClick(button(QStringLiteral("按钮5")), Qt::LeftButton);
@@ -288,6 +292,37 @@ private slots:
         QVERIFY(*ran);
         QCOMPARE(win->design().componentAt(1).rule, before);
         QVERIFY(win->design().pendingStyleCode.empty());
+    }
+    // Qt's own buttons speak the user's language when Qt's translations for
+    // it are installed; without them they stay English.
+    void qtTextsInTheUsersLanguage_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QStringList>("buttons");  // Save, Discard, Cancel
+        QTest::newRow("Chinese") << QStringLiteral("zh_CN") << QStringList{"保存", "丢弃", "取消"};
+        QTest::newRow("German") << QStringLiteral("de_DE") << QStringList{"Speichern", "Verwerfen", "Abbrechen"};
+        QTest::newRow("no translation") << QStringLiteral("C") << QStringList{"Save", "Discard", "Cancel"};
+    }
+    void qtTextsInTheUsersLanguage()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QStringList, buttons);
+        QCOMPARE(rt::installQtTranslations(QLocale(locale)), locale != QStringLiteral("C"));
+        // The question that "读入" asks over unsaved work, raised by real clicks.
+        QTest::mouseClick(button(QStringLiteral("按钮1")), Qt::LeftButton);
+        QStringList seen;
+        auto ran = whenModal<QMessageBox>([&](QMessageBox* m) {
+            for (auto b : {QMessageBox::Save, QMessageBox::Discard, QMessageBox::Cancel})
+                seen << m->button(b)->text().remove(QLatin1Char('&'));
+            m->button(QMessageBox::Cancel)->click();
+        });
+        QTest::mouseClick(button(QStringLiteral("按钮5")), Qt::LeftButton);
+        for (QTranslator* t : qApp->findChildren<QTranslator*>(Qt::FindDirectChildrenOnly)) {
+            QCoreApplication::removeTranslator(t);
+            delete t;
+        }
+        QVERIFY(*ran);
+        QCOMPARE(seen, buttons);
     }
 };
 

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
@@ -51,6 +52,15 @@ std::shared_ptr<bool> whenModal(std::function<void(T*)> action, int timeoutMs = 
 inline void stopModalWaits()
 {
     qDeleteAll(qApp->findChildren<QTimer*>(QStringLiteral("uitest-whenModal"), Qt::FindDirectChildrenOnly));
+}
+
+// Answers the next question box with the given button, as a click on it.
+inline std::shared_ptr<bool> answerNextQuestion(QMessageBox::StandardButton answer)
+{
+    return whenModal<QMessageBox>([answer](QMessageBox* m) {
+        QVERIFY(m->button(answer));
+        m->button(answer)->click();
+    });
 }
 
 // While alive, closes every message box that opens and keeps its text.
