@@ -1,10 +1,15 @@
 #include "engine/proxyconnection.h"
 
 #include "engine/bodycoding.h"
+#include "engine/proxypeer.h"
 #include "engine/tlscontext.h"
 
+#include <QMessageAuthenticationCode>
+#include <QRandomGenerator>
 #include <QThread>
 #include <QUrl>
+
+#include <unistd.h>
 
 #include <utility>
 
@@ -52,6 +57,29 @@ Route routeFor(const QString& host, quint16 port, bool tunnel, const QNetworkPro
     return route;
 }
 
+QByteArray markTag(const QByteArray& key, const QByteArray& tag)
+{
+    return tag + '.' +
+           QMessageAuthenticationCode::hash(tag, key, QCryptographicHash::Sha256)
+               .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+}
+
+QByteArray markedTag(const QByteArray& key, const QByteArray& value)
+{
+    const qsizetype dot = value.lastIndexOf('.');
+    if (key.isEmpty() || dot <= 0)
+        return {};
+    const QByteArray tag = value.left(dot);
+    const QByteArray expected = markTag(key, tag);
+    if (expected.size() != value.size())
+        return {};
+    // Every byte is compared, so the time taken tells nothing of the mark.
+    char differ = 0;
+    for (qsizetype i = 0; i < value.size(); ++i)
+        differ |= char(expected[i] ^ value[i]);
+    return differ ? QByteArray() : tag;
+}
+
 }  // namespace proxy
 
 using namespace proxy;
@@ -74,6 +102,24 @@ QByteArray originForm(const QByteArray& absolute)
     if (hash >= 0)
         path.truncate(hash);
     return path.isEmpty() ? QByteArray("/") : path;
+}
+
+// Removes every tag field from headers; the tag of the one field there was
+// when its mark is valid, null otherwise.
+QByteArray takeTag(http::HeaderList& headers, const QByteArray& key)
+{
+    QByteArray value;
+    int fields = 0;
+    for (const auto& [name, fieldValue] : std::as_const(headers)) {
+        if (name.compare(NetProxy::kTagHeader, Qt::CaseInsensitive) == 0) {
+            value = fieldValue;
+            ++fields;
+        }
+    }
+    if (!fields)
+        return {};
+    http::removeHeader(headers, NetProxy::kTagHeader);
+    return fields == 1 ? markedTag(key, value) : QByteArray();
 }
 
 QByteArray errorResponse(int status, const QByteArray& text)
@@ -130,8 +176,9 @@ void ProxyConnection::onClientData()
 {
     switch (m_stage) {
     case Stage::Head: {
-        const qsizetype searched = m_in.size();
+        const qsizetype searched = m_headSearched;
         m_in += m_client->readAll();
+        m_headSearched = m_in.size();
         const qsizetype end = http::headEnd(m_in, searched);
         if (end < 0) {
             if (m_in.size() > kMaxHeadBytes)
@@ -140,6 +187,7 @@ void ProxyConnection::onClientData()
         }
         const QByteArray head = m_in.left(end);
         m_in.remove(0, end);
+        m_headSearched = 0;
         onHead(head);
         return;
     }
@@ -161,9 +209,11 @@ void ProxyConnection::onClientData()
     case Stage::Verifying:
     case Stage::Handshaking:
         return;  // nothing is expected before the TLS handshake
-    default:
-        m_client->readAll();  // nothing more is expected
+    case Stage::Closing:
+        m_client->readAll();  // nothing more is served
         return;
+    default:
+        return;  // the engine's next request waits until this exchange is over
     }
 }
 
@@ -218,12 +268,11 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
         startUpstream(url.host(), port, false, QHostAddress(), secure);
         return;
     }
-    QByteArray tag = http::header(m_request.headers, NetProxy::kTagHeader);
+    QByteArray tag = takeTag(m_request.headers, m_server->tagKey);
     if (tag.isNull() && m_server->tagLookup)
         tag = m_server->tagLookup(m_request.method, m_request.target);
     if (!tag.isNull()) {
         m_tag = tag;
-        http::removeHeader(m_request.headers, NetProxy::kTagHeader);
         m_requestFraming = http::requestFraming(m_request);
         if (m_requestFraming.kind == http::BodyFraming::Length && m_requestFraming.length > kMaxHeldBodyBytes) {
             fail(413, "request body too large to hold");
@@ -235,7 +284,13 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     }
 
     // Relayed as it streams: the head rewritten for this hop, the body raw.
-    m_requestBodyless = http::requestFraming(m_request).kind == http::BodyFraming::None;
+    // Bytes after a body of known length are the engine's next request.
+    const http::BodyFraming framing = http::requestFraming(m_request);
+    m_requestBodyless = framing.kind == http::BodyFraming::None;
+    m_requestLeft = framing.kind == http::BodyFraming::Length ? framing.length : m_requestBodyless ? 0 : -1;
+    const qsizetype bodyStart = m_requestLeft < 0 ? m_in.size() : qsizetype(std::min<qint64>(m_requestLeft, m_in.size()));
+    if (m_requestLeft > 0)
+        m_requestLeft -= bodyStart;
     const Route route = routeFor(url.host(), port, secure, upstreamProxy());
     http::HeaderList headers = m_request.headers;
     const bool chunked = http::headerListsToken(headers, "Transfer-Encoding", "chunked");
@@ -246,8 +301,9 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     if (!route.proxyAuthorization.isEmpty())
         headers.append(qMakePair(QByteArray("Proxy-Authorization"), QByteArray(route.proxyAuthorization)));
     const QByteArray target = route.viaHttpProxy ? m_request.target : originForm(m_request.target);
-    m_toUpstream = http::serializeRequestHead(m_request.method, target, m_request.version, headers) + m_in;
-    m_in.clear();
+    m_toUpstream = http::serializeRequestHead(m_request.method, target, m_request.version, headers) +
+                   m_in.left(bodyStart);
+    m_in.remove(0, bodyStart);
     m_stage = Stage::Upstream;
     startUpstream(url.host(), port, false, QHostAddress(), secure);
 }
@@ -261,9 +317,13 @@ void ProxyConnection::takeRequestBody(const QByteArray& bytes)
         if (m_in.size() < m_requestFraming.length)
             return;
         body = m_in.left(qsizetype(m_requestFraming.length));
+        m_in.remove(0, body.size());
         break;
-    case http::BodyFraming::Chunked:
-        switch (m_requestChunks.feed(bytes)) {
+    case http::BodyFraming::Chunked: {
+        const qint64 consumedBefore = m_requestChunks.consumed();
+        const auto state = m_requestChunks.feed(bytes);
+        m_in = bytes.mid(qsizetype(m_requestChunks.consumed() - consumedBefore));
+        switch (state) {
         case http::ChunkedDecoder::NeedMore:
             if (m_requestChunks.body().size() > kMaxHeldBodyBytes)
                 fail(413, "request body too large to hold");
@@ -276,10 +336,11 @@ void ProxyConnection::takeRequestBody(const QByteArray& bytes)
             break;
         }
         break;
+    }
     default:
+        m_in = bytes;  // the engine's next request
         break;
     }
-    m_in.clear();
     m_requestBodyless = true;  // the body, if any, goes out with the head
     m_stage = Stage::Deciding;
     ProxyRequest request;
@@ -526,7 +587,12 @@ void ProxyConnection::holdResponseBytes(const QByteArray& bytes, bool upstreamCl
     case http::BodyFraming::Length: {
         const qint64 missing = m_holdFraming.length - m_holdBody.size();
         m_holdBody.append(body.constData(), qsizetype(std::min<qint64>(missing, body.size())));
-        complete = m_holdBody.size() == m_holdFraming.length || upstreamClosed;
+        complete = m_holdBody.size() == m_holdFraming.length;
+        if (!complete && upstreamClosed) {
+            // A cut body must not reach the page as if it were whole.
+            fail(502, "the server closed the connection before the whole response");
+            return;
+        }
         break;
     }
     case http::BodyFraming::Chunked: {
@@ -554,20 +620,26 @@ void ProxyConnection::holdResponseBytes(const QByteArray& bytes, bool upstreamCl
         return;
     }
     response.body = std::exchange(m_holdBody, {});
-    // Hooks get plain bytes: a gzip or deflate body is undone and its fields
-    // fixed (the length is set again when the response goes out).
-    const QByteArray coding = http::header(response.head.headers, "Content-Encoding");
-    if (!coding.isEmpty()) {
-        if (std::optional<QByteArray> plain = http::decodeBody(coding, response.body, kMaxHeldBodyBytes)) {
-            response.body = std::move(*plain);
-            http::removeHeader(response.head.headers, "Content-Encoding");
-            http::removeHeader(response.head.headers, "Content-Length");
-        }
-    }
-    m_stage = Stage::Delivering;
     disconnect(m_upstream, nullptr, this, nullptr);
     m_upstream->abort();
-    m_server->toOwner([exchange = m_exchange, response](ProxyOwner* owner) {
+    // Hooks get plain bytes: a gzip or deflate body is undone (off this
+    // thread, which every view's traffic waits on) and its fields fixed (the
+    // length is set again when the response goes out).
+    const QByteArray coding = http::header(response.head.headers, "Content-Encoding");
+    if (coding.isEmpty()) {
+        handOver(std::move(response));
+        return;
+    }
+    m_stage = Stage::Decoding;
+    m_server->decode(m_exchange, std::move(response), coding);
+}
+
+void ProxyConnection::handOver(ProxyResponse response)
+{
+    if (m_stage != Stage::Holding && m_stage != Stage::Decoding)
+        return;
+    m_stage = Stage::Delivering;
+    m_server->toOwner([exchange = m_exchange, response = std::move(response)](ProxyOwner* owner) {
         owner->responseArrived(exchange, response);
     });
 }
@@ -655,6 +727,8 @@ void ProxyConnection::nextExchange()
     m_sentToClient = false;
     m_routeProxy = m_connectRoute;
     m_requestBodyless = false;
+    m_requestLeft = 0;
+    m_headSearched = 0;
     m_keepClient = false;
     m_responseLeft = 0;
     m_stage = Stage::Head;
@@ -706,8 +780,13 @@ void ProxyConnection::onUpstreamClosed()
 
 void ProxyConnection::onUpstreamError()
 {
-    if (m_upstream->error() == QAbstractSocket::RemoteHostClosedError)
-        return;  // handled as a close
+    if (m_upstream->error() == QAbstractSocket::RemoteHostClosedError) {
+        // A TLS server's close_notify ends the response even while its TCP
+        // connection stays open; a plain close arrives as disconnected.
+        if (m_upstream->state() == QAbstractSocket::ConnectedState && qobject_cast<QSslSocket*>(m_upstream))
+            onUpstreamClosed();
+        return;
+    }
     if (m_stage != Stage::Tunnel && m_stage != Stage::Upstream && m_stage != Stage::Holding)
         return;
     if (!m_sentToClient && m_stage != Stage::Tunnel) {
@@ -750,12 +829,21 @@ void ProxyConnection::relay(QTcpSocket* from, QTcpSocket* to)
 {
     if (m_clientGone && to == m_client)
         return;
-    // A request without a body is whole: later bytes are the next request.
-    if (from == m_client && m_stage == Stage::Upstream && m_requestBodyless)
+    // A request body of known length ends there: later bytes are the next
+    // request.
+    const bool body = from == m_client && m_stage == Stage::Upstream;
+    if (body && m_requestLeft == 0)
         return;
     const bool kept = m_keepClient && m_stage == Stage::Upstream && from == m_upstream;
     while (from->bytesAvailable() > 0 && to->bytesToWrite() < kRelayHighWater) {
-        const QByteArray bytes = from->read(kept ? std::min(kRelayChunk, m_responseLeft) : kRelayChunk);
+        qint64 size = kept ? std::min(kRelayChunk, m_responseLeft) : kRelayChunk;
+        if (body && m_requestLeft > 0)
+            size = std::min(size, m_requestLeft);
+        const QByteArray bytes = from->read(size);
+        if (body && m_requestLeft > 0 && (m_requestLeft -= bytes.size()) == 0) {
+            to->write(bytes);
+            return;
+        }
         to->write(bytes);
         m_sentToClient = m_sentToClient || to == m_client;
         if (kept && (m_responseLeft -= bytes.size()) == 0) {
@@ -767,6 +855,12 @@ void ProxyConnection::relay(QTcpSocket* from, QTcpSocket* to)
 
 void ProxyServer::incomingConnection(qintptr descriptor)
 {
+    // Only the engine may use the proxy: a connection from any other process
+    // is closed before a byte of it is read.
+    if (!openedByThisProcess(descriptor)) {
+        ::close(int(descriptor));
+        return;
+    }
     // In plain mode until a tunnel's TLS is ended here.
     auto* socket = new QSslSocket;
     if (!socket->setSocketDescriptor(descriptor)) {
@@ -798,6 +892,23 @@ void ProxyServer::deliver(quint64 exchange, std::optional<ProxyResponse> respons
         found->second->deliver(std::move(response));
 }
 
+void ProxyServer::decode(quint64 exchange, ProxyResponse response, const QByteArray& coding)
+{
+    m_decoding.start([this, exchange, response = std::move(response), coding]() mutable {
+        if (std::optional<QByteArray> plain = http::decodeBody(coding, response.body, kMaxDecodedBodyBytes)) {
+            response.body = std::move(*plain);
+            http::removeHeader(response.head.headers, "Content-Encoding");
+            http::removeHeader(response.head.headers, "Content-Length");
+        }
+        // A body that cannot be undone within the limit reaches the hook as it came.
+        QMetaObject::invokeMethod(this, [this, exchange, response = std::move(response)]() mutable {
+            const auto found = m_connections.find(exchange);
+            if (found != m_connections.end() && found->second)
+                found->second->handOver(std::move(response));
+        }, Qt::QueuedConnection);
+    });
+}
+
 void ProxyServer::closeAll()
 {
     close();
@@ -808,7 +919,17 @@ void ProxyServer::closeAll()
         delete connection.data();
 }
 
-NetProxy::NetProxy() : m_upstream(std::make_shared<UpstreamSetting>()) {}
+NetProxy::NetProxy() : m_upstream(std::make_shared<UpstreamSetting>())
+{
+    // Held in memory only, for this proxy's life.
+    m_tagKey.resize(32);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(m_tagKey.data()), 8);
+}
+
+QByteArray NetProxy::tagValue(const QByteArray& tag) const
+{
+    return markTag(m_tagKey, tag);
+}
 
 void NetProxy::setUpstream(const QNetworkProxy& proxy)
 {
@@ -832,6 +953,7 @@ bool NetProxy::start(ProxyOwner* owner, TagLookup lookup, ConnectLookup connectL
     m_server->tagLookup = std::move(lookup);
     m_server->connectLookup = std::move(connectLookup);
     m_server->tls = m_tls;
+    m_server->tagKey = m_tagKey;
     m_server->upstream = m_upstream;
     m_server->moveToThread(m_thread);
     QPointer<QObject> context = m_ownerContext;

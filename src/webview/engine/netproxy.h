@@ -97,6 +97,12 @@ public:
 
     NetProxy();
     ~NetProxy();
+    // The value of the tag header that tags a request with tag: the tag and
+    // a mark made from it with a key drawn afresh for each proxy, so that no
+    // page or other process can make one. The proxy removes the header from
+    // every request; one without a valid mark tags nothing. Any thread.
+    QByteArray tagValue(const QByteArray& tag) const;
+
     NetProxy(const NetProxy&) = delete;
     NetProxy& operator=(const NetProxy&) = delete;
 
@@ -134,6 +140,7 @@ private:
     quint16 m_port = 0;
     std::shared_ptr<UpstreamSetting> m_upstream;
     std::shared_ptr<tls::Context> m_tls;
+    QByteArray m_tagKey;
 };
 
 }  // namespace engine

@@ -343,7 +343,8 @@ public:
             // only requests that never have one carry the tag (and get past
             // the HTTP cache); the others are announced by method and URL.
             if (mayCarryFields(info)) {
-                info.setHttpHeader(NetProxy::kTagHeader, QByteArray::number(state.id) + kNoCacheFlag);
+                info.setHttpHeader(NetProxy::kTagHeader,
+                                   globals().proxy.tagValue(QByteArray::number(state.id) + kNoCacheFlag));
                 info.setHttpHeader("Pragma", "no-cache");
             } else {
                 expectRequest(info.requestMethod(), url, QByteArray::number(state.id));

@@ -12,6 +12,7 @@
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThreadPool>
 
 #include <functional>
 #include <memory>
@@ -25,6 +26,9 @@ inline constexpr qsizetype kMaxHeadBytes = 256 * 1024;
 // A body a hook must see whole is held in memory up to this size; a larger
 // one fails instead of exhausting memory.
 inline constexpr qint64 kMaxHeldBodyBytes = qint64(1) << 30;
+// A compressed held body is undone for a hook up to this size; a larger one
+// reaches the hook as it came.
+inline constexpr qint64 kMaxDecodedBodyBytes = qint64(128) << 20;
 // A relay stops reading its source while this much is still unsent to its sink.
 inline constexpr qint64 kRelayHighWater = 4 << 20;
 inline constexpr qint64 kRelayChunk = 256 * 1024;
@@ -47,6 +51,11 @@ struct Route {
 };
 
 Route routeFor(const QString& host, quint16 port, bool tunnel, const QNetworkProxy& chained);
+
+// The tag header's value for tag under key, and the tag a value carries
+// (null when its mark is not key's).
+QByteArray markTag(const QByteArray& key, const QByteArray& tag);
+QByteArray markedTag(const QByteArray& key, const QByteArray& value);
 
 }  // namespace proxy
 
@@ -71,12 +80,16 @@ public:
     NetProxy::ConnectLookup connectLookup;
     std::shared_ptr<UpstreamSetting> upstream;
     std::shared_ptr<tls::Context> tls;
+    QByteArray tagKey;
 
     void decide(quint64 exchange, RequestDecision decision);
     void deliver(quint64 exchange, std::optional<ProxyResponse> response);
     void forget(quint64 exchange) { m_connections.erase(exchange); }
     // A new exchange id for a connection that serves another request.
     quint64 adopt(ProxyConnection* connection);
+    // Undoes a held response's content coding on a thread of its own, then
+    // hands it to the exchange's connection.
+    void decode(quint64 exchange, ProxyResponse response, const QByteArray& coding);
     void closeAll();
 
 protected:
@@ -85,6 +98,8 @@ protected:
 private:
     quint64 m_nextExchange = 1;
     std::unordered_map<quint64, QPointer<ProxyConnection>> m_connections;
+    // Last, so that it finishes its work before the server stops taking events.
+    QThreadPool m_decoding;
 };
 
 // One connection from Chromium. Serves one request (or one tunnel), then
@@ -98,10 +113,12 @@ public:
 
     void decide(RequestDecision decision);
     void deliver(std::optional<ProxyResponse> response);
+    // The held response, its coding undone, goes to the owner.
+    void handOver(ProxyResponse response);
 
 private:
     enum class Stage { Head, Body, Deciding, Upstream, Tunnel, Holding, Delivering, Closing,
-                       Verifying, Handshaking };
+                       Verifying, Handshaking, Decoding };
 
     void onClientData();
     void onHead(const QByteArray& headBytes);
@@ -167,6 +184,8 @@ private:
     // Keeping an ended-TLS connection for the engine's next request.
     std::optional<QNetworkProxy> m_connectRoute;  // the CONNECT's route
     bool m_requestBodyless = false;  // no request bytes stream to the server
+    qint64 m_requestLeft = 0;        // body bytes still to stream (-1: chunked)
+    qsizetype m_headSearched = 0;    // bytes of m_in known to hold no head end
     bool m_keepClient = false;       // this response leaves the connection open
     qint64 m_responseLeft = 0;       // body bytes still to pass when kept
 };

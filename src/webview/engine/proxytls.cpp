@@ -4,9 +4,24 @@
 
 #include "engine/tlscontext.h"
 
+#include <QUrl>
+
 namespace engine {
 
 using namespace proxy;
+
+namespace {
+
+// Whether the requests inside a connection to host:port can be read as URLs.
+// A name the URL parser refuses keeps a plain tunnel, so that the engine
+// decides about it as it would without the proxy.
+bool servesHttpsTo(const QString& host, quint16 port)
+{
+    const QUrl url(QString::fromLatin1(http::httpsUrl(host, port, "/")));
+    return url.isValid() && !url.host().isEmpty();
+}
+
+}  // namespace
 
 QNetworkProxy ProxyConnection::upstreamProxy() const
 {
@@ -21,7 +36,7 @@ bool ProxyConnection::beginTermination(const QString& host, quint16 port)
     if (!m_server->tls || !m_server->connectLookup || !m_in.isEmpty())
         return false;
     const ConnectPlan plan = m_server->connectLookup(host, port);
-    if (!plan.terminate)
+    if (!plan.terminate || !servesHttpsTo(host, port))
         return false;
     m_tlsHost = host;
     m_tlsPort = port;
