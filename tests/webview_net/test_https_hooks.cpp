@@ -189,6 +189,8 @@ private slots:
     void cookiesFromAnInterceptedResponseReachTheProfile();
     void eventStreamPassesAsItComes();
     void interceptedConnectionServesRequestsInTurn();
+    void pageCannotChooseAnotherViewsHandlers_data();
+    void pageCannotChooseAnotherViewsHandlers();
     void twoViewsUseTwoProxiesAtOnce();
     void twoViewsReachOneHttpsHostThroughTwoProxies();
 
@@ -484,6 +486,51 @@ void TestHttpsHooks::interceptedConnectionServesRequestsInTurn()
     QCOMPARE(view.value("performance.getEntriesByType('resource').slice(-3)"
                         ".map(e => e.connectEnd - e.connectStart).join()"),
              QStringLiteral("0,0,0"));
+}
+
+// A page that names a view in the tag field (by fetch, trying every number)
+// runs no handler of that view; the field reaches no server.
+void TestHttpsHooks::pageCannotChooseAnotherViewsHandlers_data()
+{
+    QTest::addColumn<QByteArray>("scheme");
+    QTest::newRow("http") << QByteArray("http");
+    QTest::newRow("https") << QByteArray("https");
+}
+
+void TestHttpsHooks::pageCannotChooseAnotherViewsHandlers()
+{
+    QFETCH(QByteArray, scheme);
+    HttpServer plain;
+    HttpServer& server = scheme == "https" ? *m_https : plain;
+    plain.route("/blank.html", page("blank"));
+    for (HttpServer* s : {&plain, m_https.get()})
+        s->route("/secret", HttpServer::response("from the server", "text/plain"));
+    View hooked;
+    Rules r(QStringLiteral("answer"), "/secret", "from the handler");
+    hooked.loadWithRules(r, server.url("/blank.html"));
+    QVERIFY(hooked.titleBecomes("blank"));
+    View forger;
+    forger.web.loadUrl(server.url("/blank.html").toStdString());
+    QVERIFY(forger.titleBecomes("blank"));
+    const auto asked = [&server] {
+        QList<RecordedRequest> found;
+        for (const RecordedRequest& request : server.requests()) {
+            if (request.target.startsWith("/secret?"))
+                found << request;
+        }
+        return found;
+    };
+    forger.web.runScriptText("window.out = ''; (async () => { const seen = new Set();"
+                             " for (let n = 1; n <= 12; ++n) for (const t of [n + '', n + ';nc'])"
+                             "  seen.add(await (await fetch('/secret?' + t, {cache: 'no-store',"
+                             "   headers: {'X-Tolvane-View': t}})).text());"
+                             " window.out = [...seen].join('|'); })(); text = 'started';");
+    QVERIFY(waitFor([&] { return !forger.value("window.out").isEmpty(); }));
+    QCOMPARE(forger.value("window.out"), QStringLiteral("from the server"));
+    QVERIFY(!r.begun.contains(QStringLiteral("/secret")));
+    QCOMPARE(asked().size(), 24);
+    for (const RecordedRequest& request : asked())
+        QVERIFY(!request.hasHeader(kTagHeader));
 }
 
 // Two views side by side, each with its own upstream proxy (plain servers
