@@ -3,10 +3,12 @@
 #include <QByteArray>
 
 #include <arpa/inet.h>
-#include <dirent.h>
-#include <fcntl.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -24,9 +26,45 @@ QByteArray tableAddress(const sockaddr_in& address)
     return QByteArray(text);
 }
 
-// The inode of the socket whose own end is from and whose other end is to, in
-// this process's network namespace; 0 when there is none.
-unsigned long socketInode(const sockaddr_in& from, const sockaddr_in& to)
+// The inode of the socket whose own end is from and whose other end is to,
+// asked of the kernel for that one socket; 0 when it cannot tell.
+unsigned long askedInode(const sockaddr_in& from, const sockaddr_in& to)
+{
+    const int channel = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (channel < 0)
+        return 0;
+    struct {
+        nlmsghdr head;
+        inet_diag_req_v2 body;
+    } request{};
+    request.head.nlmsg_len = sizeof request;
+    request.head.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    request.head.nlmsg_flags = NLM_F_REQUEST;
+    request.body.sdiag_family = AF_INET;
+    request.body.sdiag_protocol = IPPROTO_TCP;
+    request.body.idiag_states = ~0u;
+    request.body.id.idiag_sport = from.sin_port;
+    request.body.id.idiag_dport = to.sin_port;
+    request.body.id.idiag_src[0] = from.sin_addr.s_addr;
+    request.body.id.idiag_dst[0] = to.sin_addr.s_addr;
+    request.body.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+    request.body.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+    unsigned long inode = 0;
+    alignas(nlmsghdr) char reply[1024];
+    if (send(channel, &request, sizeof request, 0) == ssize_t(sizeof request)) {
+        const ssize_t size = recv(channel, reply, sizeof reply, 0);
+        const auto* head = reinterpret_cast<const nlmsghdr*>(reply);
+        if (size >= ssize_t(NLMSG_LENGTH(sizeof(inet_diag_msg))) && NLMSG_OK(head, size) &&
+            head->nlmsg_type == SOCK_DIAG_BY_FAMILY)
+            inode = static_cast<const inet_diag_msg*>(NLMSG_DATA(head))->idiag_inode;
+    }
+    ::close(channel);
+    return inode;
+}
+
+// The same from the kernel's whole socket table, where the kernel cannot be
+// asked for one socket.
+unsigned long listedInode(const sockaddr_in& from, const sockaddr_in& to)
 {
     const std::unique_ptr<FILE, int (*)(FILE*)> table(std::fopen("/proc/self/net/tcp", "re"), &std::fclose);
     if (!table)
@@ -46,23 +84,26 @@ unsigned long socketInode(const sockaddr_in& from, const sockaddr_in& to)
     return 0;
 }
 
+// Whether one of this process's descriptors is the socket inode. A socket's
+// descriptor reports the socket's inode to fstat; the descriptor table's size
+// bounds the numbers to try (listing /proc/self/fd costs more per entry).
 bool holdsSocket(unsigned long inode)
 {
-    DIR* fds = opendir("/proc/self/fd");
-    if (!fds)
+    const std::unique_ptr<FILE, int (*)(FILE*)> status(std::fopen("/proc/self/status", "re"), &std::fclose);
+    if (!status)
         return false;
-    const QByteArray wanted = "socket:[" + QByteArray::number(qulonglong(inode)) + ']';
-    bool found = false;
-    char target[64];
-    while (const dirent* entry = readdir(fds)) {
-        const ssize_t size = readlinkat(dirfd(fds), entry->d_name, target, sizeof target);
-        if (size == wanted.size() && std::memcmp(target, wanted.constData(), size_t(size)) == 0) {
-            found = true;
+    long tableSize = 0;
+    char line[256];
+    while (std::fgets(line, sizeof line, status.get())) {
+        if (std::sscanf(line, "FDSize: %ld", &tableSize) == 1)
             break;
-        }
     }
-    closedir(fds);
-    return found;
+    for (long fd = tableSize - 1; fd >= 0; --fd) {
+        struct stat info;
+        if (fstat(int(fd), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_ino == inode)
+            return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -77,7 +118,9 @@ bool openedByThisProcess(qintptr descriptor)
         return false;
     // The opening socket's own end is this connection's peer, and its other
     // end is this one.
-    const unsigned long inode = socketInode(peer, self);
+    unsigned long inode = askedInode(peer, self);
+    if (!inode)
+        inode = listedInode(peer, self);
     return inode != 0 && holdsSocket(inode);
 }
 
