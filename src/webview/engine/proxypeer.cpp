@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -84,26 +86,26 @@ unsigned long listedInode(const sockaddr_in& from, const sockaddr_in& to)
     return 0;
 }
 
-// Whether one of this process's descriptors is the socket inode. A socket's
-// descriptor reports the socket's inode to fstat; the descriptor table's size
-// bounds the numbers to try (listing /proc/self/fd costs more per entry).
+// Whether one of this process's descriptors is the socket inode: a socket's
+// descriptor reports the socket's inode to fstat.
 bool holdsSocket(unsigned long inode)
 {
-    const std::unique_ptr<FILE, int (*)(FILE*)> status(std::fopen("/proc/self/status", "re"), &std::fclose);
-    if (!status)
+    DIR* fds = opendir("/proc/self/fd");
+    if (!fds)
         return false;
-    long tableSize = 0;
-    char line[256];
-    while (std::fgets(line, sizeof line, status.get())) {
-        if (std::sscanf(line, "FDSize: %ld", &tableSize) == 1)
-            break;
-    }
-    for (long fd = tableSize - 1; fd >= 0; --fd) {
+    bool found = false;
+    while (const dirent* entry = readdir(fds)) {
+        char* end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
         struct stat info;
-        if (fstat(int(fd), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_ino == inode)
-            return true;
+        if (end != entry->d_name && *end == '\0' && fstat(int(fd), &info) == 0 && S_ISSOCK(info.st_mode) &&
+            info.st_ino == inode) {
+            found = true;
+            break;
+        }
     }
-    return false;
+    closedir(fds);
+    return found;
 }
 
 }  // namespace
