@@ -144,7 +144,7 @@ ProxyConnection::ProxyConnection(QSslSocket* client, quint64 exchange, ProxyServ
     m_client->setReadBufferSize(kSocketReadBuffer);
     connect(m_client, &QTcpSocket::readyRead, this, [this] { onClientData(); });
     connect(m_client, &QTcpSocket::bytesWritten, this, [this] {
-        if (m_upstream && (m_stage == Stage::Tunnel || (m_stage == Stage::Upstream && m_responseHeadDone)))
+        if (m_upstream && (m_stage == Stage::Tunnel || (m_stage == Stage::Upstream && m_current.responseHeadDone)))
             relay(m_upstream, m_client);
     });
     connect(m_client, &QTcpSocket::disconnected, this, [this] {
@@ -168,7 +168,7 @@ ProxyConnection::ProxyConnection(QSslSocket* client, quint64 exchange, ProxyServ
 ProxyConnection::~ProxyConnection()
 {
     m_server->forget(m_exchange);
-    if (m_ownerKnows)
+    if (m_current.ownerKnows)
         m_server->toOwner([exchange = m_exchange](ProxyOwner* owner) { owner->exchangeEnded(exchange); });
 }
 
@@ -176,9 +176,9 @@ void ProxyConnection::onClientData()
 {
     switch (m_stage) {
     case Stage::Head: {
-        const qsizetype searched = m_headSearched;
+        const qsizetype searched = m_current.headSearched;
         m_in += m_client->readAll();
-        m_headSearched = m_in.size();
+        m_current.headSearched = m_in.size();
         const qsizetype end = http::headEnd(m_in, searched);
         if (end < 0) {
             if (m_in.size() > kMaxHeadBytes)
@@ -187,7 +187,7 @@ void ProxyConnection::onClientData()
         }
         const QByteArray head = m_in.left(end);
         m_in.remove(0, end);
-        m_headSearched = 0;
+        m_current.headSearched = 0;
         onHead(head);
         return;
     }
@@ -219,14 +219,14 @@ void ProxyConnection::onClientData()
 
 void ProxyConnection::onHead(const QByteArray& headBytes)
 {
-    if (!http::parseRequestHead(headBytes, &m_request)) {
+    if (!http::parseRequestHead(headBytes, &m_current.request)) {
         fail(400, "malformed request");
         return;
     }
-    if (m_request.method == "CONNECT") {
+    if (m_current.request.method == "CONNECT") {
         QString host;
         quint16 port = 0;
-        if (!http::parseConnectTarget(m_request.target, &host, &port) || !m_tlsHost.isEmpty()) {
+        if (!http::parseConnectTarget(m_current.request.target, &host, &port) || !m_tlsHost.isEmpty()) {
             fail(400, "malformed CONNECT target");
             return;
         }
@@ -235,7 +235,7 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
         m_stage = Stage::Tunnel;
         m_tunnelHost = host;
         m_tunnelPort = port;
-        m_toUpstream = m_in;
+        m_current.toUpstream = m_in;
         m_in.clear();
         startUpstream(host, port, true);
         return;
@@ -243,38 +243,38 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     const bool secure = !m_tlsHost.isEmpty();
     if (secure) {
         // Inside an ended TLS connection requests name their path only.
-        if (http::httpsUrl(m_tlsHost, m_tlsPort, m_request.target).isEmpty()) {
+        if (http::httpsUrl(m_tlsHost, m_tlsPort, m_current.request.target).isEmpty()) {
             fail(400, "malformed request target");
             return;
         }
-        m_request.target = http::httpsUrl(m_tlsHost, m_tlsPort, m_request.target);
+        m_current.request.target = http::httpsUrl(m_tlsHost, m_tlsPort, m_current.request.target);
     }
-    const QUrl url(QString::fromLatin1(m_request.target));
+    const QUrl url(QString::fromLatin1(m_current.request.target));
     if (url.scheme() != QLatin1String(secure ? "https" : "http") || url.host().isEmpty()) {
         fail(400, "only absolute http URLs are served");
         return;
     }
     const quint16 port = quint16(url.port(secure ? 443 : 80));
-    if (http::hasHeader(m_request.headers, "Upgrade")) {
+    if (http::hasHeader(m_current.request.headers, "Upgrade")) {
         // A WebSocket handshake: from here on the bytes pass both ways raw.
-        http::HeaderList headers = m_request.headers;
+        http::HeaderList headers = m_current.request.headers;
         http::removeHeader(headers, NetProxy::kTagHeader);
         http::removeHeader(headers, "Proxy-Connection");
         http::removeHeader(headers, "Proxy-Authorization");
-        m_toUpstream = http::serializeRequestHead(m_request.method, originForm(m_request.target), m_request.version,
+        m_current.toUpstream = http::serializeRequestHead(m_current.request.method, originForm(m_current.request.target), m_current.request.version,
                                                   headers) + std::exchange(m_in, {});
         m_upgrade = true;
         m_stage = Stage::Tunnel;
         startUpstream(url.host(), port, false, QHostAddress(), secure);
         return;
     }
-    QByteArray tag = takeTag(m_request.headers, m_server->tagKey);
+    QByteArray tag = takeTag(m_current.request.headers, m_server->tagKey);
     if (tag.isNull() && m_server->tagLookup)
-        tag = m_server->tagLookup(m_request.method, m_request.target);
+        tag = m_server->tagLookup(m_current.request.method, m_current.request.target);
     if (!tag.isNull()) {
-        m_tag = tag;
-        m_requestFraming = http::requestFraming(m_request);
-        if (m_requestFraming.kind == http::BodyFraming::Length && m_requestFraming.length > kMaxHeldBodyBytes) {
+        m_current.tag = tag;
+        m_current.requestFraming = http::requestFraming(m_current.request);
+        if (m_current.requestFraming.kind == http::BodyFraming::Length && m_current.requestFraming.length > kMaxHeldBodyBytes) {
             fail(413, "request body too large to hold");
             return;
         }
@@ -285,14 +285,14 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
 
     // Relayed as it streams: the head rewritten for this hop, the body raw.
     // Bytes after a body of known length are the engine's next request.
-    const http::BodyFraming framing = http::requestFraming(m_request);
-    m_requestBodyless = framing.kind == http::BodyFraming::None;
-    m_requestLeft = framing.kind == http::BodyFraming::Length ? framing.length : m_requestBodyless ? 0 : -1;
-    const qsizetype bodyStart = m_requestLeft < 0 ? m_in.size() : qsizetype(std::min<qint64>(m_requestLeft, m_in.size()));
-    if (m_requestLeft > 0)
-        m_requestLeft -= bodyStart;
+    const http::BodyFraming framing = http::requestFraming(m_current.request);
+    m_current.requestBodyless = framing.kind == http::BodyFraming::None;
+    m_current.requestLeft = framing.kind == http::BodyFraming::Length ? framing.length : m_current.requestBodyless ? 0 : -1;
+    const qsizetype bodyStart = m_current.requestLeft < 0 ? m_in.size() : qsizetype(std::min<qint64>(m_current.requestLeft, m_in.size()));
+    if (m_current.requestLeft > 0)
+        m_current.requestLeft -= bodyStart;
     const Route route = routeFor(url.host(), port, secure, upstreamProxy());
-    http::HeaderList headers = m_request.headers;
+    http::HeaderList headers = m_current.request.headers;
     const bool chunked = http::headerListsToken(headers, "Transfer-Encoding", "chunked");
     http::removeHopByHop(headers);
     if (chunked)
@@ -300,8 +300,8 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
     if (!route.proxyAuthorization.isEmpty())
         headers.append(qMakePair(QByteArray("Proxy-Authorization"), QByteArray(route.proxyAuthorization)));
-    const QByteArray target = route.viaHttpProxy ? m_request.target : originForm(m_request.target);
-    m_toUpstream = http::serializeRequestHead(m_request.method, target, m_request.version, headers) +
+    const QByteArray target = route.viaHttpProxy ? m_current.request.target : originForm(m_current.request.target);
+    m_current.toUpstream = http::serializeRequestHead(m_current.request.method, target, m_current.request.version, headers) +
                    m_in.left(bodyStart);
     m_in.remove(0, bodyStart);
     m_stage = Stage::Upstream;
@@ -311,28 +311,28 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
 void ProxyConnection::takeRequestBody(const QByteArray& bytes)
 {
     QByteArray body;
-    switch (m_requestFraming.kind) {
+    switch (m_current.requestFraming.kind) {
     case http::BodyFraming::Length:
         m_in += bytes;
-        if (m_in.size() < m_requestFraming.length)
+        if (m_in.size() < m_current.requestFraming.length)
             return;
-        body = m_in.left(qsizetype(m_requestFraming.length));
+        body = m_in.left(qsizetype(m_current.requestFraming.length));
         m_in.remove(0, body.size());
         break;
     case http::BodyFraming::Chunked: {
-        const qint64 consumedBefore = m_requestChunks.consumed();
-        const auto state = m_requestChunks.feed(bytes);
-        m_in = bytes.mid(qsizetype(m_requestChunks.consumed() - consumedBefore));
+        const qint64 consumedBefore = m_current.requestChunks.consumed();
+        const auto state = m_current.requestChunks.feed(bytes);
+        m_in = bytes.mid(qsizetype(m_current.requestChunks.consumed() - consumedBefore));
         switch (state) {
         case http::ChunkedDecoder::NeedMore:
-            if (m_requestChunks.body().size() > kMaxHeldBodyBytes)
+            if (m_current.requestChunks.body().size() > kMaxHeldBodyBytes)
                 fail(413, "request body too large to hold");
             return;
         case http::ChunkedDecoder::Malformed:
             fail(400, "malformed chunked body");
             return;
         case http::ChunkedDecoder::Done:
-            body = m_requestChunks.takeBody();
+            body = m_current.requestChunks.takeBody();
             break;
         }
         break;
@@ -341,13 +341,13 @@ void ProxyConnection::takeRequestBody(const QByteArray& bytes)
         m_in = bytes;  // the engine's next request
         break;
     }
-    m_requestBodyless = true;  // the body, if any, goes out with the head
+    m_current.requestBodyless = true;  // the body, if any, goes out with the head
     m_stage = Stage::Deciding;
     ProxyRequest request;
-    request.head = m_request;
+    request.head = m_current.request;
     request.body = body;
-    m_ownerKnows = true;
-    m_server->toOwner([exchange = m_exchange, tag = m_tag, request](ProxyOwner* owner) {
+    m_current.ownerKnows = true;
+    m_server->toOwner([exchange = m_exchange, tag = m_current.tag, request](ProxyOwner* owner) {
         owner->requestArrived(exchange, tag, request);
     });
 }
@@ -375,7 +375,7 @@ void ProxyConnection::decide(RequestDecision decision)
         return;
     }
     const quint16 port = quint16(url.port(secure ? 443 : 80));
-    m_request.method = request.head.method;  // decides whether the response has a body
+    m_current.request.method = request.head.method;  // decides whether the response has a body
     if (decision.upstream)
         m_routeProxy = decision.upstream;
     const Route route = routeFor(url.host(), port, secure, upstreamProxy());
@@ -388,12 +388,12 @@ void ProxyConnection::decide(RequestDecision decision)
     if (!route.proxyAuthorization.isEmpty())
         headers.append(qMakePair(QByteArray("Proxy-Authorization"), QByteArray(route.proxyAuthorization)));
     const QByteArray target = route.viaHttpProxy ? request.head.target : originForm(request.head.target);
-    m_toUpstream = http::serializeRequestHead(request.head.method, target, request.head.version, headers) +
+    m_current.toUpstream = http::serializeRequestHead(request.head.method, target, request.head.version, headers) +
                    request.body;
-    m_holdResponse = decision.holdResponse;
-    m_withoutCookies = decision.withoutCookies;
-    m_responseFields = std::move(decision.responseFields);
-    m_stage = m_holdResponse ? Stage::Holding : Stage::Upstream;
+    m_current.holdResponse = decision.holdResponse;
+    m_current.withoutCookies = decision.withoutCookies;
+    m_current.responseFields = std::move(decision.responseFields);
+    m_stage = m_current.holdResponse ? Stage::Holding : Stage::Upstream;
     startUpstream(url.host(), port, false, decision.bindAddress, secure);
 }
 
@@ -449,11 +449,11 @@ void ProxyConnection::onUpstreamConnected()
 {
     if (m_stage == Stage::Tunnel && !m_upgrade) {
         m_client->write("HTTP/1.1 200 Connection established\r\n\r\n");
-        m_sentToClient = true;
+        m_current.sentToClient = true;
         m_tunnelActive.start();
     }
-    m_upstream->write(m_toUpstream);
-    m_toUpstream.clear();
+    m_upstream->write(m_current.toUpstream);
+    m_current.toUpstream.clear();
     if (m_stage == Stage::Tunnel || m_stage == Stage::Upstream)
         relay(m_client, m_upstream);
 }
@@ -466,7 +466,7 @@ void ProxyConnection::onUpstreamData()
         relay(m_upstream, m_client);
         return;
     case Stage::Upstream:
-        if (!m_responseHeadDone && !readResponseHead())
+        if (!m_current.responseHeadDone && !readResponseHead())
             return;
         relay(m_upstream, m_client);
         return;
@@ -483,51 +483,51 @@ void ProxyConnection::onUpstreamData()
 // that the browser does not keep the connection; true once that is done.
 bool ProxyConnection::readResponseHead()
 {
-    qsizetype searched = m_response.size();
-    m_response += m_upstream->readAll();
+    qsizetype searched = m_current.response.size();
+    m_current.response += m_upstream->readAll();
     for (;;) {
-        const qsizetype end = http::headEnd(m_response, searched);
+        const qsizetype end = http::headEnd(m_current.response, searched);
         searched = 0;
         if (end < 0) {
-            if (m_response.size() > kMaxHeadBytes)
+            if (m_current.response.size() > kMaxHeadBytes)
                 fail(502, "response head too large");
             return false;
         }
         http::ResponseHead head;
-        if (!http::parseResponseHead(m_response.left(end), &head)) {
+        if (!http::parseResponseHead(m_current.response.left(end), &head)) {
             fail(502, "malformed response from the server");
             return false;
         }
         if (head.status >= 100 && head.status < 200 && head.status != 101) {
-            m_client->write(m_response.left(end));
-            m_sentToClient = true;
-            m_response.remove(0, end);
+            m_client->write(m_current.response.left(end));
+            m_current.sentToClient = true;
+            m_current.response.remove(0, end);
             continue;
         }
         http::removeHopByHop(head.headers);
-        if (m_withoutCookies)
+        if (m_current.withoutCookies)
             removeCookieFields(head.headers);
-        for (const auto& [name, value] : m_responseFields)
+        for (const auto& [name, value] : m_current.responseFields)
             http::setHeader(head.headers, name, value);
-        const http::BodyFraming framing = http::responseFraming(head, m_request.method);
+        const http::BodyFraming framing = http::responseFraming(head, m_current.request.method);
         if (framing.kind == http::BodyFraming::Chunked)
             http::setHeader(head.headers, "Transfer-Encoding", "chunked");
-        m_keepClient = mayKeepClient() && head.status != 101 &&
+        m_current.keepClient = mayKeepClient() && head.status != 101 &&
                        (framing.kind == http::BodyFraming::None || framing.kind == http::BodyFraming::Length);
-        if (!m_keepClient)
+        if (!m_current.keepClient)
             head.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
         m_client->write(http::serializeResponseHead(head));
-        m_responseHeadDone = true;
-        m_sentToClient = true;
-        QByteArray body = m_response.mid(end);
-        m_response.clear();
-        if (m_keepClient) {
-            m_responseLeft = framing.kind == http::BodyFraming::Length ? framing.length : 0;
-            body.truncate(qsizetype(std::min<qint64>(body.size(), m_responseLeft)));
-            m_responseLeft -= body.size();
+        m_current.responseHeadDone = true;
+        m_current.sentToClient = true;
+        QByteArray body = m_current.response.mid(end);
+        m_current.response.clear();
+        if (m_current.keepClient) {
+            m_current.responseLeft = framing.kind == http::BodyFraming::Length ? framing.length : 0;
+            body.truncate(qsizetype(std::min<qint64>(body.size(), m_current.responseLeft)));
+            m_current.responseLeft -= body.size();
         }
         m_client->write(body);
-        if (m_keepClient && m_responseLeft == 0) {
+        if (m_current.keepClient && m_current.responseLeft == 0) {
             nextExchange();
             return false;
         }
@@ -540,32 +540,32 @@ bool ProxyConnection::readResponseHead()
 // or when the exchange failed.
 bool ProxyConnection::readHeldHead(const QByteArray& bytes, bool upstreamClosed, QByteArray* bodyStart)
 {
-    qsizetype searched = m_response.size();
-    m_response += bytes;
+    qsizetype searched = m_current.response.size();
+    m_current.response += bytes;
     for (;;) {
-        const qsizetype end = http::headEnd(m_response, searched);
+        const qsizetype end = http::headEnd(m_current.response, searched);
         searched = 0;
         if (end < 0) {
             if (upstreamClosed)
                 fail(502, "the server closed the connection without a response");
-            else if (m_response.size() > kMaxHeadBytes)
+            else if (m_current.response.size() > kMaxHeadBytes)
                 fail(502, "response head too large");
             return false;
         }
         http::ResponseHead head;
-        if (!http::parseResponseHead(m_response.left(end), &head)) {
+        if (!http::parseResponseHead(m_current.response.left(end), &head)) {
             fail(502, "malformed response from the server");
             return false;
         }
         if (head.status >= 100 && head.status < 200) {
-            m_response.remove(0, end);  // interim heads are not part of the answer
+            m_current.response.remove(0, end);  // interim heads are not part of the answer
             continue;
         }
-        m_holdHead = head;
-        m_holdFraming = http::responseFraming(head, m_request.method);
-        *bodyStart = m_response.mid(end);
-        m_response.clear();
-        m_holdHeadRead = true;
+        m_current.holdHead = head;
+        m_current.holdFraming = http::responseFraming(head, m_current.request.method);
+        *bodyStart = m_current.response.mid(end);
+        m_current.response.clear();
+        m_current.holdHeadRead = true;
         return true;
     }
 }
@@ -575,19 +575,19 @@ bool ProxyConnection::readHeldHead(const QByteArray& bytes, bool upstreamClosed,
 void ProxyConnection::holdResponseBytes(const QByteArray& bytes, bool upstreamClosed)
 {
     QByteArray body = bytes;
-    if (!m_holdHeadRead && !readHeldHead(bytes, upstreamClosed, &body))
+    if (!m_current.holdHeadRead && !readHeldHead(bytes, upstreamClosed, &body))
         return;
     ProxyResponse response;
-    response.head = m_holdHead;
+    response.head = m_current.holdHead;
     bool complete = false;
-    switch (m_holdFraming.kind) {
+    switch (m_current.holdFraming.kind) {
     case http::BodyFraming::None:
         complete = true;
         break;
     case http::BodyFraming::Length: {
-        const qint64 missing = m_holdFraming.length - m_holdBody.size();
-        m_holdBody.append(body.constData(), qsizetype(std::min<qint64>(missing, body.size())));
-        complete = m_holdBody.size() == m_holdFraming.length;
+        const qint64 missing = m_current.holdFraming.length - m_current.holdBody.size();
+        m_current.holdBody.append(body.constData(), qsizetype(std::min<qint64>(missing, body.size())));
+        complete = m_current.holdBody.size() == m_current.holdFraming.length;
         if (!complete && upstreamClosed) {
             // A cut body must not reach the page as if it were whole.
             fail(502, "the server closed the connection before the whole response");
@@ -596,7 +596,7 @@ void ProxyConnection::holdResponseBytes(const QByteArray& bytes, bool upstreamCl
         break;
     }
     case http::BodyFraming::Chunked: {
-        const auto state = m_holdChunks.feed(body);
+        const auto state = m_current.holdChunks.feed(body);
         if (state == http::ChunkedDecoder::Malformed ||
             (state == http::ChunkedDecoder::NeedMore && upstreamClosed)) {
             fail(502, "malformed chunked response");
@@ -604,22 +604,22 @@ void ProxyConnection::holdResponseBytes(const QByteArray& bytes, bool upstreamCl
         }
         complete = state == http::ChunkedDecoder::Done;
         if (complete) {
-            m_holdBody = m_holdChunks.takeBody();
+            m_current.holdBody = m_current.holdChunks.takeBody();
             http::removeHeader(response.head.headers, "Transfer-Encoding");
         }
         break;
     }
     case http::BodyFraming::UntilClose:
-        m_holdBody += body;
+        m_current.holdBody += body;
         complete = upstreamClosed;
         break;
     }
     if (!complete) {
-        if (std::max<qint64>(m_holdBody.size(), m_holdChunks.body().size()) > kMaxHeldBodyBytes)
+        if (std::max<qint64>(m_current.holdBody.size(), m_current.holdChunks.body().size()) > kMaxHeldBodyBytes)
             fail(502, "response too large to hold");
         return;
     }
-    response.body = std::exchange(m_holdBody, {});
+    response.body = std::exchange(m_current.holdBody, {});
     disconnect(m_upstream, nullptr, this, nullptr);
     m_upstream->abort();
     // Hooks get plain bytes: a gzip or deflate body is undone (off this
@@ -666,10 +666,10 @@ void ProxyConnection::writeResponse(ProxyResponse response)
     if (head.reason.isEmpty())
         head.reason = http::reasonPhrase(head.status);
     http::removeHopByHop(head.headers);
-    if (m_withoutCookies)
+    if (m_current.withoutCookies)
         removeCookieFields(head.headers);
     http::removeHeader(head.headers, "Transfer-Encoding");
-    const bool bodiless = m_request.method == "HEAD" || head.status == 204 || head.status == 304 ||
+    const bool bodiless = m_current.request.method == "HEAD" || head.status == 204 || head.status == 304 ||
                           (head.status >= 100 && head.status < 200);
     if (!bodiless)
         http::setHeader(head.headers, "Content-Length", QByteArray::number(response.body.size()));
@@ -679,7 +679,7 @@ void ProxyConnection::writeResponse(ProxyResponse response)
     m_client->write(http::serializeResponseHead(head));
     if (!bodiless)
         m_client->write(response.body);
-    m_sentToClient = true;
+    m_current.sentToClient = true;
     if (keep)
         nextExchange();
     else
@@ -690,8 +690,8 @@ void ProxyConnection::writeResponse(ProxyResponse response)
 // response is out: TLS ended here, HTTP/1.1, no body streaming to the server.
 bool ProxyConnection::mayKeepClient() const
 {
-    return !m_tlsHost.isEmpty() && !m_upgrade && !m_clientGone && m_requestBodyless &&
-           m_request.version == "HTTP/1.1" && !http::headerListsToken(m_request.headers, "Connection", "close");
+    return !m_tlsHost.isEmpty() && !m_upgrade && !m_clientGone && m_current.requestBodyless &&
+           m_current.request.version == "HTTP/1.1" && !http::headerListsToken(m_current.request.headers, "Connection", "close");
 }
 
 // The response is out whole: the server connection goes, and the engine's
@@ -704,33 +704,12 @@ void ProxyConnection::nextExchange()
         m_upstream->deleteLater();
         m_upstream = nullptr;
     }
-    if (m_ownerKnows)
+    if (m_current.ownerKnows)
         m_server->toOwner([exchange = m_exchange](ProxyOwner* owner) { owner->exchangeEnded(exchange); });
     m_server->forget(m_exchange);
     m_exchange = m_server->adopt(this);
-    m_request = {};
-    m_requestFraming = {};
-    m_requestChunks = {};
-    m_tag.clear();
-    m_ownerKnows = false;
-    m_toUpstream.clear();
-    m_holdResponse = false;
-    m_withoutCookies = false;
-    m_responseFields.clear();
-    m_response.clear();
-    m_responseHeadDone = false;
-    m_holdHeadRead = false;
-    m_holdHead = {};
-    m_holdFraming = {};
-    m_holdBody.clear();
-    m_holdChunks = {};
-    m_sentToClient = false;
+    m_current = {};
     m_routeProxy = m_connectRoute;
-    m_requestBodyless = false;
-    m_requestLeft = 0;
-    m_headSearched = 0;
-    m_keepClient = false;
-    m_responseLeft = 0;
     m_stage = Stage::Head;
     if (!m_in.isEmpty() || m_client->bytesAvailable() > 0)
         QMetaObject::invokeMethod(this, [this] { onClientData(); }, Qt::QueuedConnection);
@@ -745,7 +724,7 @@ void ProxyConnection::onUpstreamClosed()
     switch (m_stage) {
     case Stage::Tunnel:
     case Stage::Upstream:
-        if (m_stage == Stage::Upstream && !m_responseHeadDone) {
+        if (m_stage == Stage::Upstream && !m_current.responseHeadDone) {
             const bool head = m_upstream->bytesAvailable() > 0 && readResponseHead();
             if (m_stage == Stage::Head)
                 return;  // the whole response was out; the connection is kept
@@ -760,10 +739,10 @@ void ProxyConnection::onUpstreamClosed()
         // Pass on what is left, then close (or, with a kept connection, go
         // on once the response is out whole).
         while (m_upstream->bytesAvailable() > 0) {
-            const qint64 size = m_keepClient ? std::min(kRelayChunk, m_responseLeft) : kRelayChunk;
+            const qint64 size = m_current.keepClient ? std::min(kRelayChunk, m_current.responseLeft) : kRelayChunk;
             const QByteArray bytes = m_upstream->read(size);
             m_client->write(bytes);
-            if (m_keepClient && (m_responseLeft -= bytes.size()) == 0) {
+            if (m_current.keepClient && (m_current.responseLeft -= bytes.size()) == 0) {
                 nextExchange();
                 return;
             }
@@ -789,7 +768,7 @@ void ProxyConnection::onUpstreamError()
     }
     if (m_stage != Stage::Tunnel && m_stage != Stage::Upstream && m_stage != Stage::Holding)
         return;
-    if (!m_sentToClient && m_stage != Stage::Tunnel) {
+    if (!m_current.sentToClient && m_stage != Stage::Tunnel) {
         // A server that cannot be reached gets no made-up page: the browser
         // sees the request fail, as it would without the proxy.
         disconnect(m_upstream, nullptr, this, nullptr);
@@ -798,7 +777,7 @@ void ProxyConnection::onUpstreamError()
         m_client->abort();
         return;
     }
-    if (!m_sentToClient)
+    if (!m_current.sentToClient)
         fail(502, "cannot reach the server");
     else
         closeClient();
@@ -810,9 +789,9 @@ void ProxyConnection::fail(int status, const QByteArray& text)
         disconnect(m_upstream, nullptr, this, nullptr);
         m_upstream->abort();
     }
-    if (!m_sentToClient)
+    if (!m_current.sentToClient)
         m_client->write(errorResponse(status, text));
-    m_sentToClient = true;
+    m_current.sentToClient = true;
     closeClient();
 }
 
@@ -832,21 +811,21 @@ void ProxyConnection::relay(QTcpSocket* from, QTcpSocket* to)
     // A request body of known length ends there: later bytes are the next
     // request.
     const bool body = from == m_client && m_stage == Stage::Upstream;
-    if (body && m_requestLeft == 0)
+    if (body && m_current.requestLeft == 0)
         return;
-    const bool kept = m_keepClient && m_stage == Stage::Upstream && from == m_upstream;
+    const bool kept = m_current.keepClient && m_stage == Stage::Upstream && from == m_upstream;
     while (from->bytesAvailable() > 0 && to->bytesToWrite() < kRelayHighWater) {
-        qint64 size = kept ? std::min(kRelayChunk, m_responseLeft) : kRelayChunk;
-        if (body && m_requestLeft > 0)
-            size = std::min(size, m_requestLeft);
+        qint64 size = kept ? std::min(kRelayChunk, m_current.responseLeft) : kRelayChunk;
+        if (body && m_current.requestLeft > 0)
+            size = std::min(size, m_current.requestLeft);
         const QByteArray bytes = from->read(size);
-        if (body && m_requestLeft > 0 && (m_requestLeft -= bytes.size()) == 0) {
+        if (body && m_current.requestLeft > 0 && (m_current.requestLeft -= bytes.size()) == 0) {
             to->write(bytes);
             return;
         }
         to->write(bytes);
-        m_sentToClient = m_sentToClient || to == m_client;
-        if (kept && (m_responseLeft -= bytes.size()) == 0) {
+        m_current.sentToClient = m_current.sentToClient || to == m_client;
+        if (kept && (m_current.responseLeft -= bytes.size()) == 0) {
             nextExchange();
             return;
         }

@@ -102,6 +102,37 @@ private:
     QThreadPool m_decoding;
 };
 
+// What one exchange on a connection (a request and its response) has read,
+// decided and passed on. A connection kept for the engine's next request
+// starts that exchange from a fresh one.
+struct Exchange {
+    // The request.
+    http::RequestHead request;
+    http::BodyFraming requestFraming;
+    http::ChunkedDecoder requestChunks;
+    qsizetype headSearched = 0;    // bytes of the client input known to hold no head end
+    QByteArray tag;                // the view tag of a tagged request
+    bool ownerKnows = false;
+    bool requestBodyless = false;  // no request bytes stream to the server
+    qint64 requestLeft = 0;        // body bytes still to stream (-1: chunked)
+    QByteArray toUpstream;         // written once the upstream connection is up
+    // What was decided about the response.
+    bool holdResponse = false;
+    bool withoutCookies = false;
+    http::HeaderList responseFields;  // set on a streamed response's head
+    // The response.
+    QByteArray response;           // upstream bytes not passed on yet
+    bool responseHeadDone = false;
+    bool holdHeadRead = false;     // held response: head read, body follows
+    http::ResponseHead holdHead;
+    http::BodyFraming holdFraming;
+    QByteArray holdBody;           // held body (Length, UntilClose)
+    http::ChunkedDecoder holdChunks;
+    bool sentToClient = false;
+    bool keepClient = false;       // this response leaves the connection open
+    qint64 responseLeft = 0;       // body bytes still to pass when kept
+};
+
 // One connection from Chromium. Serves one request (or one tunnel), then
 // closes: every response tells the browser so. A connection whose TLS is
 // ended here serves further requests when a response's end is known (its
@@ -162,32 +193,10 @@ private:
     Stage m_stage = Stage::Head;
 
     QByteArray m_in;         // client bytes not handled yet
-    http::RequestHead m_request;
-    http::BodyFraming m_requestFraming;
-    http::ChunkedDecoder m_requestChunks;
-    QByteArray m_tag;        // the view tag of a tagged request
-    bool m_ownerKnows = false;
     bool m_clientGone = false;
-
-    QByteArray m_toUpstream; // written once the upstream connection is up
-    bool m_holdResponse = false;
-    bool m_withoutCookies = false;
-    http::HeaderList m_responseFields;  // set on a streamed response's head
-    QByteArray m_response;   // upstream bytes not passed on yet
-    bool m_responseHeadDone = false;
-    bool m_holdHeadRead = false;    // held response: head read, body follows
-    http::ResponseHead m_holdHead;
-    http::BodyFraming m_holdFraming;
-    QByteArray m_holdBody;          // held body (Length, UntilClose)
-    http::ChunkedDecoder m_holdChunks;
-    bool m_sentToClient = false;
     // Keeping an ended-TLS connection for the engine's next request.
     std::optional<QNetworkProxy> m_connectRoute;  // the CONNECT's route
-    bool m_requestBodyless = false;  // no request bytes stream to the server
-    qint64 m_requestLeft = 0;        // body bytes still to stream (-1: chunked)
-    qsizetype m_headSearched = 0;    // bytes of m_in known to hold no head end
-    bool m_keepClient = false;       // this response leaves the connection open
-    qint64 m_responseLeft = 0;       // body bytes still to pass when kept
+    Exchange m_current;
 };
 
 }  // namespace engine
