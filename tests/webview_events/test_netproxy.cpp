@@ -21,7 +21,6 @@
 
 #include <zlib.h>
 
-#include <atomic>
 
 #include <optional>
 
@@ -232,9 +231,10 @@ private slots:
     void compressedBombReachesTheHookAsItCame();
 
 private:
-    // Restarts the proxy so that it ends the TLS of every CONNECT, trusting
-    // the servers of m_authority.
+    // Restarts the proxy with TLS, trusting the servers of m_authority.
     void startEndingTls();
+    // The proxy ends the TLS of CONNECTs to host:port, as for a hooked view.
+    void endTlsFor(const QString& host, quint16 port) { m_proxy->routes().claimHost(host, port, 1); }
     QByteArray tagged(const QByteArray& tag) const
     {
         return NetProxy::kTagHeader + QByteArray(": ") + m_proxy->tagValue(tag) + "\r\n";
@@ -243,7 +243,6 @@ private:
     std::unique_ptr<NetProxy> m_proxy;
     Owner m_owner;
     std::unique_ptr<engine::tls::Authority> m_authority;  // the test servers'
-    std::shared_ptr<std::atomic<int>> m_connectLookups = std::make_shared<std::atomic<int>>(0);
 };
 
 void TestNetProxy::startEndingTls()
@@ -258,12 +257,7 @@ void TestNetProxy::startEndingTls()
     QVERIFY(tls);
     tls->addUpstreamAuthority(m_authority->certificate());
     m_proxy->setTls(tls);
-    QVERIFY(m_proxy->start(&m_owner, {}, [lookups = m_connectLookups](const QString&, quint16) {
-        ++*lookups;
-        engine::ConnectPlan plan;
-        plan.terminate = true;
-        return plan;
-    }));
+    QVERIFY(m_proxy->start(&m_owner));
 }
 
 void TestNetProxy::init()
@@ -672,7 +666,7 @@ void TestNetProxy::anotherProcessIsRefused()
     m_proxy->setUpstream(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), chained.port(),
                                        QStringLiteral("user"), QStringLiteral("secret")));
     request.replace("%1", QByteArray::number(server.port())).replace("%2", tagged("v").trimmed());
-    *m_connectLookups = 0;
+    endTlsFor(QStringLiteral("127.0.0.1"), server.port());
 
     bool closed = false;
     QCOMPARE(exchangeFromAnotherProcess(m_proxy->port(), request, &closed), QByteArray());
@@ -680,7 +674,6 @@ void TestNetProxy::anotherProcessIsRefused()
     QTest::qWait(100);
     QVERIFY(server.requests().isEmpty());
     QVERIFY(chained.requests().isEmpty());
-    QCOMPARE(m_connectLookups->load(), 0);
     QVERIFY(m_owner.requests.isEmpty());
 
     // The same bytes from this process, as from the engine, are served.
@@ -785,6 +778,7 @@ void TestNetProxy::untilCloseResponseEndsInsideEndedTls()
     HttpServer server(serverTls(*m_authority, QStringLiteral("127.0.0.1")));
     server.route("/u", "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\nto the end");
     KeepOpenRelay relay(server.port());
+    endTlsFor(QStringLiteral("127.0.0.1"), tcpStaysOpen ? relay.port() : server.port());
     if (held)
         m_owner.decideFor = holdIt;
     TlsClient client;
@@ -829,6 +823,7 @@ void TestNetProxy::requestsWrittenAtOnceAreServedInTurn()
     HttpServer server(serverTls(*m_authority, QStringLiteral("127.0.0.1")));
     server.route("/a", HttpServer::response("first", "text/plain"));
     server.route("/b", HttpServer::response("second", "text/plain"));
+    endTlsFor(QStringLiteral("127.0.0.1"), server.port());
     m_owner.decideFor = holdIt;
     TlsClient client;
     const QByteArray target = "127.0.0.1:" + QByteArray::number(server.port());
@@ -872,6 +867,7 @@ void TestNetProxy::tunnelStaysPlainWhereTheProxyCannotEnd()
     startEndingTls();
     HttpServer server(serverTls(*m_authority, host, onlyCipher));
     server.route("/", HttpServer::response("served", "text/plain"));
+    endTlsFor(host, server.port());
     // A name that does not resolve reaches the server through a chained proxy.
     TunnelProxy chained(server.port());
     if (host != QLatin1String("127.0.0.1"))

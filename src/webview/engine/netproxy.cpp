@@ -269,8 +269,8 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
         return;
     }
     QByteArray tag = takeTag(m_current.request.headers, m_server->tagKey);
-    if (tag.isNull() && m_server->tagLookup)
-        tag = m_server->tagLookup(m_current.request.method, m_current.request.target);
+    if (tag.isNull())
+        tag = m_server->routes->claimAnnounced(m_current.request.method, m_current.request.target);
     if (!tag.isNull()) {
         m_current.tag = tag;
         m_current.requestFraming = http::requestFraming(m_current.request);
@@ -898,7 +898,8 @@ void ProxyServer::closeAll()
         delete connection.data();
 }
 
-NetProxy::NetProxy() : m_upstream(std::make_shared<UpstreamSetting>())
+NetProxy::NetProxy()
+    : m_upstream(std::make_shared<UpstreamSetting>()), m_routes(std::make_shared<RouteTable>())
 {
     // Held in memory only, for this proxy's life.
     m_tagKey.resize(32);
@@ -921,7 +922,7 @@ NetProxy::~NetProxy()
     stop();
 }
 
-bool NetProxy::start(ProxyOwner* owner, TagLookup lookup, ConnectLookup connectLookup)
+bool NetProxy::start(ProxyOwner* owner)
 {
     if (m_port)
         return true;
@@ -929,8 +930,7 @@ bool NetProxy::start(ProxyOwner* owner, TagLookup lookup, ConnectLookup connectL
     m_thread = new QThread;
     m_thread->setObjectName(QStringLiteral("engine-proxy"));
     m_server = new ProxyServer;
-    m_server->tagLookup = std::move(lookup);
-    m_server->connectLookup = std::move(connectLookup);
+    m_server->routes = m_routes;
     m_server->tls = m_tls;
     m_server->tagKey = m_tagKey;
     m_server->upstream = m_upstream;

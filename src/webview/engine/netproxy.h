@@ -21,6 +21,7 @@
 // The proxy runs on a thread of its own; the owner is called on the thread
 // that called start(), and answers through decide and deliver from any thread.
 #include "engine/httpwire.h"
+#include "engine/proxyroutes.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -78,13 +79,6 @@ public:
     virtual void exchangeEnded(quint64 exchange) = 0;
 };
 
-// What to do with a CONNECT tunnel to a host: relay it, or end its TLS here
-// (and, when given, reach the server through upstream).
-struct ConnectPlan {
-    bool terminate = false;
-    std::optional<QNetworkProxy> upstream;
-};
-
 namespace tls {
 class Context;
 }
@@ -106,18 +100,14 @@ public:
     NetProxy(const NetProxy&) = delete;
     NetProxy& operator=(const NetProxy&) = delete;
 
-    // The tag of an untagged request, looked up by method and absolute URL
-    // (null: none). Called on the proxy's thread.
-    using TagLookup = std::function<QByteArray(const QByteArray& method, const QByteArray& url)>;
-
-    // The plan for a CONNECT to host:port. Called on the proxy's thread.
-    using ConnectLookup = std::function<ConnectPlan(const QString& host, quint16 port)>;
-
     // Starts listening on 127.0.0.1 (a free port) in the proxy's thread; true
     // when listening. The owner's calls arrive on the calling thread. A
-    // request without the tag header is tagged when lookup knows it. Tunnels
-    // are ended here only with a TLS context (setTls) and a connect lookup.
-    bool start(ProxyOwner* owner, TagLookup lookup = {}, ConnectLookup connectLookup = {});
+    // request without the tag header is tagged when the route table has it
+    // announced; tunnels are ended here for the hosts it plans so, given a
+    // TLS context (setTls).
+    bool start(ProxyOwner* owner);
+    // The proxy's route table. Any thread.
+    RouteTable& routes() { return *m_routes; }
     // Before start.
     void setTls(std::shared_ptr<tls::Context> context) { m_tls = std::move(context); }
     void stop();
@@ -141,6 +131,7 @@ private:
     std::shared_ptr<UpstreamSetting> m_upstream;
     std::shared_ptr<tls::Context> m_tls;
     QByteArray m_tagKey;
+    std::shared_ptr<RouteTable> m_routes;
 };
 
 }  // namespace engine

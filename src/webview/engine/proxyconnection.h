@@ -76,8 +76,7 @@ class ProxyConnection;
 class ProxyServer : public QTcpServer {
 public:
     std::function<void(std::function<void(ProxyOwner*)>)> toOwner;
-    NetProxy::TagLookup tagLookup;
-    NetProxy::ConnectLookup connectLookup;
+    std::shared_ptr<RouteTable> routes;
     std::shared_ptr<UpstreamSetting> upstream;
     std::shared_ptr<tls::Context> tls;
     QByteArray tagKey;

@@ -33,9 +33,9 @@ QNetworkProxy ProxyConnection::upstreamProxy() const
 // tunnel stays plain.
 bool ProxyConnection::beginTermination(const QString& host, quint16 port)
 {
-    if (!m_server->tls || !m_server->connectLookup || !m_in.isEmpty())
+    if (!m_server->tls || !m_in.isEmpty())
         return false;
-    const ConnectPlan plan = m_server->connectLookup(host, port);
+    const ConnectPlan plan = m_server->routes->planConnect(host, port);
     if (!plan.terminate || !servesHttpsTo(host, port))
         return false;
     m_tlsHost = host;
@@ -98,8 +98,8 @@ bool ProxyConnection::reclaimIdleTunnel()
 {
     const bool quiet = m_tunnelActive.isValid() && m_tunnelActive.elapsed() > kIdleTunnelMs;
     m_tunnelActive.restart();
-    if (!quiet || m_upgrade || m_tunnelHost.isEmpty() || !m_server->tls || !m_server->connectLookup ||
-        !m_server->connectLookup(m_tunnelHost, m_tunnelPort).terminate)
+    if (!quiet || m_upgrade || m_tunnelHost.isEmpty() || !m_server->tls ||
+        !m_server->routes->planConnect(m_tunnelHost, m_tunnelPort).terminate)
         return false;
     m_stage = Stage::Closing;
     if (m_upstream) {
