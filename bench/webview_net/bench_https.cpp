@@ -24,7 +24,7 @@
 // in a temporary home folder.
 #include "webview/testenv.h"
 
-#include "engine/tlscerts.h"
+#include "engine/proxy/tlscerts.h"
 #include "webview/engineloader.h"
 #include "webview/webview.h"
 

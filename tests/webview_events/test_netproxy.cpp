@@ -6,10 +6,10 @@
 #include "httpserver.h"
 #include "tunnelproxy.h"
 
-#include "webview/engine/httpwire.h"
-#include "webview/engine/netproxy.h"
-#include "webview/engine/tlscerts.h"
-#include "webview/engine/tlscontext.h"
+#include "webview/engine/proxy/httpwire.h"
+#include "webview/engine/proxy/netproxy.h"
+#include "webview/engine/proxy/tlscerts.h"
+#include "webview/engine/proxy/tlscontext.h"
 
 #include <QCoreApplication>
 #include <QNetworkProxy>

@@ -8,7 +8,7 @@
 #include "../webview_events/httpserver.h"
 #include "../webview_events/tunnelproxy.h"
 
-#include "engine/tlscerts.h"
+#include "engine/proxy/tlscerts.h"
 #include "runtime/textcodec.h"
 #include "webview/engineloader.h"
 #include "webview/webview.h"

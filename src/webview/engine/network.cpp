@@ -17,9 +17,9 @@
 #include "engine/cookies.h"
 #include "engine/enginepage.h"
 #include "engine/events.h"
-#include "engine/netproxy.h"
+#include "engine/proxy/netproxy.h"
 #include "engine/startup.h"
-#include "engine/tlscontext.h"
+#include "engine/proxy/tlscontext.h"
 
 #include <QCoreApplication>
 #include <QMimeDatabase>

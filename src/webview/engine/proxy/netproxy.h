@@ -20,8 +20,8 @@
 //
 // The proxy runs on a thread of its own; the owner is called on the thread
 // that called start(), and answers through decide and deliver from any thread.
-#include "engine/httpwire.h"
-#include "engine/proxyroutes.h"
+#include "engine/proxy/httpwire.h"
+#include "engine/proxy/proxyroutes.h"
 
 #include <QByteArray>
 #include <QHostAddress>

@@ -1,4 +1,4 @@
-#include "engine/tlscontext.h"
+#include "engine/proxy/tlscontext.h"
 
 #include <QSslCipher>
 #include <QSslSocket>

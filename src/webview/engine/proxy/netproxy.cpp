@@ -1,8 +1,8 @@
-#include "engine/proxyconnection.h"
+#include "engine/proxy/proxyconnection.h"
 
-#include "engine/bodycoding.h"
-#include "engine/proxypeer.h"
-#include "engine/tlscontext.h"
+#include "engine/proxy/bodycoding.h"
+#include "engine/proxy/proxypeer.h"
+#include "engine/proxy/tlscontext.h"
 
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>

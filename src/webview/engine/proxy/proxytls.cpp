@@ -1,8 +1,8 @@
 // The TLS side of a proxy connection: ending a tunnel's TLS after checking
 // the server, falling back to a plain tunnel, and taking back kept tunnels.
-#include "engine/proxyconnection.h"
+#include "engine/proxy/proxyconnection.h"
 
-#include "engine/tlscontext.h"
+#include "engine/proxy/tlscontext.h"
 
 #include <QUrl>
 

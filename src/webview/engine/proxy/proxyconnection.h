@@ -2,7 +2,7 @@
 // Inside the engine's proxy: the listening server, one connection from the
 // engine and how it routes. For the proxy's own sources (netproxy.cpp: the
 // connection and its HTTP handling; proxytls.cpp: the TLS it ends).
-#include "engine/netproxy.h"
+#include "engine/proxy/netproxy.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>

@@ -1,4 +1,4 @@
-#include "engine/proxypeer.h"
+#include "engine/proxy/proxypeer.h"
 
 #include <QByteArray>
 

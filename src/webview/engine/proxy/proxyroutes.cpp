@@ -1,4 +1,4 @@
-#include "engine/proxyroutes.h"
+#include "engine/proxy/proxyroutes.h"
 
 #include <QDateTime>
 #include <QUrl>
