@@ -2,10 +2,12 @@
 // The engine's in-process HTTP proxy. Chromium sends all its traffic here
 // (loopback included): plain http requests arrive whole, with their real URL,
 // method, headers and body; https and WebSocket traffic arrives as CONNECT
-// tunnels. A tunnel is relayed untouched unless the connect lookup asks for
-// its TLS to be ended here: then the proxy first reaches the server over TLS
-// itself (checking its certificate against the system's trust and its host
-// name; a server that fails that check gets a plain tunnel, so the engine
+// tunnels. It serves connections opened by this process only (Chromium's
+// network code runs here); any other is closed unread. A tunnel is relayed
+// untouched unless the route table plans its TLS to be ended here: then the
+// proxy first reaches the server over TLS itself (checking its certificate
+// against the system's trust and its host name, offering the engine's suites
+// only; a server that fails that check gets a plain tunnel, so the engine
 // sees its certificate and fails as it would without the proxy), then shows
 // the engine a leaf certificate for the host signed by this run's authority,
 // and handles the https requests inside as it handles http ones. Requests go
@@ -13,10 +15,11 @@
 // process-wide upstream (setUpstream), which this proxy chains to.
 //
 // Untagged requests are relayed as they stream, never buffered. A request
-// carrying the tag header (set by the page's request interceptor for views
-// with network handlers), or one the owner's lookup tags, is read whole and handed to the owner, which decides
-// whether it goes out, is answered at once or fails, and whether its response
-// comes back to the owner whole before the page sees it.
+// carrying the tag header with this proxy's mark (tagValue; set by the
+// page's request interceptor for views with network handlers), or one the
+// route table has announced, is read whole and handed to the owner, which
+// decides whether it goes out, is answered at once or fails, and whether its
+// response comes back to the owner whole before the page sees it.
 //
 // The proxy runs on a thread of its own; the owner is called on the thread
 // that called start(), and answers through decide and deliver from any thread.
