@@ -1,7 +1,7 @@
 // The TLS side of the engine proxy: a CONNECT target, and a request target
 // read inside the connection it opens, from any client.
 #include "fuzzcheck.h"
-#include "webview/engine/httpwire.h"
+#include "webview/engine/proxy/httpwire.h"
 
 #include <QUrl>
 

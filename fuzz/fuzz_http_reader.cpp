@@ -1,7 +1,7 @@
 // The engine proxy's HTTP reader: heads, framing and chunked bodies from any
 // server or client.
 #include "fuzzcheck.h"
-#include "webview/engine/httpwire.h"
+#include "webview/engine/proxy/httpwire.h"
 
 using namespace engine::http;
 

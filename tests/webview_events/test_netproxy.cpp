@@ -1,14 +1,26 @@
 // The engine's in-process HTTP proxy on its own, driven the way Chromium
-// drives it (absolute-form requests, CONNECT tunnels), against a real local
-// server: what reaches the server and what comes back, byte for byte.
+// drives it (absolute-form requests, CONNECT tunnels, TLS ended in the proxy),
+// against real local servers: what reaches the server and what comes back,
+// byte for byte. Another process's view of the proxy comes from this test run
+// again as a plain client (--send).
 #include "httpserver.h"
+#include "tunnelproxy.h"
 
-#include "webview/engine/httpwire.h"
-#include "webview/engine/netproxy.h"
+#include "webview/engine/proxy/httpwire.h"
+#include "webview/engine/proxy/netproxy.h"
+#include "webview/engine/proxy/tlscerts.h"
+#include "webview/engine/proxy/tlscontext.h"
 
+#include <QCoreApplication>
 #include <QNetworkProxy>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QSslCipher>
+#include <QSslSocket>
 #include <QTest>
+
+#include <zlib.h>
+
 
 #include <optional>
 
@@ -86,6 +98,100 @@ Reply splitReply(const QByteArray& bytes)
     return reply;
 }
 
+// The bodies of the whole responses (each with a Content-Length) at the
+// start of bytes, in order.
+QList<QByteArray> bodiesOf(QByteArray bytes)
+{
+    QList<QByteArray> bodies;
+    for (;;) {
+        const Reply reply = splitReply(bytes);
+        const qint64 length = engine::http::header(reply.head.headers, "Content-Length").toLongLong();
+        if (reply.head.status == 0 || reply.rest.size() < length)
+            return bodies;
+        bodies << reply.rest.left(length);
+        bytes = reply.rest.mid(length);
+    }
+}
+
+// What another process gets for request: this test run again as a client
+// that sends it and prints what comes back until the proxy closes.
+QByteArray exchangeFromAnotherProcess(quint16 proxyPort, const QByteArray& request, bool* closed)
+{
+    QProcess client;
+    client.start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("--send"), QString::number(proxyPort), QString::fromLatin1(request.toHex())});
+    if (!client.waitForFinished(20000))
+        return "client did not finish";
+    *closed = client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
+    return client.readAllStandardOutput();
+}
+
+// The client side of --send: exit code 0 when the proxy closed in time.
+int sendAsAnotherProcess(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    bool closed = false;
+    const QByteArray received =
+        exchange(quint16(QByteArray(argv[2]).toUInt()), QByteArray::fromHex(argv[3]), &closed);
+    fwrite(received.constData(), 1, size_t(received.size()), stdout);
+    return closed ? 0 : 3;
+}
+
+constexpr char kProxyAuthorityName[] = "Tolvane interception authority";
+
+QSslConfiguration serverTls(const engine::tls::Authority& authority, const QString& host,
+                            const QString& onlyCipher = {})
+{
+    const engine::tls::Identity identity = authority.issue(host);
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.setLocalCertificateChain({identity.certificate, authority.certificate()});
+    config.setPrivateKey(identity.key);
+    config.setPeerVerifyMode(QSslSocket::VerifyNone);
+    if (!onlyCipher.isEmpty()) {
+        config.setProtocol(QSsl::TlsV1_2);
+        config.setCiphers({QSslCipher(onlyCipher)});
+    }
+    return config;
+}
+
+// A connection to the proxy as the engine makes one for https: a CONNECT,
+// then TLS through it, taking whatever certificate the far end shows (the
+// tests look at who issued it).
+struct TlsClient {
+    QSslSocket socket;
+    QByteArray received;
+
+    bool open(quint16 proxyPort, const QByteArray& target, const QString& host)
+    {
+        socket.connectToHost(QHostAddress::LocalHost, proxyPort);
+        if (!socket.waitForConnected(5000))
+            return false;
+        socket.write("CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\n\r\n");
+        QByteArray head;
+        if (!QTest::qWaitFor([&] {
+                head += socket.readAll();
+                return head.contains("\r\n\r\n") || socket.state() != QAbstractSocket::ConnectedState;
+            }, 10000) || !head.startsWith("HTTP/1.1 200"))
+            return false;
+        QSslConfiguration config = socket.sslConfiguration();
+        config.setPeerVerifyMode(QSslSocket::VerifyNone);
+        socket.setSslConfiguration(config);
+        socket.setPeerVerifyName(host);
+        socket.startClientEncryption();
+        return QTest::qWaitFor([&] { return socket.isEncrypted(); }, 10000);
+    }
+    QString issuer() const { return socket.peerCertificate().issuerInfo(QSslCertificate::CommonName).value(0); }
+    // Reads until done says so or the proxy closes; false after 10 s.
+    bool readUntil(const std::function<bool()>& done)
+    {
+        return QTest::qWaitFor([&] {
+            received += socket.readAll();
+            return done() || socket.state() == QAbstractSocket::UnconnectedState;
+        }, 10000);
+    }
+    bool closed() const { return socket.state() == QAbstractSocket::UnconnectedState; }
+};
+
 }  // namespace
 
 class TestNetProxy : public QObject {
@@ -110,11 +216,49 @@ private slots:
     void longConnectionListInHugeHead_data();
     void longConnectionListInHugeHead();
     void headArrivingByteByByte();
+    void anotherProcessIsRefused_data();
+    void anotherProcessIsRefused();
+    void tagWithoutOurMarkTagsNothing_data();
+    void tagWithoutOurMarkTagsNothing();
+    void cutHeldResponseFails_data();
+    void cutHeldResponseFails();
+    void untilCloseResponseEndsInsideEndedTls_data();
+    void untilCloseResponseEndsInsideEndedTls();
+    void requestsWrittenAtOnceAreServedInTurn_data();
+    void requestsWrittenAtOnceAreServedInTurn();
+    void tunnelStaysPlainWhereTheProxyCannotEnd_data();
+    void tunnelStaysPlainWhereTheProxyCannotEnd();
+    void compressedBombReachesTheHookAsItCame();
 
 private:
+    // Restarts the proxy with TLS, trusting the servers of m_authority.
+    void startEndingTls();
+    // The proxy ends the TLS of CONNECTs to host:port, as for a hooked view.
+    void endTlsFor(const QString& host, quint16 port) { m_proxy->routes().claimHost(host, port, 1); }
+    QByteArray tagged(const QByteArray& tag) const
+    {
+        return NetProxy::kTagHeader + QByteArray(": ") + m_proxy->tagValue(tag) + "\r\n";
+    }
+
     std::unique_ptr<NetProxy> m_proxy;
     Owner m_owner;
+    std::unique_ptr<engine::tls::Authority> m_authority;  // the test servers'
 };
+
+void TestNetProxy::startEndingTls()
+{
+    if (!m_authority)
+        m_authority = engine::tls::Authority::create(QStringLiteral("test servers' authority"));
+    QVERIFY(m_authority);
+    m_proxy.reset();
+    m_proxy = std::make_unique<NetProxy>();
+    m_owner.proxy = m_proxy.get();
+    const std::shared_ptr<engine::tls::Context> tls = engine::tls::Context::create();
+    QVERIFY(tls);
+    tls->addUpstreamAuthority(m_authority->certificate());
+    m_proxy->setTls(tls);
+    QVERIFY(m_proxy->start(&m_owner));
+}
 
 void TestNetProxy::init()
 {
@@ -219,8 +363,8 @@ void TestNetProxy::taggedRequestAnsweredByOwner()
         decision.answer.body = "from the owner";
         return decision;
     };
-    const QByteArray request = "POST " + server.url("/x") + " HTTP/1.1\r\n" + NetProxy::kTagHeader +
-                               ": view-7\r\nTransfer-Encoding: chunked\r\n\r\n" +
+    const QByteArray request = "POST " + server.url("/x") + " HTTP/1.1\r\n" + tagged("view-7") +
+                               "Transfer-Encoding: chunked\r\n\r\n" +
                                "3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n";
     const Reply reply = splitReply(exchange(m_proxy->port(), request));
     QCOMPARE(reply.head.status, 200);
@@ -270,8 +414,8 @@ void TestNetProxy::taggedRequestForwardedAndHeld()
         changed.body.replace("ab", "x");
         return std::optional<ProxyResponse>(changed);
     };
-    const QByteArray request = "GET " + server.url("/s.js") + " HTTP/1.1\r\n" + NetProxy::kTagHeader +
-                               ": v\r\nAccept: */*\r\n\r\n";
+    const QByteArray request = "GET " + server.url("/s.js") + " HTTP/1.1\r\n" + tagged("v") +
+                               "Accept: */*\r\n\r\n";
     const Reply reply = splitReply(exchange(m_proxy->port(), request));
 
     QCOMPARE(server.requests().size(), 1);
@@ -296,8 +440,8 @@ void TestNetProxy::taggedRequestFailedByOwner()
         return decision;
     };
     bool closed = false;
-    const QByteArray bytes = exchange(m_proxy->port(), "GET " + server.url("/") + " HTTP/1.1\r\n" +
-                                                           NetProxy::kTagHeader + ": v\r\n\r\n", &closed);
+    const QByteArray bytes =
+        exchange(m_proxy->port(), "GET " + server.url("/") + " HTTP/1.1\r\n" + tagged("v") + "\r\n", &closed);
     QVERIFY(closed);
     QVERIFY(bytes.isEmpty());
     QVERIFY(server.requests().isEmpty());
@@ -359,9 +503,9 @@ RequestDecision holdIt(const ProxyRequest& request)
     return decision;
 }
 
-QByteArray taggedGet(const QByteArray& url)
+QByteArray taggedGet(const NetProxy& proxy, const QByteArray& url)
 {
-    return "GET " + url + " HTTP/1.1\r\n" + NetProxy::kTagHeader + ": v\r\n\r\n";
+    return "GET " + url + " HTTP/1.1\r\n" + NetProxy::kTagHeader + ": " + proxy.tagValue("v") + "\r\n\r\n";
 }
 
 }  // namespace
@@ -385,9 +529,9 @@ void TestNetProxy::hostileChunkSizeInHeldResponse()
     server.route("/ok", HttpServer::response("fine"));
     m_owner.decideFor = holdIt;
     // The page sees a failed request; the program goes on.
-    QCOMPARE(splitReply(exchange(m_proxy->port(), taggedGet(server.url("/h")))).head.status, 502);
+    QCOMPARE(splitReply(exchange(m_proxy->port(), taggedGet(*m_proxy, server.url("/h")))).head.status, 502);
     QVERIFY(m_owner.responses.isEmpty());
-    QCOMPARE(splitReply(exchange(m_proxy->port(), taggedGet(server.url("/ok")))).rest, QByteArray("fine"));
+    QCOMPARE(splitReply(exchange(m_proxy->port(), taggedGet(*m_proxy, server.url("/ok")))).rest, QByteArray("fine"));
 }
 
 void TestNetProxy::hostileChunkSizeInTaggedRequestBody_data()
@@ -409,8 +553,8 @@ void TestNetProxy::hostileChunkSizeInTaggedRequestBody()
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, m_proxy->port());
     QVERIFY(socket.waitForConnected(5000));
-    socket.write("POST " + server.url("/x") + " HTTP/1.1\r\n" + NetProxy::kTagHeader +
-                 ": v\r\nTransfer-Encoding: chunked\r\n\r\n" + body);
+    socket.write("POST " + server.url("/x") + " HTTP/1.1\r\n" + tagged("v") + "Transfer-Encoding: chunked\r\n\r\n" +
+                 body);
     QVERIFY(socket.waitForBytesWritten(5000));
     if (status) {
         QByteArray received;
@@ -453,7 +597,7 @@ void TestNetProxy::longConnectionListInHugeHead()
                              "Keep-Alive: 5\r\nKept: yes\r\nContent-Length: 2\r\n\r\nok");
     if (held)
         m_owner.decideFor = holdIt;
-    const QByteArray request = held ? taggedGet(server.url("/big"))
+    const QByteArray request = held ? taggedGet(*m_proxy, server.url("/big"))
                                     : "GET " + server.url("/big") + " HTTP/1.1\r\n\r\n";
     const Reply reply = splitReply(exchange(m_proxy->port(), request));
     QCOMPARE(reply.head.status, 200);
@@ -495,8 +639,301 @@ void TestNetProxy::headArrivingByteByByte()
     QCOMPARE(relayed.rest, QByteArray("done"));
     QCOMPARE(engine::http::header(relayed.head.headers, "X-Pad").size(), 3000);
     m_owner.decideFor = holdIt;
-    QCOMPARE(splitReply(exchange(m_proxy->port(), taggedGet(url))).rest, QByteArray("done"));
+    QCOMPARE(splitReply(exchange(m_proxy->port(), taggedGet(*m_proxy, url))).rest, QByteArray("done"));
 }
 
-QTEST_GUILESS_MAIN(TestNetProxy)
+void TestNetProxy::anotherProcessIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("request");  // "%1": the test server's port
+    QTest::newRow("plain request") << QByteArray("GET http://127.0.0.1:%1/ok HTTP/1.1\r\n\r\n");
+    QTest::newRow("request through the chained proxy")
+        << QByteArray("GET http://example.invalid/ok HTTP/1.1\r\nHost: example.invalid\r\n\r\n");
+    // A host whose TLS the proxy ends for the engine: no certificate of the
+    // engine's authority is shown to anyone else.
+    QTest::newRow("CONNECT to an intercepted host") << QByteArray("CONNECT 127.0.0.1:%1 HTTP/1.1\r\n\r\n");
+    QTest::newRow("tagged request") << QByteArray("GET http://127.0.0.1:%1/ok HTTP/1.1\r\n%2\r\n\r\n");
+}
+
+void TestNetProxy::anotherProcessIsRefused()
+{
+    QFETCH(QByteArray, request);
+    startEndingTls();
+    HttpServer server;
+    server.route("/ok", HttpServer::response("relayed"));
+    // The chained proxy holds credentials the views were given.
+    HttpServer chained;
+    chained.setHandler([](const RecordedRequest&) { return HttpServer::response("via the chained proxy"); });
+    m_proxy->setUpstream(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), chained.port(),
+                                       QStringLiteral("user"), QStringLiteral("secret")));
+    request.replace("%1", QByteArray::number(server.port())).replace("%2", tagged("v").trimmed());
+    endTlsFor(QStringLiteral("127.0.0.1"), server.port());
+
+    bool closed = false;
+    QCOMPARE(exchangeFromAnotherProcess(m_proxy->port(), request, &closed), QByteArray());
+    QVERIFY(closed);
+    QTest::qWait(100);
+    QVERIFY(server.requests().isEmpty());
+    QVERIFY(chained.requests().isEmpty());
+    QVERIFY(m_owner.requests.isEmpty());
+
+    // The same bytes from this process, as from the engine, are served.
+    if (!request.startsWith("CONNECT")) {
+        QVERIFY(!exchange(m_proxy->port(), request).isEmpty());
+        QCOMPARE(server.requests().size() + chained.requests().size(), 1);
+    }
+}
+
+void TestNetProxy::tagWithoutOurMarkTagsNothing_data()
+{
+    QTest::addColumn<QByteArray>("fields");
+    QTest::newRow("bare view number") << QByteArray("X-Tolvane-View: 1;nc\r\n");
+    QTest::newRow("mark of another proxy") << "X-Tolvane-View: " + NetProxy().tagValue("1;nc") + "\r\n";
+    QTest::newRow("mark cut short") << QByteArray("X-Tolvane-View: 1;nc.AAAA\r\n");
+    QTest::newRow("mark of another tag") << QByteArray("X-Tolvane-View: 1;nc.%2\r\n");
+    QTest::newRow("two fields, one good") << QByteArray("%1x-tolvane-view: 2\r\n");
+}
+
+void TestNetProxy::tagWithoutOurMarkTagsNothing()
+{
+    QFETCH(QByteArray, fields);
+    const QByteArray good = m_proxy->tagValue("7");
+    fields.replace("%1", tagged("7")).replace("%2", good.mid(good.indexOf('.') + 1));
+    HttpServer server;
+    server.route("/x", HttpServer::response("from the server"));
+    const Reply reply = splitReply(exchange(m_proxy->port(), "GET " + server.url("/x") + " HTTP/1.1\r\n" + fields + "\r\n"));
+    // Relayed untouched by any view's handlers, and the field goes no further.
+    QCOMPARE(reply.rest, QByteArray("from the server"));
+    QVERIFY(m_owner.requests.isEmpty());
+    QCOMPARE(server.requests().size(), 1);
+    QVERIFY(!server.requests()[0].hasHeader(NetProxy::kTagHeader));
+
+    // Our own mark tags the request.
+    exchange(m_proxy->port(), "GET " + server.url("/x") + " HTTP/1.1\r\n" + tagged("7") + "\r\n");
+    QCOMPARE(m_owner.tags, QList<QByteArray>{"7"});
+}
+
+void TestNetProxy::cutHeldResponseFails_data()
+{
+    QTest::addColumn<QByteArray>("serverResponse");
+    QTest::newRow("length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc");
+    QTest::newRow("chunked") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab");
+}
+
+void TestNetProxy::cutHeldResponseFails()
+{
+    QFETCH(QByteArray, serverResponse);
+    HttpServer server;
+    server.route("/cut", serverResponse);
+    m_owner.decideFor = holdIt;
+    const Reply reply = splitReply(exchange(m_proxy->port(), taggedGet(*m_proxy, server.url("/cut"))));
+    QCOMPARE(reply.head.status, 502);
+    QVERIFY(m_owner.responses.isEmpty());
+}
+
+namespace {
+
+// Passes bytes both ways between its clients and a port of 127.0.0.1, but
+// keeps a client's connection open when the server closes: a TLS server's
+// close_notify arrives without the end of its TCP connection.
+class KeepOpenRelay : public QObject {
+public:
+    explicit KeepOpenRelay(quint16 targetPort)
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, [this, targetPort] {
+            while (QTcpSocket* client = m_server.nextPendingConnection()) {
+                auto* target = new QTcpSocket(client);
+                connect(client, &QTcpSocket::readyRead, target, [client, target] { target->write(client->readAll()); });
+                connect(target, &QTcpSocket::readyRead, client, [client, target] { client->write(target->readAll()); });
+                connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+                target->connectToHost(QHostAddress::LocalHost, targetPort);
+                target->waitForConnected(5000);
+                target->write(client->readAll());
+            }
+        });
+        m_server.listen(QHostAddress::LocalHost, 0);
+    }
+    quint16 port() const { return m_server.serverPort(); }
+
+private:
+    QTcpServer m_server;
+};
+
+}  // namespace
+
+void TestNetProxy::untilCloseResponseEndsInsideEndedTls_data()
+{
+    QTest::addColumn<bool>("held");
+    QTest::addColumn<bool>("tcpStaysOpen");
+    QTest::newRow("streamed") << false << false;
+    QTest::newRow("held for a hook") << true << false;
+    QTest::newRow("streamed, close_notify only") << false << true;
+    QTest::newRow("held for a hook, close_notify only") << true << true;
+}
+
+void TestNetProxy::untilCloseResponseEndsInsideEndedTls()
+{
+    QFETCH(bool, held);
+    QFETCH(bool, tcpStaysOpen);
+    startEndingTls();
+    HttpServer server(serverTls(*m_authority, QStringLiteral("127.0.0.1")));
+    server.route("/u", "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\nto the end");
+    KeepOpenRelay relay(server.port());
+    endTlsFor(QStringLiteral("127.0.0.1"), tcpStaysOpen ? relay.port() : server.port());
+    if (held)
+        m_owner.decideFor = holdIt;
+    TlsClient client;
+    const QByteArray target = "127.0.0.1:" + QByteArray::number(tcpStaysOpen ? relay.port() : server.port());
+    QVERIFY(client.open(m_proxy->port(), target, QStringLiteral("127.0.0.1")));
+    QCOMPARE(client.issuer(), QString::fromLatin1(kProxyAuthorityName));
+    client.socket.write("GET /u HTTP/1.1\r\nHost: " + target + "\r\n" + (held ? tagged("v") : QByteArray()) + "\r\n");
+    // Streamed, it ends with the connection; held, it goes out whole with
+    // its length.
+    const auto whole = [&] {
+        return held ? bodiesOf(client.received) == QList<QByteArray>{"to the end"}
+                    : client.closed() && client.received.endsWith("to the end");
+    };
+    QVERIFY(client.readUntil(whole));
+    QVERIFY(whole());
+    QCOMPARE(m_owner.responses.size(), held ? 1 : 0);
+}
+
+void TestNetProxy::requestsWrittenAtOnceAreServedInTurn_data()
+{
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QList<QByteArray>>("bodies");     // what the engine gets
+    QTest::addColumn<QList<QByteArray>>("targets");    // what the server was asked
+    const QByteArray post = "POST /a HTTP/1.1\r\nContent-Length: 4\r\n";
+    QTest::newRow("streamed") << QByteArray("GET /a HTTP/1.1\r\n") << QList<QByteArray>{"first", "second"}
+                              << QList<QByteArray>{"/a", "/b"};
+    QTest::newRow("held") << QByteArray("GET /a HTTP/1.1\r\n%1") << QList<QByteArray>{"first", "second"}
+                          << QList<QByteArray>{"/a", "/b"};
+    QTest::newRow("held with a body") << post + "%1" << QList<QByteArray>{"first", "second"}
+                                      << QList<QByteArray>{"/a", "/b"};
+    // A body streamed to the server: the connection closes after its
+    // response, and the next request never reaches that server.
+    QTest::newRow("streamed with a body") << post << QList<QByteArray>{"first"} << QList<QByteArray>{"/a"};
+}
+
+void TestNetProxy::requestsWrittenAtOnceAreServedInTurn()
+{
+    QFETCH(QByteArray, first);
+    QFETCH(QList<QByteArray>, bodies);
+    QFETCH(QList<QByteArray>, targets);
+    startEndingTls();
+    HttpServer server(serverTls(*m_authority, QStringLiteral("127.0.0.1")));
+    server.route("/a", HttpServer::response("first", "text/plain"));
+    server.route("/b", HttpServer::response("second", "text/plain"));
+    endTlsFor(QStringLiteral("127.0.0.1"), server.port());
+    m_owner.decideFor = holdIt;
+    TlsClient client;
+    const QByteArray target = "127.0.0.1:" + QByteArray::number(server.port());
+    QVERIFY(client.open(m_proxy->port(), target, QStringLiteral("127.0.0.1")));
+    const QByteArray host = "Host: " + target + "\r\n";
+    first.replace("%1", tagged("v"));
+    const bool hasBody = first.startsWith("POST");
+    client.socket.write(first + host + "\r\n" + (hasBody ? "ping" : "") + "GET /b HTTP/1.1\r\n" + host +
+                        (first.contains(NetProxy::kTagHeader) ? tagged("v") : QByteArray()) + "\r\n");
+    client.readUntil([&] { return bodiesOf(client.received).size() == bodies.size() && bodies.size() == 2; });
+    QCOMPARE(bodiesOf(client.received), bodies);
+    QTest::qWait(100);
+    QList<QByteArray> asked;
+    for (const RecordedRequest& request : server.requests())
+        asked << request.target;
+    QCOMPARE(asked, targets);
+    if (hasBody)
+        QCOMPARE(server.requests()[0].body, QByteArray("ping"));
+}
+
+void TestNetProxy::tunnelStaysPlainWhereTheProxyCannotEnd_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("onlyCipher");
+    QTest::addColumn<bool>("ended");
+    QTest::newRow("server the engine accepts") << QStringLiteral("127.0.0.1") << QString() << true;
+    // Suites the engine does not offer are not offered by the proxy either.
+    QTest::newRow("CBC with SHA-1 only") << QStringLiteral("127.0.0.1") << QStringLiteral("ECDHE-ECDSA-AES128-SHA")
+                                         << false;
+    QTest::newRow("ECDHE without forward-secret AEAD") << QStringLiteral("127.0.0.1")
+                                                       << QStringLiteral("ECDHE-ECDSA-AES256-SHA384") << false;
+    // The requests inside could not be read as URLs of this host.
+    QTest::newRow("name the URL parser refuses") << QStringLiteral("a-.com") << QString() << false;
+}
+
+void TestNetProxy::tunnelStaysPlainWhereTheProxyCannotEnd()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, onlyCipher);
+    QFETCH(bool, ended);
+    startEndingTls();
+    HttpServer server(serverTls(*m_authority, host, onlyCipher));
+    server.route("/", HttpServer::response("served", "text/plain"));
+    endTlsFor(host, server.port());
+    // A name that does not resolve reaches the server through a chained proxy.
+    TunnelProxy chained(server.port());
+    if (host != QLatin1String("127.0.0.1"))
+        m_proxy->setUpstream(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), chained.port()));
+    TlsClient client;
+    const QByteArray target = host.toLatin1() + ':' + QByteArray::number(server.port());
+    QVERIFY(client.open(m_proxy->port(), target, host));
+    QCOMPARE(client.issuer() == QLatin1String(kProxyAuthorityName), ended);
+    client.socket.write("GET / HTTP/1.1\r\nHost: " + target + "\r\n\r\n");
+    QVERIFY(client.readUntil([&] { return bodiesOf(client.received).size() == 1; }));
+    QCOMPARE(bodiesOf(client.received), QList<QByteArray>{"served"});
+}
+
+namespace {
+
+// A gzip body of size zero bytes, made a piece at a time.
+QByteArray gzipOfZeros(qint64 size)
+{
+    z_stream stream{};
+    deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
+    const QByteArray zeros(1 << 20, '\0');
+    QByteArray out;
+    char buffer[64 * 1024];
+    for (qint64 left = size; left >= 0; left -= zeros.size()) {
+        const bool last = left <= zeros.size();
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.constData()));
+        stream.avail_in = uInt(last ? left : zeros.size());
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(buffer);
+            stream.avail_out = sizeof buffer;
+            deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+            out.append(buffer, qsizetype(sizeof buffer - stream.avail_out));
+        } while (stream.avail_out == 0);
+        if (last)
+            break;
+    }
+    deflateEnd(&stream);
+    return out;
+}
+
+}  // namespace
+
+void TestNetProxy::compressedBombReachesTheHookAsItCame()
+{
+    // Past the decoded size the proxy undoes for a hook.
+    const QByteArray bomb = gzipOfZeros((qint64(128) << 20) + 1);
+    HttpServer server;
+    server.route("/bomb", HttpServer::response(bomb, "text/plain", {"Content-Encoding: gzip"}));
+    server.route("/small", HttpServer::response(gzipOfZeros(1000), "text/plain", {"Content-Encoding: gzip"}));
+    m_owner.decideFor = holdIt;
+    const Reply reply = splitReply(exchange(m_proxy->port(), taggedGet(*m_proxy, server.url("/bomb"))));
+    QCOMPARE(reply.head.status, 200);
+    QCOMPARE(reply.rest, bomb);
+    QCOMPARE(m_owner.responses.size(), 1);
+    QCOMPARE(engine::http::header(m_owner.responses[0].head.headers, "Content-Encoding"), QByteArray("gzip"));
+    // Below it the hook gets plain bytes.
+    QCOMPARE(splitReply(exchange(m_proxy->port(), taggedGet(*m_proxy, server.url("/small")))).rest,
+             QByteArray(1000, '\0'));
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && qstrcmp(argv[1], "--send") == 0)
+        return sendAsAnotherProcess(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestNetProxy test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_netproxy.moc"

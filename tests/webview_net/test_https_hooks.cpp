@@ -6,8 +6,9 @@
 #include "../webview/testenv.h"
 
 #include "../webview_events/httpserver.h"
+#include "../webview_events/tunnelproxy.h"
 
-#include "engine/tlscerts.h"
+#include "engine/proxy/tlscerts.h"
 #include "runtime/textcodec.h"
 #include "webview/engineloader.h"
 #include "webview/webview.h"
@@ -26,6 +27,7 @@
 
 using events_test::HttpServer;
 using events_test::RecordedRequest;
+using events_test::TunnelProxy;
 
 namespace {
 
@@ -170,57 +172,6 @@ struct View {
     }
 };
 
-// An HTTP proxy that serves CONNECT only, sending every tunnel to one port
-// of 127.0.0.1 whatever host is asked for, and recording the targets.
-class TunnelProxy : public QObject {
-public:
-    explicit TunnelProxy(quint16 targetPort) : m_targetPort(targetPort)
-    {
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* client = m_server.nextPendingConnection())
-                tunnel(client);
-        });
-        if (!m_server.listen(QHostAddress::LocalHost, 0))
-            qFatal("tunnel proxy cannot listen");
-    }
-    quint16 port() const { return m_server.serverPort(); }
-    QList<QByteArray> targets;
-
-private:
-    void tunnel(QTcpSocket* client)
-    {
-        auto* head = new QByteArray;
-        auto* target = new QTcpSocket(client);
-        connect(client, &QTcpSocket::disconnected, client, [client, head] {
-            delete head;
-            client->deleteLater();
-        });
-        connect(target, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
-        connect(target, &QTcpSocket::readyRead, client, [client, target] { client->write(target->readAll()); });
-        connect(target, &QTcpSocket::connected, client, [client] {
-            client->write("HTTP/1.1 200 Connection established\r\n\r\n");
-        });
-        connect(client, &QTcpSocket::readyRead, client, [this, client, target, head] {
-            if (target->state() != QAbstractSocket::UnconnectedState) {
-                target->write(client->readAll());
-                return;
-            }
-            *head += client->readAll();
-            const qsizetype end = head->indexOf("\r\n\r\n");
-            if (end < 0)
-                return;
-            targets << head->split(' ').value(1);
-            target->connectToHost(QHostAddress::LocalHost, m_targetPort);
-            const QByteArray rest = head->mid(end + 4);
-            if (!rest.isEmpty())
-                connect(target, &QTcpSocket::connected, client, [target, rest] { target->write(rest); });
-        });
-    }
-
-    QTcpServer m_server;
-    quint16 m_targetPort;
-};
-
 }  // namespace
 
 class TestHttpsHooks : public QObject {
@@ -238,6 +189,8 @@ private slots:
     void cookiesFromAnInterceptedResponseReachTheProfile();
     void eventStreamPassesAsItComes();
     void interceptedConnectionServesRequestsInTurn();
+    void pageCannotChooseAnotherViewsHandlers_data();
+    void pageCannotChooseAnotherViewsHandlers();
     void twoViewsUseTwoProxiesAtOnce();
     void twoViewsReachOneHttpsHostThroughTwoProxies();
 
@@ -533,6 +486,51 @@ void TestHttpsHooks::interceptedConnectionServesRequestsInTurn()
     QCOMPARE(view.value("performance.getEntriesByType('resource').slice(-3)"
                         ".map(e => e.connectEnd - e.connectStart).join()"),
              QStringLiteral("0,0,0"));
+}
+
+// A page that names a view in the tag field (by fetch, trying every number)
+// runs no handler of that view; the field reaches no server.
+void TestHttpsHooks::pageCannotChooseAnotherViewsHandlers_data()
+{
+    QTest::addColumn<QByteArray>("scheme");
+    QTest::newRow("http") << QByteArray("http");
+    QTest::newRow("https") << QByteArray("https");
+}
+
+void TestHttpsHooks::pageCannotChooseAnotherViewsHandlers()
+{
+    QFETCH(QByteArray, scheme);
+    HttpServer plain;
+    HttpServer& server = scheme == "https" ? *m_https : plain;
+    plain.route("/blank.html", page("blank"));
+    for (HttpServer* s : {&plain, m_https.get()})
+        s->route("/secret", HttpServer::response("from the server", "text/plain"));
+    View hooked;
+    Rules r(QStringLiteral("answer"), "/secret", "from the handler");
+    hooked.loadWithRules(r, server.url("/blank.html"));
+    QVERIFY(hooked.titleBecomes("blank"));
+    View forger;
+    forger.web.loadUrl(server.url("/blank.html").toStdString());
+    QVERIFY(forger.titleBecomes("blank"));
+    const auto asked = [&server] {
+        QList<RecordedRequest> found;
+        for (const RecordedRequest& request : server.requests()) {
+            if (request.target.startsWith("/secret?"))
+                found << request;
+        }
+        return found;
+    };
+    forger.web.runScriptText("window.out = ''; (async () => { const seen = new Set();"
+                             " for (let n = 1; n <= 12; ++n) for (const t of [n + '', n + ';nc'])"
+                             "  seen.add(await (await fetch('/secret?' + t, {cache: 'no-store',"
+                             "   headers: {'X-Tolvane-View': t}})).text());"
+                             " window.out = [...seen].join('|'); })(); text = 'started';");
+    QVERIFY(waitFor([&] { return !forger.value("window.out").isEmpty(); }));
+    QCOMPARE(forger.value("window.out"), QStringLiteral("from the server"));
+    QVERIFY(!r.begun.contains(QStringLiteral("/secret")));
+    QCOMPARE(asked().size(), 24);
+    for (const RecordedRequest& request : asked())
+        QVERIFY(!request.hasHeader(kTagHeader));
 }
 
 // Two views side by side, each with its own upstream proxy (plain servers

@@ -7,7 +7,7 @@
 #include "../webview/testenv.h"
 #include "../webview_events/httpserver.h"
 
-#include "engine/tlscerts.h"
+#include "engine/proxy/tlscerts.h"
 #include "webview/engineloader.h"
 #include "webview/webview.h"
 

@@ -17,13 +17,11 @@
 #include "engine/cookies.h"
 #include "engine/enginepage.h"
 #include "engine/events.h"
-#include "engine/netproxy.h"
+#include "engine/proxy/netproxy.h"
 #include "engine/startup.h"
-#include "engine/tlscontext.h"
+#include "engine/proxy/tlscontext.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QMutex>
 #include <QMimeDatabase>
 #include <QNetworkInterface>
 #include <QPointer>
@@ -200,125 +198,14 @@ bool mayCarryFields(const QWebEngineUrlRequestInfo& info)
            initiator.port(80) == url.port(80);
 }
 
-// Requests announced by the interceptor without a field, claimed by the
-// proxy's thread when they arrive. An announcement not claimed within a
-// minute (the request was served from a cache, or never sent) is dropped.
-struct Announcements {
-    QMutex mutex;
-    std::multimap<QByteArray, std::pair<QByteArray, qint64>> byRequest;  // key -> (tag, time)
-};
-
-Announcements& announcements()
+RouteTable& routes()
 {
-    static auto* a = new Announcements;
-    return *a;
-}
-
-QByteArray announcementKey(const QByteArray& method, const QUrl& url)
-{
-    return method + ' ' + url.adjusted(QUrl::RemoveFragment).toEncoded();
-}
-
-void expectRequest(const QByteArray& method, const QUrl& url, const QByteArray& tag)
-{
-    constexpr qint64 kKeptMs = 60000;
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    Announcements& a = announcements();
-    QMutexLocker lock(&a.mutex);
-    for (auto it = a.byRequest.begin(); it != a.byRequest.end();)
-        it = now - it->second.second > kKeptMs ? a.byRequest.erase(it) : std::next(it);
-    a.byRequest.emplace(announcementKey(method, url), std::make_pair(tag, now));
-}
-
-// The tag of the oldest announcement of the request, taken; null when none.
-QByteArray claimRequest(const QByteArray& method, const QByteArray& url)
-{
-    Announcements& a = announcements();
-    QMutexLocker lock(&a.mutex);
-    if (a.byRequest.empty())
-        return {};
-    const auto found = a.byRequest.find(announcementKey(method, QUrl::fromEncoded(url)));
-    if (found == a.byRequest.end())
-        return {};
-    const QByteArray tag = found->second.first;
-    a.byRequest.erase(found);
-    return tag;
-}
-
-// The views' own proxies by view id, for the proxy's thread.
-struct ViewProxies {
-    QMutex mutex;
-    std::map<quint64, QNetworkProxy> byView;
-};
-
-ViewProxies& viewProxies()
-{
-    static auto* proxies = new ViewProxies;
-    return *proxies;
-}
-
-std::optional<QNetworkProxy> viewProxy(quint64 viewId)
-{
-    ViewProxies& proxies = viewProxies();
-    QMutexLocker lock(&proxies.mutex);
-    const auto found = proxies.byView.find(viewId);
-    if (found == proxies.byView.end())
-        return std::nullopt;
-    return found->second;
-}
-
-// Hosts whose https connections the proxy ends: claimed by the interceptor
-// for each https request of a view with network handlers (or its own proxy)
-// just before the engine connects, and kept for a minute after the last.
-struct HostClaim {
-    qint64 time = 0;
-    quint64 viewId = 0;
-};
-
-struct HostClaims {
-    QMutex mutex;
-    std::map<QString, HostClaim> byHost;  // "host:port", host in lower case
-};
-
-HostClaims& hostClaims()
-{
-    static auto* claims = new HostClaims;
-    return *claims;
-}
-
-QString hostKey(const QString& host, quint16 port)
-{
-    return host.toLower() + QLatin1Char(':') + QString::number(port);
+    return globals().proxy.routes();
 }
 
 void claimHost(const QUrl& url, quint64 viewId)
 {
-    HostClaims& claims = hostClaims();
-    QMutexLocker lock(&claims.mutex);
-    claims.byHost[hostKey(url.host(), quint16(url.port(443)))] = {QDateTime::currentMSecsSinceEpoch(), viewId};
-}
-
-// Called on the proxy's thread for each CONNECT.
-ConnectPlan planConnect(const QString& host, quint16 port)
-{
-    constexpr qint64 kKeptMs = 60000;
-    quint64 viewId = 0;
-    {
-        HostClaims& claims = hostClaims();
-        QMutexLocker lock(&claims.mutex);
-        const auto found = claims.byHost.find(hostKey(host, port));
-        if (found == claims.byHost.end())
-            return {};
-        if (QDateTime::currentMSecsSinceEpoch() - found->second.time > kKeptMs) {
-            claims.byHost.erase(found);
-            return {};
-        }
-        viewId = found->second.viewId;
-    }
-    ConnectPlan plan;
-    plan.terminate = true;
-    plan.upstream = viewProxy(viewId);
-    return plan;
+    routes().claimHost(url.host(), quint16(url.port(443)), viewId);
 }
 
 class Interceptor : public QWebEngineUrlRequestInterceptor {
@@ -343,10 +230,11 @@ public:
             // only requests that never have one carry the tag (and get past
             // the HTTP cache); the others are announced by method and URL.
             if (mayCarryFields(info)) {
-                info.setHttpHeader(NetProxy::kTagHeader, QByteArray::number(state.id) + kNoCacheFlag);
+                info.setHttpHeader(NetProxy::kTagHeader,
+                                   globals().proxy.tagValue(QByteArray::number(state.id) + kNoCacheFlag));
                 info.setHttpHeader("Pragma", "no-cache");
             } else {
-                expectRequest(info.requestMethod(), url, QByteArray::number(state.id));
+                routes().announce(info.requestMethod(), url, QByteArray::number(state.id));
             }
             return;
         }
@@ -387,10 +275,7 @@ private:
 NetState::~NetState()
 {
     globals().views.erase(id);
-    {
-        QMutexLocker lock(&viewProxies().mutex);
-        viewProxies().byView.erase(id);
-    }
+    routes().forgetView(id);
     if (interceptedPage)
         interceptedPage->setUrlRequestInterceptor(nullptr);
 }
@@ -602,7 +487,7 @@ const bool switchesRegistered = engine::addChromiumSwitchSource([] {
     if (!g.tls)
         g.tls = tls::Context::create();
     g.proxy.setTls(g.tls);
-    if (!g.proxy.start(&g.owner, claimRequest, planConnect))
+    if (!g.proxy.start(&g.owner))
         return QStringList();
     qAddPostRoutine(stopProxy);
     QStringList switches{QStringLiteral("--proxy-server=http://127.0.0.1:%1").arg(g.proxy.port()),
@@ -636,10 +521,7 @@ bool setViewProxy(wkeViewState* view, const QNetworkProxy& proxy)
         return false;
     NetState& state = stateOf(view);
     state.proxy = proxy;
-    {
-        QMutexLocker lock(&viewProxies().mutex);
-        viewProxies().byView[state.id] = proxy;
-    }
+    routes().setViewProxy(state.id, proxy);
     installOnPage(view);
     return true;
 }

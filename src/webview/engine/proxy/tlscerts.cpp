@@ -1,4 +1,4 @@
-#include "engine/tlscerts.h"
+#include "engine/proxy/tlscerts.h"
 
 #include <QCryptographicHash>
 #include <QHostAddress>

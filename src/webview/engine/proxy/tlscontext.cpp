@@ -1,5 +1,6 @@
-#include "engine/tlscontext.h"
+#include "engine/proxy/tlscontext.h"
 
+#include <QSslCipher>
 #include <QSslSocket>
 
 namespace engine::tls {
@@ -39,9 +40,34 @@ QSslConfiguration Context::serverConfiguration(const QString& host)
     return config;
 }
 
+namespace {
+
+// What the engine offers a server: TLS 1.3, and TLS 1.2 with forward-secret
+// AEAD suites only. A server that offers nothing else fails here as it fails
+// in the engine.
+QList<QSslCipher> engineCiphers()
+{
+    QList<QSslCipher> ciphers;
+    for (const QSslCipher& cipher : QSslConfiguration::supportedCiphers()) {
+        const QString name = cipher.name();
+        const bool tls13 = cipher.protocol() == QSsl::TlsV1_3;
+        const bool forwardSecretAead =
+            cipher.protocol() == QSsl::TlsV1_2 && name.startsWith(QLatin1String("ECDHE-")) &&
+            (name.contains(QLatin1String("-GCM-")) || name.contains(QLatin1String("CHACHA20-POLY1305")));
+        if (tls13 || forwardSecretAead)
+            ciphers << cipher;
+    }
+    return ciphers;
+}
+
+}  // namespace
+
 QSslConfiguration Context::upstreamConfiguration() const
 {
+    static const QList<QSslCipher> ciphers = engineCiphers();
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.setProtocol(QSsl::TlsV1_2OrLater);
+    config.setCiphers(ciphers);
     {
         QMutexLocker lock(&m_mutex);
         if (!m_extraTrust.isEmpty())

@@ -2,7 +2,7 @@
 // The TLS side of the engine's proxy: the leaf certificates the engine is
 // shown for connections the proxy ends (signed by this run's authority,
 // made once per host), and the trust upstream servers are checked against.
-#include "engine/tlscerts.h"
+#include "engine/proxy/tlscerts.h"
 
 #include <QList>
 #include <QMutex>

@@ -2,10 +2,12 @@
 // The engine's in-process HTTP proxy. Chromium sends all its traffic here
 // (loopback included): plain http requests arrive whole, with their real URL,
 // method, headers and body; https and WebSocket traffic arrives as CONNECT
-// tunnels. A tunnel is relayed untouched unless the connect lookup asks for
-// its TLS to be ended here: then the proxy first reaches the server over TLS
-// itself (checking its certificate against the system's trust and its host
-// name; a server that fails that check gets a plain tunnel, so the engine
+// tunnels. It serves connections opened by this process only (Chromium's
+// network code runs here); any other is closed unread. A tunnel is relayed
+// untouched unless the route table plans its TLS to be ended here: then the
+// proxy first reaches the server over TLS itself (checking its certificate
+// against the system's trust and its host name, offering the engine's suites
+// only; a server that fails that check gets a plain tunnel, so the engine
 // sees its certificate and fails as it would without the proxy), then shows
 // the engine a leaf certificate for the host signed by this run's authority,
 // and handles the https requests inside as it handles http ones. Requests go
@@ -13,14 +15,16 @@
 // process-wide upstream (setUpstream), which this proxy chains to.
 //
 // Untagged requests are relayed as they stream, never buffered. A request
-// carrying the tag header (set by the page's request interceptor for views
-// with network handlers), or one the owner's lookup tags, is read whole and handed to the owner, which decides
-// whether it goes out, is answered at once or fails, and whether its response
-// comes back to the owner whole before the page sees it.
+// carrying the tag header with this proxy's mark (tagValue; set by the
+// page's request interceptor for views with network handlers), or one the
+// route table has announced, is read whole and handed to the owner, which
+// decides whether it goes out, is answered at once or fails, and whether its
+// response comes back to the owner whole before the page sees it.
 //
 // The proxy runs on a thread of its own; the owner is called on the thread
 // that called start(), and answers through decide and deliver from any thread.
-#include "engine/httpwire.h"
+#include "engine/proxy/httpwire.h"
+#include "engine/proxy/proxyroutes.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -78,13 +82,6 @@ public:
     virtual void exchangeEnded(quint64 exchange) = 0;
 };
 
-// What to do with a CONNECT tunnel to a host: relay it, or end its TLS here
-// (and, when given, reach the server through upstream).
-struct ConnectPlan {
-    bool terminate = false;
-    std::optional<QNetworkProxy> upstream;
-};
-
 namespace tls {
 class Context;
 }
@@ -97,21 +94,23 @@ public:
 
     NetProxy();
     ~NetProxy();
+    // The value of the tag header that tags a request with tag: the tag and
+    // a mark made from it with a key drawn afresh for each proxy, so that no
+    // page or other process can make one. The proxy removes the header from
+    // every request; one without a valid mark tags nothing. Any thread.
+    QByteArray tagValue(const QByteArray& tag) const;
+
     NetProxy(const NetProxy&) = delete;
     NetProxy& operator=(const NetProxy&) = delete;
 
-    // The tag of an untagged request, looked up by method and absolute URL
-    // (null: none). Called on the proxy's thread.
-    using TagLookup = std::function<QByteArray(const QByteArray& method, const QByteArray& url)>;
-
-    // The plan for a CONNECT to host:port. Called on the proxy's thread.
-    using ConnectLookup = std::function<ConnectPlan(const QString& host, quint16 port)>;
-
     // Starts listening on 127.0.0.1 (a free port) in the proxy's thread; true
     // when listening. The owner's calls arrive on the calling thread. A
-    // request without the tag header is tagged when lookup knows it. Tunnels
-    // are ended here only with a TLS context (setTls) and a connect lookup.
-    bool start(ProxyOwner* owner, TagLookup lookup = {}, ConnectLookup connectLookup = {});
+    // request without the tag header is tagged when the route table has it
+    // announced; tunnels are ended here for the hosts it plans so, given a
+    // TLS context (setTls).
+    bool start(ProxyOwner* owner);
+    // The proxy's route table. Any thread.
+    RouteTable& routes() { return *m_routes; }
     // Before start.
     void setTls(std::shared_ptr<tls::Context> context) { m_tls = std::move(context); }
     void stop();
@@ -134,6 +133,8 @@ private:
     quint16 m_port = 0;
     std::shared_ptr<UpstreamSetting> m_upstream;
     std::shared_ptr<tls::Context> m_tls;
+    QByteArray m_tagKey;
+    std::shared_ptr<RouteTable> m_routes;
 };
 
 }  // namespace engine

@@ -1,10 +1,15 @@
-#include "engine/proxyconnection.h"
+#include "engine/proxy/proxyconnection.h"
 
-#include "engine/bodycoding.h"
-#include "engine/tlscontext.h"
+#include "engine/proxy/bodycoding.h"
+#include "engine/proxy/proxypeer.h"
+#include "engine/proxy/tlscontext.h"
 
+#include <QMessageAuthenticationCode>
+#include <QRandomGenerator>
 #include <QThread>
 #include <QUrl>
+
+#include <unistd.h>
 
 #include <utility>
 
@@ -52,6 +57,29 @@ Route routeFor(const QString& host, quint16 port, bool tunnel, const QNetworkPro
     return route;
 }
 
+QByteArray markTag(const QByteArray& key, const QByteArray& tag)
+{
+    return tag + '.' +
+           QMessageAuthenticationCode::hash(tag, key, QCryptographicHash::Sha256)
+               .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+}
+
+QByteArray markedTag(const QByteArray& key, const QByteArray& value)
+{
+    const qsizetype dot = value.lastIndexOf('.');
+    if (key.isEmpty() || dot <= 0)
+        return {};
+    const QByteArray tag = value.left(dot);
+    const QByteArray expected = markTag(key, tag);
+    if (expected.size() != value.size())
+        return {};
+    // Every byte is compared, so the time taken tells nothing of the mark.
+    char differ = 0;
+    for (qsizetype i = 0; i < value.size(); ++i)
+        differ |= char(expected[i] ^ value[i]);
+    return differ ? QByteArray() : tag;
+}
+
 }  // namespace proxy
 
 using namespace proxy;
@@ -76,6 +104,24 @@ QByteArray originForm(const QByteArray& absolute)
     return path.isEmpty() ? QByteArray("/") : path;
 }
 
+// Removes every tag field from headers; the tag of the one field there was
+// when its mark is valid, null otherwise.
+QByteArray takeTag(http::HeaderList& headers, const QByteArray& key)
+{
+    QByteArray value;
+    int fields = 0;
+    for (const auto& [name, fieldValue] : std::as_const(headers)) {
+        if (name.compare(NetProxy::kTagHeader, Qt::CaseInsensitive) == 0) {
+            value = fieldValue;
+            ++fields;
+        }
+    }
+    if (!fields)
+        return {};
+    http::removeHeader(headers, NetProxy::kTagHeader);
+    return fields == 1 ? markedTag(key, value) : QByteArray();
+}
+
 QByteArray errorResponse(int status, const QByteArray& text)
 {
     http::ResponseHead head;
@@ -98,7 +144,7 @@ ProxyConnection::ProxyConnection(QSslSocket* client, quint64 exchange, ProxyServ
     m_client->setReadBufferSize(kSocketReadBuffer);
     connect(m_client, &QTcpSocket::readyRead, this, [this] { onClientData(); });
     connect(m_client, &QTcpSocket::bytesWritten, this, [this] {
-        if (m_upstream && (m_stage == Stage::Tunnel || (m_stage == Stage::Upstream && m_responseHeadDone)))
+        if (m_upstream && (m_stage == Stage::Tunnel || (m_stage == Stage::Upstream && m_current.responseHeadDone)))
             relay(m_upstream, m_client);
     });
     connect(m_client, &QTcpSocket::disconnected, this, [this] {
@@ -122,7 +168,7 @@ ProxyConnection::ProxyConnection(QSslSocket* client, quint64 exchange, ProxyServ
 ProxyConnection::~ProxyConnection()
 {
     m_server->forget(m_exchange);
-    if (m_ownerKnows)
+    if (m_current.ownerKnows)
         m_server->toOwner([exchange = m_exchange](ProxyOwner* owner) { owner->exchangeEnded(exchange); });
 }
 
@@ -130,8 +176,9 @@ void ProxyConnection::onClientData()
 {
     switch (m_stage) {
     case Stage::Head: {
-        const qsizetype searched = m_in.size();
+        const qsizetype searched = m_current.headSearched;
         m_in += m_client->readAll();
+        m_current.headSearched = m_in.size();
         const qsizetype end = http::headEnd(m_in, searched);
         if (end < 0) {
             if (m_in.size() > kMaxHeadBytes)
@@ -140,6 +187,7 @@ void ProxyConnection::onClientData()
         }
         const QByteArray head = m_in.left(end);
         m_in.remove(0, end);
+        m_current.headSearched = 0;
         onHead(head);
         return;
     }
@@ -161,22 +209,24 @@ void ProxyConnection::onClientData()
     case Stage::Verifying:
     case Stage::Handshaking:
         return;  // nothing is expected before the TLS handshake
-    default:
-        m_client->readAll();  // nothing more is expected
+    case Stage::Closing:
+        m_client->readAll();  // nothing more is served
         return;
+    default:
+        return;  // the engine's next request waits until this exchange is over
     }
 }
 
 void ProxyConnection::onHead(const QByteArray& headBytes)
 {
-    if (!http::parseRequestHead(headBytes, &m_request)) {
+    if (!http::parseRequestHead(headBytes, &m_current.request)) {
         fail(400, "malformed request");
         return;
     }
-    if (m_request.method == "CONNECT") {
+    if (m_current.request.method == "CONNECT") {
         QString host;
         quint16 port = 0;
-        if (!http::parseConnectTarget(m_request.target, &host, &port) || !m_tlsHost.isEmpty()) {
+        if (!http::parseConnectTarget(m_current.request.target, &host, &port) || !m_tlsHost.isEmpty()) {
             fail(400, "malformed CONNECT target");
             return;
         }
@@ -185,7 +235,7 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
         m_stage = Stage::Tunnel;
         m_tunnelHost = host;
         m_tunnelPort = port;
-        m_toUpstream = m_in;
+        m_current.toUpstream = m_in;
         m_in.clear();
         startUpstream(host, port, true);
         return;
@@ -193,39 +243,38 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     const bool secure = !m_tlsHost.isEmpty();
     if (secure) {
         // Inside an ended TLS connection requests name their path only.
-        if (http::httpsUrl(m_tlsHost, m_tlsPort, m_request.target).isEmpty()) {
+        if (http::httpsUrl(m_tlsHost, m_tlsPort, m_current.request.target).isEmpty()) {
             fail(400, "malformed request target");
             return;
         }
-        m_request.target = http::httpsUrl(m_tlsHost, m_tlsPort, m_request.target);
+        m_current.request.target = http::httpsUrl(m_tlsHost, m_tlsPort, m_current.request.target);
     }
-    const QUrl url(QString::fromLatin1(m_request.target));
+    const QUrl url(QString::fromLatin1(m_current.request.target));
     if (url.scheme() != QLatin1String(secure ? "https" : "http") || url.host().isEmpty()) {
         fail(400, "only absolute http URLs are served");
         return;
     }
     const quint16 port = quint16(url.port(secure ? 443 : 80));
-    if (http::hasHeader(m_request.headers, "Upgrade")) {
+    if (http::hasHeader(m_current.request.headers, "Upgrade")) {
         // A WebSocket handshake: from here on the bytes pass both ways raw.
-        http::HeaderList headers = m_request.headers;
+        http::HeaderList headers = m_current.request.headers;
         http::removeHeader(headers, NetProxy::kTagHeader);
         http::removeHeader(headers, "Proxy-Connection");
         http::removeHeader(headers, "Proxy-Authorization");
-        m_toUpstream = http::serializeRequestHead(m_request.method, originForm(m_request.target), m_request.version,
+        m_current.toUpstream = http::serializeRequestHead(m_current.request.method, originForm(m_current.request.target), m_current.request.version,
                                                   headers) + std::exchange(m_in, {});
         m_upgrade = true;
         m_stage = Stage::Tunnel;
         startUpstream(url.host(), port, false, QHostAddress(), secure);
         return;
     }
-    QByteArray tag = http::header(m_request.headers, NetProxy::kTagHeader);
-    if (tag.isNull() && m_server->tagLookup)
-        tag = m_server->tagLookup(m_request.method, m_request.target);
+    QByteArray tag = takeTag(m_current.request.headers, m_server->tagKey);
+    if (tag.isNull())
+        tag = m_server->routes->claimAnnounced(m_current.request.method, m_current.request.target);
     if (!tag.isNull()) {
-        m_tag = tag;
-        http::removeHeader(m_request.headers, NetProxy::kTagHeader);
-        m_requestFraming = http::requestFraming(m_request);
-        if (m_requestFraming.kind == http::BodyFraming::Length && m_requestFraming.length > kMaxHeldBodyBytes) {
+        m_current.tag = tag;
+        m_current.requestFraming = http::requestFraming(m_current.request);
+        if (m_current.requestFraming.kind == http::BodyFraming::Length && m_current.requestFraming.length > kMaxHeldBodyBytes) {
             fail(413, "request body too large to hold");
             return;
         }
@@ -235,9 +284,15 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     }
 
     // Relayed as it streams: the head rewritten for this hop, the body raw.
-    m_requestBodyless = http::requestFraming(m_request).kind == http::BodyFraming::None;
+    // Bytes after a body of known length are the engine's next request.
+    const http::BodyFraming framing = http::requestFraming(m_current.request);
+    m_current.requestBodyless = framing.kind == http::BodyFraming::None;
+    m_current.requestLeft = framing.kind == http::BodyFraming::Length ? framing.length : m_current.requestBodyless ? 0 : -1;
+    const qsizetype bodyStart = m_current.requestLeft < 0 ? m_in.size() : qsizetype(std::min<qint64>(m_current.requestLeft, m_in.size()));
+    if (m_current.requestLeft > 0)
+        m_current.requestLeft -= bodyStart;
     const Route route = routeFor(url.host(), port, secure, upstreamProxy());
-    http::HeaderList headers = m_request.headers;
+    http::HeaderList headers = m_current.request.headers;
     const bool chunked = http::headerListsToken(headers, "Transfer-Encoding", "chunked");
     http::removeHopByHop(headers);
     if (chunked)
@@ -245,9 +300,10 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
     if (!route.proxyAuthorization.isEmpty())
         headers.append(qMakePair(QByteArray("Proxy-Authorization"), QByteArray(route.proxyAuthorization)));
-    const QByteArray target = route.viaHttpProxy ? m_request.target : originForm(m_request.target);
-    m_toUpstream = http::serializeRequestHead(m_request.method, target, m_request.version, headers) + m_in;
-    m_in.clear();
+    const QByteArray target = route.viaHttpProxy ? m_current.request.target : originForm(m_current.request.target);
+    m_current.toUpstream = http::serializeRequestHead(m_current.request.method, target, m_current.request.version, headers) +
+                   m_in.left(bodyStart);
+    m_in.remove(0, bodyStart);
     m_stage = Stage::Upstream;
     startUpstream(url.host(), port, false, QHostAddress(), secure);
 }
@@ -255,38 +311,43 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
 void ProxyConnection::takeRequestBody(const QByteArray& bytes)
 {
     QByteArray body;
-    switch (m_requestFraming.kind) {
+    switch (m_current.requestFraming.kind) {
     case http::BodyFraming::Length:
         m_in += bytes;
-        if (m_in.size() < m_requestFraming.length)
+        if (m_in.size() < m_current.requestFraming.length)
             return;
-        body = m_in.left(qsizetype(m_requestFraming.length));
+        body = m_in.left(qsizetype(m_current.requestFraming.length));
+        m_in.remove(0, body.size());
         break;
-    case http::BodyFraming::Chunked:
-        switch (m_requestChunks.feed(bytes)) {
+    case http::BodyFraming::Chunked: {
+        const qint64 consumedBefore = m_current.requestChunks.consumed();
+        const auto state = m_current.requestChunks.feed(bytes);
+        m_in = bytes.mid(qsizetype(m_current.requestChunks.consumed() - consumedBefore));
+        switch (state) {
         case http::ChunkedDecoder::NeedMore:
-            if (m_requestChunks.body().size() > kMaxHeldBodyBytes)
+            if (m_current.requestChunks.body().size() > kMaxHeldBodyBytes)
                 fail(413, "request body too large to hold");
             return;
         case http::ChunkedDecoder::Malformed:
             fail(400, "malformed chunked body");
             return;
         case http::ChunkedDecoder::Done:
-            body = m_requestChunks.takeBody();
+            body = m_current.requestChunks.takeBody();
             break;
         }
         break;
+    }
     default:
+        m_in = bytes;  // the engine's next request
         break;
     }
-    m_in.clear();
-    m_requestBodyless = true;  // the body, if any, goes out with the head
+    m_current.requestBodyless = true;  // the body, if any, goes out with the head
     m_stage = Stage::Deciding;
     ProxyRequest request;
-    request.head = m_request;
+    request.head = m_current.request;
     request.body = body;
-    m_ownerKnows = true;
-    m_server->toOwner([exchange = m_exchange, tag = m_tag, request](ProxyOwner* owner) {
+    m_current.ownerKnows = true;
+    m_server->toOwner([exchange = m_exchange, tag = m_current.tag, request](ProxyOwner* owner) {
         owner->requestArrived(exchange, tag, request);
     });
 }
@@ -314,7 +375,7 @@ void ProxyConnection::decide(RequestDecision decision)
         return;
     }
     const quint16 port = quint16(url.port(secure ? 443 : 80));
-    m_request.method = request.head.method;  // decides whether the response has a body
+    m_current.request.method = request.head.method;  // decides whether the response has a body
     if (decision.upstream)
         m_routeProxy = decision.upstream;
     const Route route = routeFor(url.host(), port, secure, upstreamProxy());
@@ -327,12 +388,12 @@ void ProxyConnection::decide(RequestDecision decision)
     if (!route.proxyAuthorization.isEmpty())
         headers.append(qMakePair(QByteArray("Proxy-Authorization"), QByteArray(route.proxyAuthorization)));
     const QByteArray target = route.viaHttpProxy ? request.head.target : originForm(request.head.target);
-    m_toUpstream = http::serializeRequestHead(request.head.method, target, request.head.version, headers) +
+    m_current.toUpstream = http::serializeRequestHead(request.head.method, target, request.head.version, headers) +
                    request.body;
-    m_holdResponse = decision.holdResponse;
-    m_withoutCookies = decision.withoutCookies;
-    m_responseFields = std::move(decision.responseFields);
-    m_stage = m_holdResponse ? Stage::Holding : Stage::Upstream;
+    m_current.holdResponse = decision.holdResponse;
+    m_current.withoutCookies = decision.withoutCookies;
+    m_current.responseFields = std::move(decision.responseFields);
+    m_stage = m_current.holdResponse ? Stage::Holding : Stage::Upstream;
     startUpstream(url.host(), port, false, decision.bindAddress, secure);
 }
 
@@ -388,11 +449,11 @@ void ProxyConnection::onUpstreamConnected()
 {
     if (m_stage == Stage::Tunnel && !m_upgrade) {
         m_client->write("HTTP/1.1 200 Connection established\r\n\r\n");
-        m_sentToClient = true;
+        m_current.sentToClient = true;
         m_tunnelActive.start();
     }
-    m_upstream->write(m_toUpstream);
-    m_toUpstream.clear();
+    m_upstream->write(m_current.toUpstream);
+    m_current.toUpstream.clear();
     if (m_stage == Stage::Tunnel || m_stage == Stage::Upstream)
         relay(m_client, m_upstream);
 }
@@ -405,7 +466,7 @@ void ProxyConnection::onUpstreamData()
         relay(m_upstream, m_client);
         return;
     case Stage::Upstream:
-        if (!m_responseHeadDone && !readResponseHead())
+        if (!m_current.responseHeadDone && !readResponseHead())
             return;
         relay(m_upstream, m_client);
         return;
@@ -422,51 +483,51 @@ void ProxyConnection::onUpstreamData()
 // that the browser does not keep the connection; true once that is done.
 bool ProxyConnection::readResponseHead()
 {
-    qsizetype searched = m_response.size();
-    m_response += m_upstream->readAll();
+    qsizetype searched = m_current.response.size();
+    m_current.response += m_upstream->readAll();
     for (;;) {
-        const qsizetype end = http::headEnd(m_response, searched);
+        const qsizetype end = http::headEnd(m_current.response, searched);
         searched = 0;
         if (end < 0) {
-            if (m_response.size() > kMaxHeadBytes)
+            if (m_current.response.size() > kMaxHeadBytes)
                 fail(502, "response head too large");
             return false;
         }
         http::ResponseHead head;
-        if (!http::parseResponseHead(m_response.left(end), &head)) {
+        if (!http::parseResponseHead(m_current.response.left(end), &head)) {
             fail(502, "malformed response from the server");
             return false;
         }
         if (head.status >= 100 && head.status < 200 && head.status != 101) {
-            m_client->write(m_response.left(end));
-            m_sentToClient = true;
-            m_response.remove(0, end);
+            m_client->write(m_current.response.left(end));
+            m_current.sentToClient = true;
+            m_current.response.remove(0, end);
             continue;
         }
         http::removeHopByHop(head.headers);
-        if (m_withoutCookies)
+        if (m_current.withoutCookies)
             removeCookieFields(head.headers);
-        for (const auto& [name, value] : m_responseFields)
+        for (const auto& [name, value] : m_current.responseFields)
             http::setHeader(head.headers, name, value);
-        const http::BodyFraming framing = http::responseFraming(head, m_request.method);
+        const http::BodyFraming framing = http::responseFraming(head, m_current.request.method);
         if (framing.kind == http::BodyFraming::Chunked)
             http::setHeader(head.headers, "Transfer-Encoding", "chunked");
-        m_keepClient = mayKeepClient() && head.status != 101 &&
+        m_current.keepClient = mayKeepClient() && head.status != 101 &&
                        (framing.kind == http::BodyFraming::None || framing.kind == http::BodyFraming::Length);
-        if (!m_keepClient)
+        if (!m_current.keepClient)
             head.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
         m_client->write(http::serializeResponseHead(head));
-        m_responseHeadDone = true;
-        m_sentToClient = true;
-        QByteArray body = m_response.mid(end);
-        m_response.clear();
-        if (m_keepClient) {
-            m_responseLeft = framing.kind == http::BodyFraming::Length ? framing.length : 0;
-            body.truncate(qsizetype(std::min<qint64>(body.size(), m_responseLeft)));
-            m_responseLeft -= body.size();
+        m_current.responseHeadDone = true;
+        m_current.sentToClient = true;
+        QByteArray body = m_current.response.mid(end);
+        m_current.response.clear();
+        if (m_current.keepClient) {
+            m_current.responseLeft = framing.kind == http::BodyFraming::Length ? framing.length : 0;
+            body.truncate(qsizetype(std::min<qint64>(body.size(), m_current.responseLeft)));
+            m_current.responseLeft -= body.size();
         }
         m_client->write(body);
-        if (m_keepClient && m_responseLeft == 0) {
+        if (m_current.keepClient && m_current.responseLeft == 0) {
             nextExchange();
             return false;
         }
@@ -479,32 +540,32 @@ bool ProxyConnection::readResponseHead()
 // or when the exchange failed.
 bool ProxyConnection::readHeldHead(const QByteArray& bytes, bool upstreamClosed, QByteArray* bodyStart)
 {
-    qsizetype searched = m_response.size();
-    m_response += bytes;
+    qsizetype searched = m_current.response.size();
+    m_current.response += bytes;
     for (;;) {
-        const qsizetype end = http::headEnd(m_response, searched);
+        const qsizetype end = http::headEnd(m_current.response, searched);
         searched = 0;
         if (end < 0) {
             if (upstreamClosed)
                 fail(502, "the server closed the connection without a response");
-            else if (m_response.size() > kMaxHeadBytes)
+            else if (m_current.response.size() > kMaxHeadBytes)
                 fail(502, "response head too large");
             return false;
         }
         http::ResponseHead head;
-        if (!http::parseResponseHead(m_response.left(end), &head)) {
+        if (!http::parseResponseHead(m_current.response.left(end), &head)) {
             fail(502, "malformed response from the server");
             return false;
         }
         if (head.status >= 100 && head.status < 200) {
-            m_response.remove(0, end);  // interim heads are not part of the answer
+            m_current.response.remove(0, end);  // interim heads are not part of the answer
             continue;
         }
-        m_holdHead = head;
-        m_holdFraming = http::responseFraming(head, m_request.method);
-        *bodyStart = m_response.mid(end);
-        m_response.clear();
-        m_holdHeadRead = true;
+        m_current.holdHead = head;
+        m_current.holdFraming = http::responseFraming(head, m_current.request.method);
+        *bodyStart = m_current.response.mid(end);
+        m_current.response.clear();
+        m_current.holdHeadRead = true;
         return true;
     }
 }
@@ -514,23 +575,28 @@ bool ProxyConnection::readHeldHead(const QByteArray& bytes, bool upstreamClosed,
 void ProxyConnection::holdResponseBytes(const QByteArray& bytes, bool upstreamClosed)
 {
     QByteArray body = bytes;
-    if (!m_holdHeadRead && !readHeldHead(bytes, upstreamClosed, &body))
+    if (!m_current.holdHeadRead && !readHeldHead(bytes, upstreamClosed, &body))
         return;
     ProxyResponse response;
-    response.head = m_holdHead;
+    response.head = m_current.holdHead;
     bool complete = false;
-    switch (m_holdFraming.kind) {
+    switch (m_current.holdFraming.kind) {
     case http::BodyFraming::None:
         complete = true;
         break;
     case http::BodyFraming::Length: {
-        const qint64 missing = m_holdFraming.length - m_holdBody.size();
-        m_holdBody.append(body.constData(), qsizetype(std::min<qint64>(missing, body.size())));
-        complete = m_holdBody.size() == m_holdFraming.length || upstreamClosed;
+        const qint64 missing = m_current.holdFraming.length - m_current.holdBody.size();
+        m_current.holdBody.append(body.constData(), qsizetype(std::min<qint64>(missing, body.size())));
+        complete = m_current.holdBody.size() == m_current.holdFraming.length;
+        if (!complete && upstreamClosed) {
+            // A cut body must not reach the page as if it were whole.
+            fail(502, "the server closed the connection before the whole response");
+            return;
+        }
         break;
     }
     case http::BodyFraming::Chunked: {
-        const auto state = m_holdChunks.feed(body);
+        const auto state = m_current.holdChunks.feed(body);
         if (state == http::ChunkedDecoder::Malformed ||
             (state == http::ChunkedDecoder::NeedMore && upstreamClosed)) {
             fail(502, "malformed chunked response");
@@ -538,36 +604,42 @@ void ProxyConnection::holdResponseBytes(const QByteArray& bytes, bool upstreamCl
         }
         complete = state == http::ChunkedDecoder::Done;
         if (complete) {
-            m_holdBody = m_holdChunks.takeBody();
+            m_current.holdBody = m_current.holdChunks.takeBody();
             http::removeHeader(response.head.headers, "Transfer-Encoding");
         }
         break;
     }
     case http::BodyFraming::UntilClose:
-        m_holdBody += body;
+        m_current.holdBody += body;
         complete = upstreamClosed;
         break;
     }
     if (!complete) {
-        if (std::max<qint64>(m_holdBody.size(), m_holdChunks.body().size()) > kMaxHeldBodyBytes)
+        if (std::max<qint64>(m_current.holdBody.size(), m_current.holdChunks.body().size()) > kMaxHeldBodyBytes)
             fail(502, "response too large to hold");
         return;
     }
-    response.body = std::exchange(m_holdBody, {});
-    // Hooks get plain bytes: a gzip or deflate body is undone and its fields
-    // fixed (the length is set again when the response goes out).
-    const QByteArray coding = http::header(response.head.headers, "Content-Encoding");
-    if (!coding.isEmpty()) {
-        if (std::optional<QByteArray> plain = http::decodeBody(coding, response.body, kMaxHeldBodyBytes)) {
-            response.body = std::move(*plain);
-            http::removeHeader(response.head.headers, "Content-Encoding");
-            http::removeHeader(response.head.headers, "Content-Length");
-        }
-    }
-    m_stage = Stage::Delivering;
+    response.body = std::exchange(m_current.holdBody, {});
     disconnect(m_upstream, nullptr, this, nullptr);
     m_upstream->abort();
-    m_server->toOwner([exchange = m_exchange, response](ProxyOwner* owner) {
+    // Hooks get plain bytes: a gzip or deflate body is undone (off this
+    // thread, which every view's traffic waits on) and its fields fixed (the
+    // length is set again when the response goes out).
+    const QByteArray coding = http::header(response.head.headers, "Content-Encoding");
+    if (coding.isEmpty()) {
+        handOver(std::move(response));
+        return;
+    }
+    m_stage = Stage::Decoding;
+    m_server->decode(m_exchange, std::move(response), coding);
+}
+
+void ProxyConnection::handOver(ProxyResponse response)
+{
+    if (m_stage != Stage::Holding && m_stage != Stage::Decoding)
+        return;
+    m_stage = Stage::Delivering;
+    m_server->toOwner([exchange = m_exchange, response = std::move(response)](ProxyOwner* owner) {
         owner->responseArrived(exchange, response);
     });
 }
@@ -594,10 +666,10 @@ void ProxyConnection::writeResponse(ProxyResponse response)
     if (head.reason.isEmpty())
         head.reason = http::reasonPhrase(head.status);
     http::removeHopByHop(head.headers);
-    if (m_withoutCookies)
+    if (m_current.withoutCookies)
         removeCookieFields(head.headers);
     http::removeHeader(head.headers, "Transfer-Encoding");
-    const bool bodiless = m_request.method == "HEAD" || head.status == 204 || head.status == 304 ||
+    const bool bodiless = m_current.request.method == "HEAD" || head.status == 204 || head.status == 304 ||
                           (head.status >= 100 && head.status < 200);
     if (!bodiless)
         http::setHeader(head.headers, "Content-Length", QByteArray::number(response.body.size()));
@@ -607,7 +679,7 @@ void ProxyConnection::writeResponse(ProxyResponse response)
     m_client->write(http::serializeResponseHead(head));
     if (!bodiless)
         m_client->write(response.body);
-    m_sentToClient = true;
+    m_current.sentToClient = true;
     if (keep)
         nextExchange();
     else
@@ -618,8 +690,8 @@ void ProxyConnection::writeResponse(ProxyResponse response)
 // response is out: TLS ended here, HTTP/1.1, no body streaming to the server.
 bool ProxyConnection::mayKeepClient() const
 {
-    return !m_tlsHost.isEmpty() && !m_upgrade && !m_clientGone && m_requestBodyless &&
-           m_request.version == "HTTP/1.1" && !http::headerListsToken(m_request.headers, "Connection", "close");
+    return !m_tlsHost.isEmpty() && !m_upgrade && !m_clientGone && m_current.requestBodyless &&
+           m_current.request.version == "HTTP/1.1" && !http::headerListsToken(m_current.request.headers, "Connection", "close");
 }
 
 // The response is out whole: the server connection goes, and the engine's
@@ -632,31 +704,12 @@ void ProxyConnection::nextExchange()
         m_upstream->deleteLater();
         m_upstream = nullptr;
     }
-    if (m_ownerKnows)
+    if (m_current.ownerKnows)
         m_server->toOwner([exchange = m_exchange](ProxyOwner* owner) { owner->exchangeEnded(exchange); });
     m_server->forget(m_exchange);
     m_exchange = m_server->adopt(this);
-    m_request = {};
-    m_requestFraming = {};
-    m_requestChunks = {};
-    m_tag.clear();
-    m_ownerKnows = false;
-    m_toUpstream.clear();
-    m_holdResponse = false;
-    m_withoutCookies = false;
-    m_responseFields.clear();
-    m_response.clear();
-    m_responseHeadDone = false;
-    m_holdHeadRead = false;
-    m_holdHead = {};
-    m_holdFraming = {};
-    m_holdBody.clear();
-    m_holdChunks = {};
-    m_sentToClient = false;
+    m_current = {};
     m_routeProxy = m_connectRoute;
-    m_requestBodyless = false;
-    m_keepClient = false;
-    m_responseLeft = 0;
     m_stage = Stage::Head;
     if (!m_in.isEmpty() || m_client->bytesAvailable() > 0)
         QMetaObject::invokeMethod(this, [this] { onClientData(); }, Qt::QueuedConnection);
@@ -671,7 +724,7 @@ void ProxyConnection::onUpstreamClosed()
     switch (m_stage) {
     case Stage::Tunnel:
     case Stage::Upstream:
-        if (m_stage == Stage::Upstream && !m_responseHeadDone) {
+        if (m_stage == Stage::Upstream && !m_current.responseHeadDone) {
             const bool head = m_upstream->bytesAvailable() > 0 && readResponseHead();
             if (m_stage == Stage::Head)
                 return;  // the whole response was out; the connection is kept
@@ -686,10 +739,10 @@ void ProxyConnection::onUpstreamClosed()
         // Pass on what is left, then close (or, with a kept connection, go
         // on once the response is out whole).
         while (m_upstream->bytesAvailable() > 0) {
-            const qint64 size = m_keepClient ? std::min(kRelayChunk, m_responseLeft) : kRelayChunk;
+            const qint64 size = m_current.keepClient ? std::min(kRelayChunk, m_current.responseLeft) : kRelayChunk;
             const QByteArray bytes = m_upstream->read(size);
             m_client->write(bytes);
-            if (m_keepClient && (m_responseLeft -= bytes.size()) == 0) {
+            if (m_current.keepClient && (m_current.responseLeft -= bytes.size()) == 0) {
                 nextExchange();
                 return;
             }
@@ -706,11 +759,16 @@ void ProxyConnection::onUpstreamClosed()
 
 void ProxyConnection::onUpstreamError()
 {
-    if (m_upstream->error() == QAbstractSocket::RemoteHostClosedError)
-        return;  // handled as a close
+    if (m_upstream->error() == QAbstractSocket::RemoteHostClosedError) {
+        // A TLS server's close_notify ends the response even while its TCP
+        // connection stays open; a plain close arrives as disconnected.
+        if (m_upstream->state() == QAbstractSocket::ConnectedState && qobject_cast<QSslSocket*>(m_upstream))
+            onUpstreamClosed();
+        return;
+    }
     if (m_stage != Stage::Tunnel && m_stage != Stage::Upstream && m_stage != Stage::Holding)
         return;
-    if (!m_sentToClient && m_stage != Stage::Tunnel) {
+    if (!m_current.sentToClient && m_stage != Stage::Tunnel) {
         // A server that cannot be reached gets no made-up page: the browser
         // sees the request fail, as it would without the proxy.
         disconnect(m_upstream, nullptr, this, nullptr);
@@ -719,7 +777,7 @@ void ProxyConnection::onUpstreamError()
         m_client->abort();
         return;
     }
-    if (!m_sentToClient)
+    if (!m_current.sentToClient)
         fail(502, "cannot reach the server");
     else
         closeClient();
@@ -731,9 +789,9 @@ void ProxyConnection::fail(int status, const QByteArray& text)
         disconnect(m_upstream, nullptr, this, nullptr);
         m_upstream->abort();
     }
-    if (!m_sentToClient)
+    if (!m_current.sentToClient)
         m_client->write(errorResponse(status, text));
-    m_sentToClient = true;
+    m_current.sentToClient = true;
     closeClient();
 }
 
@@ -750,15 +808,24 @@ void ProxyConnection::relay(QTcpSocket* from, QTcpSocket* to)
 {
     if (m_clientGone && to == m_client)
         return;
-    // A request without a body is whole: later bytes are the next request.
-    if (from == m_client && m_stage == Stage::Upstream && m_requestBodyless)
+    // A request body of known length ends there: later bytes are the next
+    // request.
+    const bool body = from == m_client && m_stage == Stage::Upstream;
+    if (body && m_current.requestLeft == 0)
         return;
-    const bool kept = m_keepClient && m_stage == Stage::Upstream && from == m_upstream;
+    const bool kept = m_current.keepClient && m_stage == Stage::Upstream && from == m_upstream;
     while (from->bytesAvailable() > 0 && to->bytesToWrite() < kRelayHighWater) {
-        const QByteArray bytes = from->read(kept ? std::min(kRelayChunk, m_responseLeft) : kRelayChunk);
+        qint64 size = kept ? std::min(kRelayChunk, m_current.responseLeft) : kRelayChunk;
+        if (body && m_current.requestLeft > 0)
+            size = std::min(size, m_current.requestLeft);
+        const QByteArray bytes = from->read(size);
+        if (body && m_current.requestLeft > 0 && (m_current.requestLeft -= bytes.size()) == 0) {
+            to->write(bytes);
+            return;
+        }
         to->write(bytes);
-        m_sentToClient = m_sentToClient || to == m_client;
-        if (kept && (m_responseLeft -= bytes.size()) == 0) {
+        m_current.sentToClient = m_current.sentToClient || to == m_client;
+        if (kept && (m_current.responseLeft -= bytes.size()) == 0) {
             nextExchange();
             return;
         }
@@ -767,6 +834,12 @@ void ProxyConnection::relay(QTcpSocket* from, QTcpSocket* to)
 
 void ProxyServer::incomingConnection(qintptr descriptor)
 {
+    // Only the engine may use the proxy: a connection from any other process
+    // is closed before a byte of it is read.
+    if (!openedByThisProcess(descriptor)) {
+        ::close(int(descriptor));
+        return;
+    }
     // In plain mode until a tunnel's TLS is ended here.
     auto* socket = new QSslSocket;
     if (!socket->setSocketDescriptor(descriptor)) {
@@ -798,6 +871,23 @@ void ProxyServer::deliver(quint64 exchange, std::optional<ProxyResponse> respons
         found->second->deliver(std::move(response));
 }
 
+void ProxyServer::decode(quint64 exchange, ProxyResponse response, const QByteArray& coding)
+{
+    m_decoding.start([this, exchange, response = std::move(response), coding]() mutable {
+        if (std::optional<QByteArray> plain = http::decodeBody(coding, response.body, kMaxDecodedBodyBytes)) {
+            response.body = std::move(*plain);
+            http::removeHeader(response.head.headers, "Content-Encoding");
+            http::removeHeader(response.head.headers, "Content-Length");
+        }
+        // A body that cannot be undone within the limit reaches the hook as it came.
+        QMetaObject::invokeMethod(this, [this, exchange, response = std::move(response)]() mutable {
+            const auto found = m_connections.find(exchange);
+            if (found != m_connections.end() && found->second)
+                found->second->handOver(std::move(response));
+        }, Qt::QueuedConnection);
+    });
+}
+
 void ProxyServer::closeAll()
 {
     close();
@@ -808,7 +898,18 @@ void ProxyServer::closeAll()
         delete connection.data();
 }
 
-NetProxy::NetProxy() : m_upstream(std::make_shared<UpstreamSetting>()) {}
+NetProxy::NetProxy()
+    : m_upstream(std::make_shared<UpstreamSetting>()), m_routes(std::make_shared<RouteTable>())
+{
+    // Held in memory only, for this proxy's life.
+    m_tagKey.resize(32);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(m_tagKey.data()), 8);
+}
+
+QByteArray NetProxy::tagValue(const QByteArray& tag) const
+{
+    return markTag(m_tagKey, tag);
+}
 
 void NetProxy::setUpstream(const QNetworkProxy& proxy)
 {
@@ -821,7 +922,7 @@ NetProxy::~NetProxy()
     stop();
 }
 
-bool NetProxy::start(ProxyOwner* owner, TagLookup lookup, ConnectLookup connectLookup)
+bool NetProxy::start(ProxyOwner* owner)
 {
     if (m_port)
         return true;
@@ -829,9 +930,9 @@ bool NetProxy::start(ProxyOwner* owner, TagLookup lookup, ConnectLookup connectL
     m_thread = new QThread;
     m_thread->setObjectName(QStringLiteral("engine-proxy"));
     m_server = new ProxyServer;
-    m_server->tagLookup = std::move(lookup);
-    m_server->connectLookup = std::move(connectLookup);
+    m_server->routes = m_routes;
     m_server->tls = m_tls;
+    m_server->tagKey = m_tagKey;
     m_server->upstream = m_upstream;
     m_server->moveToThread(m_thread);
     QPointer<QObject> context = m_ownerContext;

@@ -1,12 +1,27 @@
 // The TLS side of a proxy connection: ending a tunnel's TLS after checking
 // the server, falling back to a plain tunnel, and taking back kept tunnels.
-#include "engine/proxyconnection.h"
+#include "engine/proxy/proxyconnection.h"
 
-#include "engine/tlscontext.h"
+#include "engine/proxy/tlscontext.h"
+
+#include <QUrl>
 
 namespace engine {
 
 using namespace proxy;
+
+namespace {
+
+// Whether the requests inside a connection to host:port can be read as URLs.
+// A name the URL parser refuses keeps a plain tunnel, so that the engine
+// decides about it as it would without the proxy.
+bool servesHttpsTo(const QString& host, quint16 port)
+{
+    const QUrl url(QString::fromLatin1(http::httpsUrl(host, port, "/")));
+    return url.isValid() && !url.host().isEmpty();
+}
+
+}  // namespace
 
 QNetworkProxy ProxyConnection::upstreamProxy() const
 {
@@ -18,10 +33,10 @@ QNetworkProxy ProxyConnection::upstreamProxy() const
 // tunnel stays plain.
 bool ProxyConnection::beginTermination(const QString& host, quint16 port)
 {
-    if (!m_server->tls || !m_server->connectLookup || !m_in.isEmpty())
+    if (!m_server->tls || !m_in.isEmpty())
         return false;
-    const ConnectPlan plan = m_server->connectLookup(host, port);
-    if (!plan.terminate)
+    const ConnectPlan plan = m_server->routes->planConnect(host, port);
+    if (!plan.terminate || !servesHttpsTo(host, port))
         return false;
     m_tlsHost = host;
     m_tlsPort = port;
@@ -83,8 +98,8 @@ bool ProxyConnection::reclaimIdleTunnel()
 {
     const bool quiet = m_tunnelActive.isValid() && m_tunnelActive.elapsed() > kIdleTunnelMs;
     m_tunnelActive.restart();
-    if (!quiet || m_upgrade || m_tunnelHost.isEmpty() || !m_server->tls || !m_server->connectLookup ||
-        !m_server->connectLookup(m_tunnelHost, m_tunnelPort).terminate)
+    if (!quiet || m_upgrade || m_tunnelHost.isEmpty() || !m_server->tls ||
+        !m_server->routes->planConnect(m_tunnelHost, m_tunnelPort).terminate)
         return false;
     m_stage = Stage::Closing;
     if (m_upstream) {

@@ -2,7 +2,7 @@
 // Inside the engine's proxy: the listening server, one connection from the
 // engine and how it routes. For the proxy's own sources (netproxy.cpp: the
 // connection and its HTTP handling; proxytls.cpp: the TLS it ends).
-#include "engine/netproxy.h"
+#include "engine/proxy/netproxy.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -12,6 +12,7 @@
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThreadPool>
 
 #include <functional>
 #include <memory>
@@ -25,6 +26,9 @@ inline constexpr qsizetype kMaxHeadBytes = 256 * 1024;
 // A body a hook must see whole is held in memory up to this size; a larger
 // one fails instead of exhausting memory.
 inline constexpr qint64 kMaxHeldBodyBytes = qint64(1) << 30;
+// A compressed held body is undone for a hook up to this size; a larger one
+// reaches the hook as it came.
+inline constexpr qint64 kMaxDecodedBodyBytes = qint64(128) << 20;
 // A relay stops reading its source while this much is still unsent to its sink.
 inline constexpr qint64 kRelayHighWater = 4 << 20;
 inline constexpr qint64 kRelayChunk = 256 * 1024;
@@ -48,6 +52,11 @@ struct Route {
 
 Route routeFor(const QString& host, quint16 port, bool tunnel, const QNetworkProxy& chained);
 
+// The tag header's value for tag under key, and the tag a value carries
+// (null when its mark is not key's).
+QByteArray markTag(const QByteArray& key, const QByteArray& tag);
+QByteArray markedTag(const QByteArray& key, const QByteArray& value);
+
 }  // namespace proxy
 
 struct UpstreamSetting {
@@ -67,16 +76,19 @@ class ProxyConnection;
 class ProxyServer : public QTcpServer {
 public:
     std::function<void(std::function<void(ProxyOwner*)>)> toOwner;
-    NetProxy::TagLookup tagLookup;
-    NetProxy::ConnectLookup connectLookup;
+    std::shared_ptr<RouteTable> routes;
     std::shared_ptr<UpstreamSetting> upstream;
     std::shared_ptr<tls::Context> tls;
+    QByteArray tagKey;
 
     void decide(quint64 exchange, RequestDecision decision);
     void deliver(quint64 exchange, std::optional<ProxyResponse> response);
     void forget(quint64 exchange) { m_connections.erase(exchange); }
     // A new exchange id for a connection that serves another request.
     quint64 adopt(ProxyConnection* connection);
+    // Undoes a held response's content coding on a thread of its own, then
+    // hands it to the exchange's connection.
+    void decode(quint64 exchange, ProxyResponse response, const QByteArray& coding);
     void closeAll();
 
 protected:
@@ -85,6 +97,39 @@ protected:
 private:
     quint64 m_nextExchange = 1;
     std::unordered_map<quint64, QPointer<ProxyConnection>> m_connections;
+    // Last, so that it finishes its work before the server stops taking events.
+    QThreadPool m_decoding;
+};
+
+// What one exchange on a connection (a request and its response) has read,
+// decided and passed on. A connection kept for the engine's next request
+// starts that exchange from a fresh one.
+struct Exchange {
+    // The request.
+    http::RequestHead request;
+    http::BodyFraming requestFraming;
+    http::ChunkedDecoder requestChunks;
+    qsizetype headSearched = 0;    // bytes of the client input known to hold no head end
+    QByteArray tag;                // the view tag of a tagged request
+    bool ownerKnows = false;
+    bool requestBodyless = false;  // no request bytes stream to the server
+    qint64 requestLeft = 0;        // body bytes still to stream (-1: chunked)
+    QByteArray toUpstream;         // written once the upstream connection is up
+    // What was decided about the response.
+    bool holdResponse = false;
+    bool withoutCookies = false;
+    http::HeaderList responseFields;  // set on a streamed response's head
+    // The response.
+    QByteArray response;           // upstream bytes not passed on yet
+    bool responseHeadDone = false;
+    bool holdHeadRead = false;     // held response: head read, body follows
+    http::ResponseHead holdHead;
+    http::BodyFraming holdFraming;
+    QByteArray holdBody;           // held body (Length, UntilClose)
+    http::ChunkedDecoder holdChunks;
+    bool sentToClient = false;
+    bool keepClient = false;       // this response leaves the connection open
+    qint64 responseLeft = 0;       // body bytes still to pass when kept
 };
 
 // One connection from Chromium. Serves one request (or one tunnel), then
@@ -98,10 +143,12 @@ public:
 
     void decide(RequestDecision decision);
     void deliver(std::optional<ProxyResponse> response);
+    // The held response, its coding undone, goes to the owner.
+    void handOver(ProxyResponse response);
 
 private:
     enum class Stage { Head, Body, Deciding, Upstream, Tunnel, Holding, Delivering, Closing,
-                       Verifying, Handshaking };
+                       Verifying, Handshaking, Decoding };
 
     void onClientData();
     void onHead(const QByteArray& headBytes);
@@ -145,30 +192,10 @@ private:
     Stage m_stage = Stage::Head;
 
     QByteArray m_in;         // client bytes not handled yet
-    http::RequestHead m_request;
-    http::BodyFraming m_requestFraming;
-    http::ChunkedDecoder m_requestChunks;
-    QByteArray m_tag;        // the view tag of a tagged request
-    bool m_ownerKnows = false;
     bool m_clientGone = false;
-
-    QByteArray m_toUpstream; // written once the upstream connection is up
-    bool m_holdResponse = false;
-    bool m_withoutCookies = false;
-    http::HeaderList m_responseFields;  // set on a streamed response's head
-    QByteArray m_response;   // upstream bytes not passed on yet
-    bool m_responseHeadDone = false;
-    bool m_holdHeadRead = false;    // held response: head read, body follows
-    http::ResponseHead m_holdHead;
-    http::BodyFraming m_holdFraming;
-    QByteArray m_holdBody;          // held body (Length, UntilClose)
-    http::ChunkedDecoder m_holdChunks;
-    bool m_sentToClient = false;
     // Keeping an ended-TLS connection for the engine's next request.
     std::optional<QNetworkProxy> m_connectRoute;  // the CONNECT's route
-    bool m_requestBodyless = false;  // no request bytes stream to the server
-    bool m_keepClient = false;       // this response leaves the connection open
-    qint64 m_responseLeft = 0;       // body bytes still to pass when kept
+    Exchange m_current;
 };
 
 }  // namespace engine

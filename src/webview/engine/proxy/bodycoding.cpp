@@ -1,4 +1,4 @@
-#include "engine/bodycoding.h"
+#include "engine/proxy/bodycoding.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "engine/httpwire.h"
+#include "engine/proxy/httpwire.h"
 
 #include <QSet>
 
