@@ -79,7 +79,7 @@ const char kHelp[] =
     "                     dismiss (Cancel, prompt null, stay on the page); each one\n"
     "                     answered is noted on standard error\n"
     "  --allow-http-errors  run on a start page the server answers with an error\n"
-    "                     status (404, 500) instead of failing the load"
+    "                     status (404, 500) instead of failing the load\n"
     "  -h, --help         this text\n"
     "  --version          the version, with the Qt and Chromium versions of the engine";
 
