@@ -4,9 +4,14 @@
 # by the product or its tests.
 set -euo pipefail
 cd "$(dirname "$0")"
-if ! command -v chromium >/dev/null; then
+# Debian's nodejs and npm only where no Node.js is installed: they conflict
+# with a Node.js installed another way.
+pkgs=()
+command -v chromium >/dev/null || pkgs+=(chromium)
+command -v npm >/dev/null || pkgs+=(nodejs npm)
+if ((${#pkgs[@]})); then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends chromium nodejs npm
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${pkgs[@]}"
 fi
 npm install --no-audit --no-fund

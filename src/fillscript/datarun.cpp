@@ -16,6 +16,12 @@
 #include <algorithm>
 
 namespace fillscript {
+namespace {
+
+// How long a view nobody watches waits between two frames it draws.
+constexpr int kUnwatchedFrameMs = 100;
+
+}  // namespace
 
 struct DataRun::Worker {
     DataRun* owner = nullptr;
@@ -86,6 +92,9 @@ void DataRun::startNextRow(Worker& w)
         // can open its first dialog.
         w.view.create(&w.host, std::string(), "about:blank", {});
         w.view.setDialogAnswers(setup_.dialogs, &DataRun::onDialog, &w);
+        // Nobody watches: the page draws ten frames a second, so that its
+        // rendering does not stand between one line and the next.
+        w.view.setFrameInterval(kUnwatchedFrameMs);
         w.executor = std::make_unique<WebViewExecutor>(w.view);
         w.executor->setFileFolder(setup_.fileFolder);
         // Every view has a private session of its own, from its first row.

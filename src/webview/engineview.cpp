@@ -184,6 +184,7 @@ bool EngineView::isLoading() const { return WKE_CALL(wkeIsLoading)(d->view); }
 bool EngineView::isLoadingSucceeded() const { return WKE_CALL(wkeIsLoadingSucceeded)(d->view); }
 bool EngineView::isLoadingFailed() const { return WKE_CALL(wkeIsLoadingFailed)(d->view); }
 void EngineView::startPrivateSession() { WKE_CALL(wkeStartPrivateSession)(d->view); }
+void EngineView::setFrameInterval(int milliseconds) { WKE_CALL(wkeSetFrameInterval)(d->view, milliseconds); }
 int EngineView::httpErrorStatus() const { return WKE_CALL(wkeGetHttpErrorStatus)(d->view); }
 void EngineView::setDialogAnswers(int mode, wkeDialogAnsweredCallback callback, void* param)
 {

@@ -131,6 +131,8 @@ public:
     // How dialogs that no registered handler decides are answered
     // (WKE_DIALOGS_*); the callback hears of each one answered so.
     void setDialogAnswers(int mode, wkeDialogAnsweredCallback callback, void* param);
+    // At most one frame drawn per interval (ms; 0: every frame).
+    void setFrameInterval(int milliseconds);
     bool isLoadingCompleted() const;
     bool isDocumentReady() const;
     void stopLoading();

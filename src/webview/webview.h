@@ -61,6 +61,9 @@ public:
         m_engine.setDialogAnswers(mode, callback, param);
     }
     int unansweredRuns() const { return m_engine.unansweredRuns(); }
+    // A view nobody watches draws at most one frame per interval (ms), so
+    // that its rendering keeps out of the way of the scripts run on it.
+    void setFrameInterval(int milliseconds) { m_engine.setFrameInterval(milliseconds); }
     bool isLoadingCompleted() const;
     void stopLoading();
     bool fireMouseEvent(unsigned message, int x, int y, unsigned flags);

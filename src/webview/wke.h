@@ -604,5 +604,12 @@ WKE_API void wkeStartPrivateSession(wkeWebView view);
 // The HTTP status of the main frame's last load when the server answered it
 // with an error status (400 and up); 0 otherwise.
 WKE_API int wkeGetHttpErrorStatus(wkeWebView view);
+// Draws at most one of the page's frames per interval (milliseconds; 0, the
+// default: every frame, as the engine makes them). The page waits for each
+// frame to be drawn before it makes the next, so a paced page renders and
+// runs its animation frames at that rate, and its rendering keeps out of the
+// way of scripts run on it. Grabbing the view's pixels draws what is held
+// first.
+WKE_API void wkeSetFrameInterval(wkeWebView view, int milliseconds);
 
 }  // extern "C"

@@ -5,6 +5,7 @@
 #include "webview/engineloader.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QVariant>
@@ -25,6 +26,7 @@ private slots:
     void inputPostedToHostReachesPage();
     void windowsMessagesReachPage();
     void reportsPaintsAndGivesPixels();
+    void pacedViewDrawsAtItsRateAndGrabsWhatIs();
     void wheelScrollsAndContextMenuReachesPage();
     void caretAndEditorCommands();
     void historyAndContentSize();
@@ -292,6 +294,58 @@ void TestWebViewView::reportsPaintsAndGivesPixels()
     web.loadUrl(m_pages.write("paint2.html", boxPage("#ffffff", "#ff0000")));
     QVERIFY(showsColour(&host, {70, 50}, QColor(255, 0, 0)));
     QCOMPARE(log.calls, calls);
+}
+
+void TestWebViewView::pacedViewDrawsAtItsRateAndGrabsWhatIs()
+{
+    // A box whose colour scripts change, and a count of the page's animation
+    // frames.
+    HostedView hosted({200, 120}, m_pages.write("paced.html", boxPage("#ffffff", "#0000ff") +
+        "<script>var drawn = 0;(function f(){drawn++;requestAnimationFrame(f);})();</script>"));
+    auto& [host, web] = hosted;
+    QVERIFY(loads(web));
+    QVERIFY(showsColour(&host, {70, 50}, QColor(0, 0, 255)));
+    const wkeWebView view = web.engine().getViewHandle();
+    const auto drawn = [&] { return std::stoi(web.runScriptText("return String(drawn);")); };
+    const auto paint = [&](const char* colour) {
+        web.runScriptText(std::string("document.querySelector('div').style.background='") + colour + "';");
+    };
+
+    // Paced: the page keeps making animation frames, however often scripts
+    // change what it shows, but no more than the frames drawn allow (the
+    // engine runs a frame or two ahead of the one drawn).
+    constexpr int kIntervalMs = 200;
+    web.setFrameInterval(kIntervalMs);
+    QElapsedTimer clock;
+    const int before = drawn();
+    clock.start();
+    for (int i = 0; clock.elapsed() < 1500; ++i) {
+        paint(i % 2 ? "#00ff00" : "#ff0000");
+        QTest::qWait(1);
+    }
+    const int frames = drawn() - before;
+    QVERIFY2(frames >= 1, "a paced page still runs its animation frames");
+    const auto pacedMost = [&] { return 3 * (clock.elapsed() / kIntervalMs + 1); };
+    QVERIFY2(frames <= pacedMost(), qPrintable(QString::number(frames)));
+
+    // Grabbing draws what is held back: however long the interval, the
+    // view's pixels soon show what the page shows, as an unpaced view's do.
+    web.setFrameInterval(60000);
+    for (const char* colour : {"#ff0000", "#00ff00", "#ff0000"}) {
+        paint(colour);
+        QVERIFY(waitUntil([&] {
+            const auto* image = static_cast<const QImage*>(WKE_CALL(wkeGetViewDC)(view));
+            return image && image->pixelColor(70, 50) == QColor(colour);
+        }, 2000));
+    }
+
+    // Unpaced again: every frame is drawn.
+    web.setFrameInterval(0);
+    const int unpacedBefore = drawn();
+    clock.restart();
+    QTest::qWait(1000);
+    QVERIFY2(drawn() - unpacedBefore > pacedMost(),
+             qPrintable(QString::number(drawn() - unpacedBefore)));
 }
 
 void TestWebViewView::wheelScrollsAndContextMenuReachesPage()

@@ -5,6 +5,7 @@
 // the page between them.
 #include "engine/enginepage.h"
 #include "engine/events.h"
+#include "engine/pacing.h"
 
 #include <QElapsedTimer>
 #include <QEvent>
@@ -249,6 +250,7 @@ WKE_API bool wkeCaptureContent(wkeWebView handle, void* bits, int width, int hei
     wkeViewState* view = engine::liveView(handle);
     if (!view || !view->frame || !view->page || !bits || width <= 0 || height <= 0)
         return false;
+    engine::pacing::Unpaced unpaced(handle);  // the capture waits for the page's frames
     return engine::capture(handle, static_cast<uchar*>(bits), width, height);
 }
 

@@ -1,6 +1,7 @@
 // Start-up and view functions of the engine interface.
 #include "engine/enginepage.h"
 #include "engine/events.h"
+#include "engine/pacing.h"
 #include "engine/profiles.h"
 #include "engine/startup.h"
 
@@ -99,6 +100,7 @@ static QImage grabPixels(wkeViewState* view)
 {
     if (!view->frame)
         return {};
+    pacing::presentNow(view);
     QImage image = view->frame->grab().toImage();
     if (image.size() != view->frame->size())  // high-density screens
         image = image.scaled(view->frame->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
