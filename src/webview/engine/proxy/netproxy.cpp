@@ -413,10 +413,7 @@ void ProxyConnection::startUpstream(const QString& host, quint16 port, bool tunn
     if (reuse) {
         m_upstream = verified;
     } else if (secure) {
-        auto* socket = new QSslSocket(this);
-        socket->setSslConfiguration(m_server->tls->upstreamConfiguration());
-        socket->setPeerVerifyName(host);
-        m_upstream = socket;
+        m_upstream = m_server->tls->reachServer(host, this);
     } else {
         m_upstream = new QTcpSocket(this);
     }

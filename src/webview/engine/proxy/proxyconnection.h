@@ -78,7 +78,7 @@ public:
     std::function<void(std::function<void(ProxyOwner*)>)> toOwner;
     std::shared_ptr<RouteTable> routes;
     std::shared_ptr<UpstreamSetting> upstream;
-    std::shared_ptr<tls::Context> tls;
+    std::shared_ptr<tls::Termination> tls;
     QByteArray tagKey;
 
     void decide(quint64 exchange, RequestDecision decision);
