@@ -164,9 +164,10 @@ private:
     void onUpstreamData();
     void onUpstreamClosed();
     void onUpstreamError();
+    std::optional<http::ResponseHead> takeResponseHead(const QByteArray& bytes, bool upstreamClosed, bool streamed,
+                                                       QByteArray* bodyStart);
     bool readResponseHead();
     void holdResponseBytes(const QByteArray& bytes, bool upstreamClosed);
-    bool readHeldHead(const QByteArray& bytes, bool upstreamClosed, QByteArray* bodyStart);
     void writeResponse(ProxyResponse response);
     void fail(int status, const QByteArray& text);
     void closeClient();
