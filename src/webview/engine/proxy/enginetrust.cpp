@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QMutex>
+#include <QThreadPool>
 
 #include <sys/stat.h>
 
@@ -30,6 +32,68 @@ bool trustedForServers(CERTCertificate* certificate)
     return (SEC_GET_TRUST_FLAGS(&trust, trustSSL) & CERTDB_TRUSTED_CA) == CERTDB_TRUSTED_CA;
 }
 
+// Reading NSS's set takes tens of milliseconds (on a loaded machine), too
+// long for every connection on the proxy's one thread: the set is kept and
+// read again in the background when it is older than this on use.
+constexpr qint64 kRefreshMs = 10000;
+
+struct Cache {
+    QMutex reading;  // one reading of NSS at a time
+    QMutex mutex;    // guards the fields below
+    QList<QSslCertificate> list;
+    QByteArray digest;
+    QElapsedTimer age;  // invalid until the first reading
+    bool refreshing = false;
+};
+
+Cache& theCache()
+{
+    static Cache cache;
+    return cache;
+}
+
+void refresh(Cache& cache)
+{
+    QMutexLocker one(&cache.reading);
+    QList<QByteArray> ders;
+    if (CERTCertList* list = PK11_ListCerts(PK11CertListCA, nullptr)) {
+        for (CERTCertListNode* node = CERT_LIST_HEAD(list); !CERT_LIST_END(node, list);
+             node = CERT_LIST_NEXT(node)) {
+            if (trustedForServers(node->cert))
+                ders << QByteArray(reinterpret_cast<const char*>(node->cert->derCert.data),
+                                   int(node->cert->derCert.len));
+        }
+        CERT_DestroyCertList(list);
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const QByteArray& der : ders) {
+        hash.addData(QByteArray::number(der.size()));
+        hash.addData(der);
+    }
+    const QByteArray digest = hash.result();
+    QList<QSslCertificate> parsed;
+    {
+        QMutexLocker lock(&cache.mutex);
+        if (digest == cache.digest) {
+            cache.age.restart();
+            cache.refreshing = false;
+            return;
+        }
+    }
+    // Parsed again only when the set changed.
+    parsed.reserve(ders.size());
+    for (const QByteArray& der : ders) {
+        QSslCertificate certificate(der, QSsl::Der);
+        if (!certificate.isNull())
+            parsed << certificate;
+    }
+    QMutexLocker lock(&cache.mutex);
+    cache.list = std::move(parsed);
+    cache.digest = digest;
+    cache.age.restart();
+    cache.refreshing = false;
+}
+
 }  // namespace
 
 void prepareEngineTrust()
@@ -53,47 +117,28 @@ void prepareEngineTrust()
     // process's life, as the engine keeps it.
     char roots[] = "name=\"Root Certs\" library=\"libnssckbi.so\"";
     SECMOD_LoadUserModule(roots, nullptr, PR_FALSE);
+    // The first reading, while the engine starts.
+    QThreadPool::globalInstance()->start([] { engineAuthorities(); });
 }
 
 QList<QSslCertificate> engineAuthorities()
 {
-    // The set is read afresh each time (the user may add to the database
-    // while the program runs); parsing is redone only when it changed.
-    static QMutex mutex;
-    static QByteArray lastDigest;
-    static QList<QSslCertificate> last;
-
     if (!NSS_IsInitialized())
         return {};
-    QList<QByteArray> ders;
-    CERTCertList* list = PK11_ListCerts(PK11CertListCA, nullptr);
-    if (!list)
-        return {};
-    for (CERTCertListNode* node = CERT_LIST_HEAD(list); !CERT_LIST_END(node, list); node = CERT_LIST_NEXT(node)) {
-        if (trustedForServers(node->cert))
-            ders << QByteArray(reinterpret_cast<const char*>(node->cert->derCert.data), int(node->cert->derCert.len));
-    }
-    CERT_DestroyCertList(list);
-
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (const QByteArray& der : ders) {
-        hash.addData(QByteArray::number(der.size()));
-        hash.addData(der);
-    }
-    const QByteArray digest = hash.result();
-    QMutexLocker lock(&mutex);
-    if (digest != lastDigest) {
-        QList<QSslCertificate> parsed;
-        parsed.reserve(ders.size());
-        for (const QByteArray& der : ders) {
-            QSslCertificate certificate(der, QSsl::Der);
-            if (!certificate.isNull())
-                parsed << certificate;
+    Cache& cache = theCache();
+    {
+        QMutexLocker lock(&cache.mutex);
+        if (cache.age.isValid()) {
+            if (cache.age.elapsed() > kRefreshMs && !cache.refreshing) {
+                cache.refreshing = true;
+                QThreadPool::globalInstance()->start([] { refresh(theCache()); });
+            }
+            return cache.list;
         }
-        last = std::move(parsed);
-        lastDigest = digest;
     }
-    return last;
+    refresh(cache);  // the first reading is waited for
+    QMutexLocker lock(&cache.mutex);
+    return cache.list;
 }
 
 }  // namespace engine::tls

@@ -18,8 +18,10 @@ void prepareEngineTrust();
 
 // The certificates NSS now holds as authorities for TLS servers, as the
 // engine reads them (trust merged across its modules; one the user's
-// database distrusts is left out). Empty while NSS is not set up: then the
-// proxy trusts nothing and leaves the decision to the engine. Any thread.
+// database distrusts is left out), as read at most ten seconds before (a
+// reading older than that on use is renewed in the background). Empty while
+// NSS is not set up: then the proxy trusts nothing and leaves the decision
+// to the engine. Any thread.
 QList<QSslCertificate> engineAuthorities();
 
 }  // namespace engine::tls
