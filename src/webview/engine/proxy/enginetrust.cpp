@@ -112,9 +112,9 @@ void prepareEngineTrust()
     }
     if (!ready && NSS_NoDB_Init(nullptr) != SECSuccess)
         return;
-    // The built-in roots under the name the engine loads them by; NSS hands
-    // the engine this module when it loads the same library. Kept for the
-    // process's life, as the engine keeps it.
+    // The built-in roots under the name the engine loads them by. The
+    // engine's own load of the library then fails (it logs one line) and
+    // this module, kept for the process's life, serves it instead.
     char roots[] = "name=\"Root Certs\" library=\"libnssckbi.so\"";
     SECMOD_LoadUserModule(roots, nullptr, PR_FALSE);
     // The first reading, while the engine starts.
