@@ -52,9 +52,15 @@ Cache& theCache()
     return cache;
 }
 
-void refresh(Cache& cache)
+// Reads the set again; with firstOnly, only when no reading has finished.
+void refresh(Cache& cache, bool firstOnly = false)
 {
     QMutexLocker one(&cache.reading);
+    if (firstOnly) {
+        QMutexLocker lock(&cache.mutex);
+        if (cache.age.isValid())
+            return;
+    }
     QList<QByteArray> ders;
     if (CERTCertList* list = PK11_ListCerts(PK11CertListCA, nullptr)) {
         for (CERTCertListNode* node = CERT_LIST_HEAD(list); !CERT_LIST_END(node, list);
@@ -136,7 +142,7 @@ QList<QSslCertificate> engineAuthorities()
             return cache.list;
         }
     }
-    refresh(cache);  // the first reading is waited for
+    refresh(cache, true);  // the first reading is waited for
     QMutexLocker lock(&cache.mutex);
     return cache.list;
 }
