@@ -220,6 +220,8 @@ private slots:
     void anotherProcessIsRefused();
     void tagWithoutOurMarkTagsNothing_data();
     void tagWithoutOurMarkTagsNothing();
+    void interimHeadsBeforeTheResponse_data();
+    void interimHeadsBeforeTheResponse();
     void cutHeldResponseFails_data();
     void cutHeldResponseFails();
     void untilCloseResponseEndsInsideEndedTls_data();
@@ -710,6 +712,32 @@ void TestNetProxy::tagWithoutOurMarkTagsNothing()
     // Our own mark tags the request.
     exchange(m_proxy->port(), "GET " + server.url("/x") + " HTTP/1.1\r\n" + tagged("7") + "\r\n");
     QCOMPARE(m_owner.tags, QList<QByteArray>{"7"});
+}
+
+void TestNetProxy::interimHeadsBeforeTheResponse_data()
+{
+    QTest::addColumn<bool>("held");
+    QTest::newRow("streamed: passed on") << false;
+    QTest::newRow("held for a hook: not part of the answer") << true;
+}
+
+void TestNetProxy::interimHeadsBeforeTheResponse()
+{
+    QFETCH(bool, held);
+    const QByteArray interim = "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\n";
+    HttpServer server;
+    server.route("/i", interim + "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    if (held)
+        m_owner.decideFor = holdIt;
+    const QByteArray raw = exchange(m_proxy->port(), held ? taggedGet(*m_proxy, server.url("/i"))
+                                                          : "GET " + server.url("/i") + " HTTP/1.1\r\n\r\n");
+    QCOMPARE(raw.startsWith(interim), !held);
+    const Reply reply = splitReply(held ? raw : raw.mid(interim.size()));
+    QCOMPARE(reply.head.status, 200);
+    QCOMPARE(reply.rest, QByteArray("ok"));
+    QCOMPARE(m_owner.responses.size(), held ? 1 : 0);
+    if (held)
+        QCOMPARE(m_owner.responses[0].head.status, 200);
 }
 
 void TestNetProxy::cutHeldResponseFails_data()

@@ -1,9 +1,14 @@
-// A key-hash list the program gives Chromium in QTWEBENGINE_CHROMIUM_FLAGS
-// stays in force beside the engine's interception authority: a view without
-// handlers reaches a server of the listed authority over a plain tunnel, and
-// a view with a handler still gets its https ended in the proxy. Real engine
-// offscreen, https servers on 127.0.0.1 with a certificate from an authority
-// this test makes.
+// Which servers views trust. A view with network handlers trusts exactly the
+// servers a view without them trusts: authorities made by the test sit in
+// the system's store only (as OpenSSL reads it: SSL_CERT_FILE, SSL_CERT_DIR;
+// as Qt hands it to a socket: the default TLS configuration), in the
+// engine's own NSS database only ($HOME/.pki/nssdb, written with certutil),
+// in both, or in neither. And a key-hash list the program gives Chromium in
+// QTWEBENGINE_CHROMIUM_FLAGS stays in force beside the engine's interception
+// authority: a view without handlers reaches a server of the listed
+// authority over a plain tunnel, and a view with a handler still gets its
+// https ended in the proxy. Real engine offscreen, https servers on
+// 127.0.0.1 with certificates from authorities this test makes.
 #include "../webview/testenv.h"
 #include "../webview_events/httpserver.h"
 
@@ -12,10 +17,15 @@
 #include "webview/webview.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QSslConfiguration>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
+#include <map>
 #include <memory>
 
 using events_test::HttpServer;
@@ -32,6 +42,60 @@ QSslConfiguration serverTls(const engine::tls::Authority& authority)
     return config;
 }
 
+constexpr int kTimeoutMs = 20000;
+
+bool run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitCode() != 0) {
+        qWarning() << program << arguments << process.readAllStandardError();
+        return false;
+    }
+    return true;
+}
+
+// A shown view that loads a URL and tells whether the load succeeded and
+// which paths its handler (when it has one) saw begin.
+struct View {
+    QWidget host;
+    webview::WebView web;
+    int finished = 0;
+    int failed = 0;
+    QStringList begun;
+
+    explicit View(bool hooked)
+    {
+        host.resize(320, 240);
+        host.show();
+        web.create(&host, "trust", "about:blank", "");
+        web.onLoadingFinish(
+            [](wkeWebView, void* p, const wkeString, wkeLoadingResult result, const wkeString) {
+                auto* v = static_cast<View*>(p);
+                ++v->finished;
+                v->failed += result == WKE_LOADING_FAILED ? 1 : 0;
+            },
+            this);
+        if (hooked) {
+            web.onLoadUrlBegin(
+                [](wkeWebView, void* p, const char* url, wkeNetJob) {
+                    static_cast<View*>(p)->begun << QUrl(QString::fromUtf8(url)).path();
+                    return false;
+                },
+                this);
+        }
+    }
+    // Loads url; true when the page loaded with the expected title.
+    bool loads(const QByteArray& url)
+    {
+        const int before = finished;
+        web.loadUrl(url.toStdString());
+        if (!QTest::qWaitFor([&] { return finished > before; }, kTimeoutMs))
+            return false;
+        return failed == 0 && web.engine().getTitle() == "trusted";
+    }
+};
+
 }  // namespace
 
 class TestHttpsTrust : public QObject {
@@ -40,6 +104,46 @@ class TestHttpsTrust : public QObject {
 private slots:
     void initTestCase()
     {
+        // Before the first view starts the engine.
+        QVERIFY(m_folder.isValid());
+        for (const char* name : {"system", "engine", "both", "neither"}) {
+            m_authorities[name] = engine::tls::Authority::create(QStringLiteral("test authority ") + name);
+            QVERIFY(m_authorities[name]);
+        }
+        // The system's store, as OpenSSL and Qt read it.
+        const QString bundle = m_folder.filePath("system.pem");
+        const QString folder = m_folder.filePath("certs");
+        QVERIFY(QDir().mkpath(folder));
+        QFile file(bundle);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (const char* name : {"system", "both"}) {
+            const QByteArray pem = m_authorities[name]->certificate().toPem();
+            file.write(pem);
+            QFile single(folder + "/" + name + ".pem");
+            QVERIFY(single.open(QIODevice::WriteOnly));
+            single.write(pem);
+        }
+        file.close();
+        QVERIFY(run("openssl", {"rehash", folder}));
+        qputenv("SSL_CERT_FILE", bundle.toLocal8Bit());
+        qputenv("SSL_CERT_DIR", folder.toLocal8Bit());
+        QSslConfiguration defaults = QSslConfiguration::defaultConfiguration();
+        defaults.addCaCertificates({m_authorities["system"]->certificate(), m_authorities["both"]->certificate()});
+        QSslConfiguration::setDefaultConfiguration(defaults);
+
+        // The engine's own database, in the test's HOME, before the engine starts.
+        const QString nssdb = QDir::homePath() + "/.pki/nssdb";
+        QVERIFY(QDir().mkpath(nssdb));
+        QVERIFY(run("certutil", {"-N", "-d", "sql:" + nssdb, "--empty-password"}));
+        for (const char* name : {"engine", "both"}) {
+            const QString pemFile = m_folder.filePath(QString::fromLatin1(name) + "-ca.pem");
+            QFile pem(pemFile);
+            QVERIFY(pem.open(QIODevice::WriteOnly));
+            pem.write(m_authorities[name]->certificate().toPem());
+            pem.close();
+            QVERIFY(run("certutil", {"-A", "-d", "sql:" + nssdb, "-n", name, "-t", "C,,", "-i", pemFile}));
+        }
+
         m_authority = engine::tls::Authority::create(QStringLiteral("program's own authority"));
         QVERIFY(m_authority);
         // Set before the first view starts the engine; an unrelated hash
@@ -54,6 +158,40 @@ private slots:
         QVERIFY(trust);
         const QByteArray pem = m_authority->certificate().toPem();
         trust(pem.constData(), int(pem.size()));
+    }
+
+    void hookedAndUnhookedViewsTrustTheSameServers_data()
+    {
+        QTest::addColumn<QString>("authority");
+        QTest::addColumn<bool>("trusted");
+        // First: the process's first https connection is the hooked view's.
+        QTest::newRow("engine database only: accepted by both") << "engine" << true;
+        QTest::newRow("system store only: refused by both") << "system" << false;
+        QTest::newRow("both stores: accepted by both") << "both" << true;
+        QTest::newRow("neither store: refused by both") << "neither" << false;
+    }
+
+    void hookedAndUnhookedViewsTrustTheSameServers()
+    {
+        QFETCH(QString, authority);
+        QFETCH(bool, trusted);
+        // A server for each view: once a view with handlers uses a host, its
+        // TLS is ended in the proxy for every view.
+        const QSslConfiguration tls = serverTls(*m_authorities[authority.toStdString()]);
+        HttpServer forHooked(tls);
+        HttpServer forPlain(tls);
+        for (HttpServer* server : {&forHooked, &forPlain})
+            server->route("/page.html", HttpServer::response("<!doctype html><title>trusted</title>"));
+
+        View hooked(true);
+        QCOMPARE(hooked.loads(forHooked.url("/page.html")), trusted);
+        QCOMPARE(forHooked.requestsFor("/page.html").size(), trusted ? 1 : 0);
+        // An accepted server's traffic passes through the handlers.
+        QCOMPARE(hooked.begun.contains(QStringLiteral("/page.html")), trusted);
+
+        View plain(false);
+        QCOMPARE(plain.loads(forPlain.url("/page.html")), trusted);
+        QCOMPARE(forPlain.requestsFor("/page.html").size(), trusted ? 1 : 0);
     }
 
     void bothAuthoritiesAreTrusted_data()
@@ -94,6 +232,8 @@ private slots:
 
 private:
     std::unique_ptr<engine::tls::Authority> m_authority;
+    QTemporaryDir m_folder;
+    std::map<std::string, std::unique_ptr<engine::tls::Authority>> m_authorities;
 };
 
 int main(int argc, char** argv)

@@ -19,6 +19,7 @@
 #include "engine/events.h"
 #include "engine/proxy/netproxy.h"
 #include "engine/startup.h"
+#include "engine/proxy/enginetrust.h"
 #include "engine/proxy/tlscontext.h"
 
 #include <QCoreApplication>
@@ -486,6 +487,8 @@ const bool switchesRegistered = engine::addChromiumSwitchSource([] {
     Globals& g = globals();
     if (!g.tls)
         g.tls = tls::Context::create();
+    if (g.tls)
+        tls::prepareEngineTrust();
     g.proxy.setTls(g.tls);
     if (!g.proxy.start(&g.owner))
         return QStringList();

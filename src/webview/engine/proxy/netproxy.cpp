@@ -413,10 +413,7 @@ void ProxyConnection::startUpstream(const QString& host, quint16 port, bool tunn
     if (reuse) {
         m_upstream = verified;
     } else if (secure) {
-        auto* socket = new QSslSocket(this);
-        socket->setSslConfiguration(m_server->tls->upstreamConfiguration());
-        socket->setPeerVerifyName(host);
-        m_upstream = socket;
+        m_upstream = m_server->tls->reachServer(host, this);
     } else {
         m_upstream = new QTcpSocket(this);
     }
@@ -479,66 +476,13 @@ void ProxyConnection::onUpstreamData()
     }
 }
 
-// Passes interim (1xx) heads on as they are and the final head rewritten so
-// that the browser does not keep the connection; true once that is done.
-bool ProxyConnection::readResponseHead()
-{
-    qsizetype searched = m_current.response.size();
-    m_current.response += m_upstream->readAll();
-    for (;;) {
-        const qsizetype end = http::headEnd(m_current.response, searched);
-        searched = 0;
-        if (end < 0) {
-            if (m_current.response.size() > kMaxHeadBytes)
-                fail(502, "response head too large");
-            return false;
-        }
-        http::ResponseHead head;
-        if (!http::parseResponseHead(m_current.response.left(end), &head)) {
-            fail(502, "malformed response from the server");
-            return false;
-        }
-        if (head.status >= 100 && head.status < 200 && head.status != 101) {
-            m_client->write(m_current.response.left(end));
-            m_current.sentToClient = true;
-            m_current.response.remove(0, end);
-            continue;
-        }
-        http::removeHopByHop(head.headers);
-        if (m_current.withoutCookies)
-            removeCookieFields(head.headers);
-        for (const auto& [name, value] : m_current.responseFields)
-            http::setHeader(head.headers, name, value);
-        const http::BodyFraming framing = http::responseFraming(head, m_current.request.method);
-        if (framing.kind == http::BodyFraming::Chunked)
-            http::setHeader(head.headers, "Transfer-Encoding", "chunked");
-        m_current.keepClient = mayKeepClient() && head.status != 101 &&
-                       (framing.kind == http::BodyFraming::None || framing.kind == http::BodyFraming::Length);
-        if (!m_current.keepClient)
-            head.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
-        m_client->write(http::serializeResponseHead(head));
-        m_current.responseHeadDone = true;
-        m_current.sentToClient = true;
-        QByteArray body = m_current.response.mid(end);
-        m_current.response.clear();
-        if (m_current.keepClient) {
-            m_current.responseLeft = framing.kind == http::BodyFraming::Length ? framing.length : 0;
-            body.truncate(qsizetype(std::min<qint64>(body.size(), m_current.responseLeft)));
-            m_current.responseLeft -= body.size();
-        }
-        m_client->write(body);
-        if (m_current.keepClient && m_current.responseLeft == 0) {
-            nextExchange();
-            return false;
-        }
-        return true;
-    }
-}
-
-// Reads the held response's head (skipping interim heads) once it is
-// complete; bodyStart gets the bytes after it. False while it is incomplete
-// or when the exchange failed.
-bool ProxyConnection::readHeldHead(const QByteArray& bytes, bool upstreamClosed, QByteArray* bodyStart)
+// Adds bytes from the server to the response until its final head is
+// complete. Interim (1xx) heads of a streamed response go to the page as
+// they are, and a 101 is final there (the connection is switched); a held
+// response drops them. The final head, with the bytes after it in bodyStart;
+// nullopt while it is incomplete or when the exchange failed.
+std::optional<http::ResponseHead> ProxyConnection::takeResponseHead(const QByteArray& bytes, bool upstreamClosed,
+                                                                    bool streamed, QByteArray* bodyStart)
 {
     qsizetype searched = m_current.response.size();
     m_current.response += bytes;
@@ -550,24 +494,62 @@ bool ProxyConnection::readHeldHead(const QByteArray& bytes, bool upstreamClosed,
                 fail(502, "the server closed the connection without a response");
             else if (m_current.response.size() > kMaxHeadBytes)
                 fail(502, "response head too large");
-            return false;
+            return std::nullopt;
         }
         http::ResponseHead head;
         if (!http::parseResponseHead(m_current.response.left(end), &head)) {
             fail(502, "malformed response from the server");
-            return false;
+            return std::nullopt;
         }
-        if (head.status >= 100 && head.status < 200) {
-            m_current.response.remove(0, end);  // interim heads are not part of the answer
+        if (head.status >= 100 && head.status < 200 && !(streamed && head.status == 101)) {
+            if (streamed) {
+                m_client->write(m_current.response.left(end));
+                m_current.sentToClient = true;
+            }
+            m_current.response.remove(0, end);
             continue;
         }
-        m_current.holdHead = head;
-        m_current.holdFraming = http::responseFraming(head, m_current.request.method);
         *bodyStart = m_current.response.mid(end);
         m_current.response.clear();
-        m_current.holdHeadRead = true;
-        return true;
+        return head;
     }
+}
+
+// Passes the final head on rewritten so that the browser does not keep the
+// connection (unless this one serves its next request); true once done.
+bool ProxyConnection::readResponseHead()
+{
+    QByteArray body;
+    std::optional<http::ResponseHead> taken = takeResponseHead(m_upstream->readAll(), false, true, &body);
+    if (!taken)
+        return false;
+    http::ResponseHead head = std::move(*taken);
+    http::removeHopByHop(head.headers);
+    if (m_current.withoutCookies)
+        removeCookieFields(head.headers);
+    for (const auto& [name, value] : m_current.responseFields)
+        http::setHeader(head.headers, name, value);
+    const http::BodyFraming framing = http::responseFraming(head, m_current.request.method);
+    if (framing.kind == http::BodyFraming::Chunked)
+        http::setHeader(head.headers, "Transfer-Encoding", "chunked");
+    m_current.keepClient = mayKeepClient() && head.status != 101 &&
+                   (framing.kind == http::BodyFraming::None || framing.kind == http::BodyFraming::Length);
+    if (!m_current.keepClient)
+        head.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
+    m_client->write(http::serializeResponseHead(head));
+    m_current.responseHeadDone = true;
+    m_current.sentToClient = true;
+    if (m_current.keepClient) {
+        m_current.responseLeft = framing.kind == http::BodyFraming::Length ? framing.length : 0;
+        body.truncate(qsizetype(std::min<qint64>(body.size(), m_current.responseLeft)));
+        m_current.responseLeft -= body.size();
+    }
+    m_client->write(body);
+    if (m_current.keepClient && m_current.responseLeft == 0) {
+        nextExchange();
+        return false;
+    }
+    return true;
 }
 
 // A held response is complete when its framing says so or the server closed.
@@ -575,8 +557,14 @@ bool ProxyConnection::readHeldHead(const QByteArray& bytes, bool upstreamClosed,
 void ProxyConnection::holdResponseBytes(const QByteArray& bytes, bool upstreamClosed)
 {
     QByteArray body = bytes;
-    if (!m_current.holdHeadRead && !readHeldHead(bytes, upstreamClosed, &body))
-        return;
+    if (!m_current.holdHeadRead) {
+        const std::optional<http::ResponseHead> head = takeResponseHead(bytes, upstreamClosed, false, &body);
+        if (!head)
+            return;
+        m_current.holdHead = *head;
+        m_current.holdFraming = http::responseFraming(*head, m_current.request.method);
+        m_current.holdHeadRead = true;
+    }
     ProxyResponse response;
     response.head = m_current.holdHead;
     bool complete = false;

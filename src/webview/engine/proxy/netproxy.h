@@ -6,10 +6,11 @@
 // network code runs here); any other is closed unread. A tunnel is relayed
 // untouched unless the route table plans its TLS to be ended here: then the
 // proxy first reaches the server over TLS itself (checking its certificate
-// against the system's trust and its host name, offering the engine's suites
-// only; a server that fails that check gets a plain tunnel, so the engine
-// sees its certificate and fails as it would without the proxy), then shows
-// the engine a leaf certificate for the host signed by this run's authority,
+// against the authorities the engine trusts and its host name, offering the
+// engine's suites only; a server that fails that check gets a plain tunnel,
+// so the engine meets its certificate and decides as it would without the
+// proxy), then shows the engine a leaf certificate for the host signed by
+// this run's authority,
 // and handles the https requests inside as it handles http ones. Requests go
 // on to the origin, or to the proxy the owner's decision names, or to the
 // process-wide upstream (setUpstream), which this proxy chains to.
@@ -84,6 +85,7 @@ public:
 
 namespace tls {
 class Context;
+class Termination;
 }
 class ProxyServer;
 struct UpstreamSetting;

@@ -78,7 +78,7 @@ public:
     std::function<void(std::function<void(ProxyOwner*)>)> toOwner;
     std::shared_ptr<RouteTable> routes;
     std::shared_ptr<UpstreamSetting> upstream;
-    std::shared_ptr<tls::Context> tls;
+    std::shared_ptr<tls::Termination> tls;
     QByteArray tagKey;
 
     void decide(quint64 exchange, RequestDecision decision);
@@ -164,9 +164,10 @@ private:
     void onUpstreamData();
     void onUpstreamClosed();
     void onUpstreamError();
+    std::optional<http::ResponseHead> takeResponseHead(const QByteArray& bytes, bool upstreamClosed, bool streamed,
+                                                       QByteArray* bodyStart);
     bool readResponseHead();
     void holdResponseBytes(const QByteArray& bytes, bool upstreamClosed);
-    bool readHeldHead(const QByteArray& bytes, bool upstreamClosed, QByteArray* bodyStart);
     void writeResponse(ProxyResponse response);
     void fail(int status, const QByteArray& text);
     void closeClient();

@@ -45,9 +45,7 @@ bool ProxyConnection::beginTermination(const QString& host, quint16 port)
     m_stage = Stage::Verifying;
     m_verifiedProxy = upstreamProxy();
     const Route route = routeFor(host, port, true, m_verifiedProxy);
-    m_verified = new QSslSocket(this);
-    m_verified->setSslConfiguration(m_server->tls->upstreamConfiguration());
-    m_verified->setPeerVerifyName(host);
+    m_verified = m_server->tls->reachServer(host, this);
     m_verified->setProxy(route.socketProxy);
     m_verified->setReadBufferSize(kSocketReadBuffer);
     connect(m_verified, &QSslSocket::encrypted, this, [this] { onServerVerified(); });
@@ -59,22 +57,18 @@ bool ProxyConnection::beginTermination(const QString& host, quint16 port)
 void ProxyConnection::onServerVerified()
 {
     disconnect(m_verified, nullptr, this, nullptr);
-    const QSslConfiguration config = m_server->tls->serverConfiguration(m_tlsHost);
-    if (config.isNull()) {
-        onServerUnverified();
-        return;
-    }
-    m_client->write("HTTP/1.1 200 Connection established\r\n\r\n");
-    m_stage = Stage::Handshaking;
-    m_client->setSslConfiguration(config);
     connect(m_client, &QSslSocket::encrypted, this, [this] {
         m_stage = Stage::Head;
         onClientData();
     });
-    m_client->startServerEncryption();
+    m_stage = Stage::Handshaking;
+    if (!m_server->tls->serveEngine(m_client, m_tlsHost, "HTTP/1.1 200 Connection established\r\n\r\n")) {
+        disconnect(m_client, &QSslSocket::encrypted, this, nullptr);
+        onServerUnverified();
+    }
 }
 
-// The server could not be reached over TLS with a certificate the system
+// The server could not be reached over TLS with a certificate the engine
 // trusts for its name: the engine gets a plain tunnel and meets the server's
 // own certificate (or the same failure) as without the proxy.
 void ProxyConnection::onServerUnverified()

@@ -1,5 +1,7 @@
 #include "engine/proxy/tlscontext.h"
 
+#include "engine/proxy/enginetrust.h"
+
 #include <QSslCipher>
 #include <QSslSocket>
 
@@ -68,14 +70,36 @@ QSslConfiguration Context::upstreamConfiguration() const
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
     config.setProtocol(QSsl::TlsV1_2OrLater);
     config.setCiphers(ciphers);
+    // The engine's authorities in place of the system's store (setting them
+    // also stops Qt loading the system's on demand).
+    QList<QSslCertificate> authorities = engineAuthorities();
     {
         QMutexLocker lock(&m_mutex);
-        if (!m_extraTrust.isEmpty())
-            config.addCaCertificates(m_extraTrust);
+        authorities << m_extraTrust;
     }
+    config.setCaCertificates(authorities);
     config.setPeerVerifyMode(QSslSocket::VerifyPeer);
     config.setAllowedNextProtocols({QByteArray(QSslConfiguration::NextProtocolHttp1_1)});
     return config;
+}
+
+bool Context::serveEngine(QSslSocket* client, const QString& host, const QByteArray& answer)
+{
+    const QSslConfiguration config = serverConfiguration(host);
+    if (config.isNull())
+        return false;
+    client->write(answer);
+    client->setSslConfiguration(config);
+    client->startServerEncryption();
+    return true;
+}
+
+QSslSocket* Context::reachServer(const QString& host, QObject* parent)
+{
+    auto* socket = new QSslSocket(parent);
+    socket->setSslConfiguration(upstreamConfiguration());
+    socket->setPeerVerifyName(host);
+    return socket;
 }
 
 void Context::addUpstreamAuthority(const QSslCertificate& authority)
