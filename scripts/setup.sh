@@ -16,6 +16,7 @@ PKGS=(cmake g++ make ccache pkg-config libicu-dev
       libgl1-mesa-dev fonts-noto-cjk
       clang-14 libclang-rt-14-dev dpkg-dev parallel
       libssl-dev zlib1g-dev
+      openssh-server  # sshd for the test of data-run shards over ssh (GNU parallel)
       python3 curl)  # python3, curl: the https benchmark's server and client
 
 missing=()

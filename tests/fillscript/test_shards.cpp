@@ -14,11 +14,11 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
+#include <pwd.h>
 #include <unistd.h>
 
 using fill_test::Outcome;
@@ -135,6 +135,13 @@ Outcome runProgram(const QString& program, const QStringList& args, int timeoutM
     o.out = QString::fromUtf8(p.readAllStandardOutput());
     o.err = QString::fromUtf8(p.readAllStandardError());
     return o;
+}
+
+// The user this test runs as: the one sshd lets in with the test's key.
+QString loginName()
+{
+    const passwd* pw = ::getpwuid(::geteuid());
+    return pw ? QString::fromLocal8Bit(pw->pw_name) : QStringLiteral("root");
 }
 
 }  // namespace
@@ -299,12 +306,15 @@ bool TestShards::startSshd(QString& why)
     const QString ssh = dir.filePath("ssh");
     QDir().mkpath(ssh);
     for (const QString& key : {QStringLiteral("host_key"), QStringLiteral("client_key")}) {
+        QFile::remove(ssh + "/" + key);
+        QFile::remove(ssh + "/" + key + ".pub");
         const Outcome made = runProgram("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", ssh + "/" + key});
         if (made.exitCode != 0) {
             why = "ssh-keygen failed: " + made.err;
             return false;
         }
     }
+    QFile::remove(ssh + "/authorized_keys");
     QFile::copy(ssh + "/client_key.pub", ssh + "/authorized_keys");
     QTcpServer probe;
     if (!probe.listen(QHostAddress("127.0.0.2"))) {
@@ -322,7 +332,7 @@ bool TestShards::startSshd(QString& why)
     const QByteArray clientConfig = QStringLiteral(
         "Host 127.0.0.2 127.0.0.3\n  Port %1\n  User %3\n  IdentityFile %2/client_key\n  IdentitiesOnly yes\n"
         "  StrictHostKeyChecking accept-new\n  UserKnownHostsFile %2/known_hosts\n  BatchMode yes\n"
-        "  LogLevel ERROR\n").arg(port, ssh, qEnvironmentVariable("USER", qEnvironmentVariable("LOGNAME", "root"))).toUtf8();
+        "  LogLevel ERROR\n").arg(port, ssh, loginName()).toUtf8();
     sshConfig = fill_test::writeTestFile(dir, "ssh/config", clientConfig);
     sshd = std::make_unique<QProcess>();
     sshd->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -332,7 +342,12 @@ bool TestShards::startSshd(QString& why)
         return false;
     }
     for (const char* host : {"127.0.0.2", "127.0.0.3"}) {
-        const Outcome o = runProgram("ssh", {"-F", sshConfig, host, "echo", "up"}, 30000);
+        // sshd listens a moment after it started.
+        Outcome o;
+        fill_test::waitUntil([&] {
+            o = runProgram("ssh", {"-F", sshConfig, host, "echo", "up"}, 30000);
+            return o.out == "up\n" || sshd->state() == QProcess::NotRunning;
+        }, 20000);
         if (o.out != "up\n") {
             why = QStringLiteral("no ssh login to %1: %2").arg(host, o.err);
             return false;
@@ -358,7 +373,10 @@ void TestShards::shardsOverSshWithGnuParallel()
     QVERIFY2(!parallel.isEmpty(), "GNU parallel is not installed (scripts/setup.sh installs it)");
     if (!sshd) {
         QString why;
-        QVERIFY2(startSshd(why), qPrintable(why));
+        const bool started = startSshd(why);
+        if (!started)
+            sshd.reset();  // the next case tries again, and says why
+        QVERIFY2(started, qPrintable(why));
     }
     if (!server) {
         server = std::make_unique<fill_test::PageServer>([](const QByteArray&) {
