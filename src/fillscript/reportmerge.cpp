@@ -111,15 +111,21 @@ std::optional<Failure> readJUnit(Shard& s, ScriptCheck& script)
     };
     QXmlStreamReader xml(text);
     qsizetype suiteStart = -1, firstStart = -1, lastEnd = -1;
+    bool sawRoot = false;
     ShardRow current;
     while (!xml.atEnd()) {
         const QXmlStreamReader::TokenType token = xml.readNext();
         if (token == QXmlStreamReader::StartElement) {
             const QXmlStreamAttributes a = xml.attributes();
-            if (xml.name() == u"testsuites") {
+            if (xml.name() == u"testsuites" && !sawRoot) {
+                sawRoot = true;
                 s.suiteName = a.value("name").toString();
                 s.seconds = a.value("time").toDouble();
+            } else if (!sawRoot) {
+                return notReport(QStringLiteral("it holds no testsuites"));
             } else if (xml.name() == u"testsuite") {
+                if (suiteStart >= 0)
+                    return notReport(QStringLiteral("a testsuite inside a testsuite"));
                 suiteStart = text.lastIndexOf(QLatin1String("<testsuite"), xml.characterOffset() - 1);
                 current = ShardRow{numberAfter(a.value("name"), u"row "), {}, a.value("tests").toInt(),
                                    a.value("failures").toInt()};
@@ -141,11 +147,14 @@ std::optional<Failure> readJUnit(Shard& s, ScriptCheck& script)
             if (firstStart < 0)
                 firstStart = suiteStart;
             lastEnd = end;
+            suiteStart = -1;
             s.rows.push_back(std::move(current));
         }
     }
     if (xml.hasError())
         return notReport(xml.errorString());
+    if (!sawRoot)
+        return notReport(QStringLiteral("it holds no testsuites"));
     if (firstStart >= 0) {
         s.prefix = text.left(firstStart);
         s.suffix = text.mid(lastEnd);

@@ -242,6 +242,8 @@ void TestShards::refusals_data()
     QTest::newRow("--out short of a row") << "1-4,5-9" << "outrow" << none
                                           << "o5.csv holds 4 rows, its report s5.jsonl holds 5";
     QTest::newRow("report cut short") << "1-4,5-9" << "cut" << none << "s5.jsonl ends in the middle of a record";
+    QTest::newRow("XML that is no JUnit report") << "1-4,5-9" << "foreign" << none
+                                                 << "s5.xml is not a JUnit XML report of a run (it holds no testsuites)";
     QTest::newRow("JUnit into JSON Lines") << "1-4,5-9" << "kind" << none
                                            << "s5.jsonl is not a JSON Lines report like the merged one";
     QTest::newRow("--out for some shards") << "1-4,5-9" << "noout" << none << "usage: tolvane-fill --merge-reports";
@@ -257,7 +259,7 @@ void TestShards::refusals()
     QFETCH(QString, message);
     QTemporaryDir here;
     QVERIFY(here.isValid());
-    const bool junit = fault == "name";
+    const bool junit = fault == "name" || fault == "foreign";
     const QString ext = junit ? ".xml" : ".jsonl";
     QStringList reports, outs;
     const auto parts = ranges(shards);
@@ -271,6 +273,8 @@ void TestShards::refusals()
                                 faulty && fault == "columns" ? std::vector<std::string>{"greeting", "total"} : kVariables);
         if (faulty && fault == "cut")
             report.resize(report.size() - 10);
+        if (faulty && fault == "foreign")
+            report = "<?xml version=\"1.0\"?>\n<results><testsuite name=\"row 5\"/></results>\n";
         reports << fill_test::writeTestFile(here, QStringLiteral("s%1").arg(first) + ext, QByteArray::fromStdString(report));
         if (!(faulty && fault == "noout"))
             outs << fill_test::writeTestFile(here, QStringLiteral("o%1.csv").arg(first), QByteArray::fromStdString(out));
