@@ -18,7 +18,9 @@
 #include <QtTest>
 
 #include <memory>
+#include <csignal>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 using fill_test::Outcome;
@@ -340,6 +342,8 @@ bool TestShards::startSshd(QString& why)
     sshConfig = fill_test::writeTestFile(dir, "ssh/config", clientConfig);
     sshd = std::make_unique<QProcess>();
     sshd->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Ends with the test, even when the test is killed.
+    sshd->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     sshd->start(sshdPath, {"-D", "-e", "-f", ssh + "/sshd_config"});
     if (!sshd->waitForStarted(10000)) {
         why = "sshd did not start";
