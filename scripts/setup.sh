@@ -29,6 +29,27 @@ if ((${#missing[@]})); then
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+# The test of data-run shards over ssh starts sshd on loopback addresses of
+# its own. Installing the server must not leave one running for the machine:
+# its service is kept from starting during the install and disabled after.
+if [ "$mode" = test ] && ! dpkg-query -W -f='${Status}' openssh-server 2>/dev/null | grep -q "install ok installed"; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  policy=/usr/sbin/policy-rc.d
+  made_policy=""
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
+    $SUDO chmod 755 "$policy"
+    made_policy=1
+    trap '$SUDO rm -f "$policy"' EXIT
+  fi
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends openssh-server
+  if [ -d /run/systemd/system ]; then
+    $SUDO systemctl disable --now ssh.service ssh.socket >/dev/null 2>&1 || true
+  fi
+  if [ -n "$made_policy" ]; then $SUDO rm -f "$policy"; trap - EXIT; fi
+fi
+
 BUILD="${TOLVANE_BUILD_DIR:-build}"
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" -j"$(nproc)"

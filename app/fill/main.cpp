@@ -12,6 +12,7 @@
 #include "fillscript/opentool.h"
 #include "fillscript/parser.h"
 #include "fillscript/progress.h"
+#include "fillscript/reportmerge.h"
 #include "fillscript/rowjournal.h"
 #include "fillscript/scriptfile.h"
 #include "runtime/fileio.h"
@@ -81,7 +82,12 @@ const char kHelp[] =
     "  --allow-http-errors  run on a start page the server answers with an error\n"
     "                     status (404, 500) instead of failing the load\n"
     "  -h, --help         this text\n"
-    "  --version          the version, with the Qt and Chromium versions of the engine";
+    "  --version          the version, with the Qt and Chromium versions of the engine\n"
+    "\n"
+    "tolvane-fill --merge-reports OUT IN... [--out OUT.csv IN.csv...] [--rows A-B]\n"
+    "  joins the reports (and --out files, in the same order) of runs over ranges\n"
+    "  of rows into those of one run over all of them; refuses a row missing or\n"
+    "  twice, or reports of different scripts or columns (exit 2)";
 
 void note(const QString& message)
 {
@@ -426,6 +432,8 @@ int main(int argc, char** argv)
                     TOLVANE_CHROMIUM_VERSION);
         return kExitPassed;
     }
+    if (!args.isEmpty() && args[0] == "--merge-reports")
+        return fillscript::mergeReportsCommand(args.mid(1));
     const bool run = !args.isEmpty() && args[0] == "--run";
     std::optional<RunOptions> options;
     if (run)
