@@ -305,18 +305,12 @@ int runScript(const RunOptions& o)
             return;
         headedRow = row;
         const bool loadFailed = done && done->status == fillscript::RowStatus::LoadFailed;
-        writeOut("# row " + std::to_string(row) + (loadFailed ? ": the page failed to load" : "") + "\r\n");
+        const bool crashed = done && done->status == fillscript::RowStatus::Crashed;
+        writeOut("# row " + std::to_string(row) +
+                 (loadFailed ? ": the page failed to load" : crashed ? ": " + done->crash : std::string()) + "\r\n");
     };
-    const auto rowDone = [&](const fillscript::RowRecord& row) {
-        rowHeading(&row, row.row);
-        if (!o.report.isEmpty() && !journalFailed && !journal.append(row)) {
-            journalFailed = true;
-            note(QStringLiteral("cannot write the row record %1: %2")
-                     .arg(fillscript::RowJournal::pathFor(o.report), journal.error()));
-        }
-        progress.rowDone(row.status != fillscript::RowStatus::Passed);
-        records.push_back(row);
-    };
+    // The log is in row order; the row record takes each row as it finishes.
+    const auto rowDone = [&](const fillscript::RowRecord& row) { rowHeading(&row, row.row); };
     // More than one job: worker processes, each with its own engine (one
     // process's views share a thread and gain nothing). One job runs here.
     std::unique_ptr<fillscript::RowRunner> runner;
@@ -326,6 +320,15 @@ int runScript(const RunOptions& o)
     else
         runner = std::make_unique<fillscript::DataRun>(std::move(setup), rowDone);
     fillscript::RowRunner& run = *runner;
+    run.setRowFinished([&](const fillscript::RowRecord& row) {
+        if (!o.report.isEmpty() && !journalFailed && !journal.append(row)) {
+            journalFailed = true;
+            note(QStringLiteral("cannot write the row record %1: %2")
+                     .arg(fillscript::RowJournal::pathFor(o.report), journal.error()));
+        }
+        progress.rowDone(row.status != fillscript::RowStatus::Passed);
+        records.push_back(row);
+    });
     run.setRetrying([&](int row, const fillscript::Attempt& a) {
         progress.rowRetried();
         progress.finish();

@@ -256,7 +256,7 @@ void DataRun::finishRow(Lane& w)
     }
     w.running = false;
     --busy_;
-    order_.finished(w.row, std::move(w.record));
+    finished(order_, w.row, std::move(w.record));
     startNextRow(w);
 }
 

@@ -49,6 +49,9 @@ class RowRunner : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
+    // Each row as soon as it is finished, in any order, before it is held
+    // back for row order: what must be kept durably at once.
+    void setRowFinished(std::function<void(const RowRecord&)> f) { rowFinished_ = std::move(f); }
     // Each line as soon as it ends, in row order, always before its row.
     void setLineDone(std::function<void(int row, const LineRecord&)> f) { lineDone_ = std::move(f); }
     // Each dialog the run answered, as it happens (any row order).
@@ -69,6 +72,15 @@ public:
     virtual QString runError() const = 0;
 
 protected:
+    // Tells rowFinished and hands the row to order.
+    void finished(RowOrder& order, std::size_t index, RowRecord row)
+    {
+        if (rowFinished_)
+            rowFinished_(row);
+        order.finished(index, std::move(row));
+    }
+
+    std::function<void(const RowRecord&)> rowFinished_;
     std::function<void(int, const LineRecord&)> lineDone_;
     std::function<void(int, const AnsweredDialog&)> dialogAnswered_;
     std::function<void(int, const Attempt&)> retrying_;

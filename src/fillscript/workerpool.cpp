@@ -165,7 +165,7 @@ bool WorkerPool::take(Worker& w, const FromWorker& m)
         auto& before = earlier_[index];
         done.attempts.insert(done.attempts.begin(), before.begin(), before.end());
         w.row.reset();
-        order_.finished(index, std::move(done));
+        finished(order_, index, std::move(done));
         giveRow(w);
         return true;
     }
@@ -215,7 +215,7 @@ void WorkerPool::ended(Worker* w, const std::string& reason)
                 failed.crash = a.reason;
                 failed.attempts = earlier_[index];
                 failed.micros = a.micros;
-                order_.finished(index, std::move(failed));
+                finished(order_, index, std::move(failed));
             }
         }
     }
