@@ -301,11 +301,12 @@ int runScript(const RunOptions& o)
     fillscript::ProgressLine progress(int(setup.rows.size()), isatty(STDERR_FILENO));
     int headedRow = 0;  // the last row whose "# row N" line is out
     const auto rowHeading = [&](const fillscript::RowRecord* done, int row) {
-        if (!dataRun || headedRow == row)
+        const bool crashed = done && done->status == fillscript::RowStatus::Crashed;
+        // A row whose process ended after some of its lines says so after them.
+        if (!dataRun || (headedRow == row && !crashed))
             return;
         headedRow = row;
         const bool loadFailed = done && done->status == fillscript::RowStatus::LoadFailed;
-        const bool crashed = done && done->status == fillscript::RowStatus::Crashed;
         writeOut("# row " + std::to_string(row) +
                  (loadFailed ? ": the page failed to load" : crashed ? ": " + done->crash : std::string()) + "\r\n");
     };
