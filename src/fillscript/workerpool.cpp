@@ -80,7 +80,10 @@ void WorkerPool::startWorker()
     // Its standard error is the user's: the engine's own fatal messages.
     w->process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     connect(&w->process, &QProcess::readyReadStandardOutput, this, [this, w] { readFrom(*w); });
-    connect(&w->process, &QProcess::finished, this, [this, w] { ended(w); });
+    connect(&w->process, &QProcess::finished, this, [this, w] {
+        readFrom(*w);  // what it sent before it ended
+        ended(w);
+    });
     connect(&w->process, &QProcess::errorOccurred, this, [this, w](QProcess::ProcessError e) {
         if (e == QProcess::FailedToStart)
             ended(w);
