@@ -73,8 +73,10 @@ RunFigures runFill(const QStringList& args)
     t.start();
     p.start();
     RunFigures r;
-    if (!p.waitForStarted())
+    if (!p.waitForStarted()) {
+        std::fprintf(stderr, "tolvane-fill did not start: %s\n", qPrintable(p.errorString()));
         return r;
+    }
     while (!p.waitForFinished(250)) {
         r.peakPssKib = std::max(r.peakPssKib, long(benchsupport::processTreeMemory(pid_t(p.processId())).pssMiB * 1024));
         for (const pid_t w : workersOf(pid_t(p.processId()))) {
@@ -85,8 +87,16 @@ RunFigures runFill(const QStringList& args)
     }
     r.seconds = t.nsecsElapsed() / 1e9;
     r.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (!r.ok)
-        std::fprintf(stderr, "%s\n", p.readAllStandardError().constData());
+    if (!r.ok) {
+        std::fprintf(stderr, "exit %d: %s\n", p.exitCode(), p.readAllStandardError().constData());
+        // The rows that did not pass, from the report beside the log.
+        const qsizetype at = args.indexOf("--report");
+        QFile report(at >= 0 ? args.value(at + 1) : QString());
+        if (report.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : report.readAll().split('\n'))
+                if (line.contains("\"type\":\"row\"") && !line.contains("\"status\":\"passed\""))
+                    std::fprintf(stderr, "%s\n", line.constData());
+    }
     return r;
 }
 
@@ -134,7 +144,8 @@ int main(int argc, char** argv)
         double rate1 = 0;
         for (const int jobs : {1, 2, 4}) {
             const QString out = dir.filePath(QStringLiteral("out%1.csv").arg(jobs));
-            QStringList args{"--run", scriptPath, pageUrl, "--data", dataPath, "--jobs", QString::number(jobs), "--out", out};
+            QStringList args{"--run", scriptPath, pageUrl, "--data", dataPath, "--jobs", QString::number(jobs),
+                             "--out", out, "--report", dir.filePath("report.jsonl")};
             if (keep)
                 args << "--keep-session";
             const QString before = load();

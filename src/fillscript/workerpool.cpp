@@ -2,7 +2,7 @@
 
 #include <QEventLoop>
 #include <QProcess>
-#include <QTimer>
+#include "runtime/textcodec.h"
 
 #include <algorithm>
 
@@ -138,7 +138,7 @@ bool WorkerPool::take(Worker& w, const FromWorker& m)
         return true;
     }
     if (m.kind == FromWorker::Error) {
-        setError(QString::fromStdString(m.error.substr(0, 4096)));
+        setError(rt::gbToQString(m.error).left(4096));
         return true;
     }
     if (!w.row)

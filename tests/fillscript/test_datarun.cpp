@@ -71,6 +71,58 @@ QJsonObject record(const QStringList& records, int index)
 
 }  // namespace
 
+namespace {
+
+// A script whose second line keeps the page busy for {{delay}} ms and then
+// reads the name back.
+const QByteArray kBusyScript =
+    "填表操作_写内容(input,name,{{name}},0,,,,假)\n"
+    "v=填表_执行自定义JS代码(text=(function(){var t=Date.now();while(Date.now()-t<{{delay}}){}"
+    "return document.getElementById('name').value})(),假)\n";
+
+QByteArray delayRows(const QList<int>& delays)
+{
+    QByteArray csv = "name,delay\n";
+    for (int k = 0; k < delays.size(); ++k)
+        csv += "n" + QByteArray::number(k + 1) + "," + QByteArray::number(delays[k]) + "\n";
+    return csv;
+}
+
+// The row numbers of the row record, in the order they were written.
+QList<int> journalOrder(const QString& path)
+{
+    QFile f(path);
+    QList<int> rows;
+    if (!f.open(QIODevice::ReadOnly))
+        return rows;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (!line.isEmpty())
+            rows << QJsonDocument::fromJson(line).object()["row"].toInt();
+    return rows;
+}
+
+// The worker processes the tolvane-fill with process id parent started.
+QList<qint64> workersOf(qint64 parent)
+{
+    QList<qint64> out;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        QFile stat("/proc/" + entry + "/stat"), cmd("/proc/" + entry + "/cmdline");
+        if (!stat.open(QIODevice::ReadOnly) || !cmd.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray s = stat.readAll();
+        const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toLongLong() == parent && cmd.readAll().contains("--worker"))
+            out << pid;
+    }
+    return out;
+}
+
+}  // namespace
+
 class TestDataRun : public QObject {
     Q_OBJECT
 private slots:
@@ -378,10 +430,17 @@ void TestDataRun::interruptionLeavesAValidReport()
         log += p.readAllStandardOutput();
         return log.contains("# row 4\r\n") || p.state() == QProcess::NotRunning;
     }, 90000));
+    const QList<qint64> workers = workersOf(p.processId());
+    QCOMPARE(workers.size(), 2);
     p.terminate();
     QVERIFY(fill_test::waitUntil([&] { return p.state() == QProcess::NotRunning; }, 60000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 1);
+    // The workers end with the run.
+    QVERIFY(fill_test::waitUntil([&] {
+        return std::none_of(workers.begin(), workers.end(),
+                            [](qint64 pid) { return QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)); });
+    }, 10000));
     QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(" rows done"));
 
     const QStringList records = reportRecords(report);
@@ -613,58 +672,6 @@ void TestDataRun::fullDiskFailsTheRun()
         QCOMPARE(f.readAll(), old);
     }
 }
-
-namespace {
-
-// A script whose second line keeps the page busy for {{delay}} ms and then
-// reads the name back.
-const QByteArray kBusyScript =
-    "填表操作_写内容(input,name,{{name}},0,,,,假)\n"
-    "v=填表_执行自定义JS代码(text=(function(){var t=Date.now();while(Date.now()-t<{{delay}}){}"
-    "return document.getElementById('name').value})(),假)\n";
-
-QByteArray delayRows(const QList<int>& delays)
-{
-    QByteArray csv = "name,delay\n";
-    for (int k = 0; k < delays.size(); ++k)
-        csv += "n" + QByteArray::number(k + 1) + "," + QByteArray::number(delays[k]) + "\n";
-    return csv;
-}
-
-// The row numbers of the row record, in the order they were written.
-QList<int> journalOrder(const QString& path)
-{
-    QFile f(path);
-    QList<int> rows;
-    if (!f.open(QIODevice::ReadOnly))
-        return rows;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (!line.isEmpty())
-            rows << QJsonDocument::fromJson(line).object()["row"].toInt();
-    return rows;
-}
-
-// The worker processes the tolvane-fill with process id parent started.
-QList<qint64> workersOf(qint64 parent)
-{
-    QList<qint64> out;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
-        if (!number)
-            continue;
-        QFile stat("/proc/" + entry + "/stat"), cmd("/proc/" + entry + "/cmdline");
-        if (!stat.open(QIODevice::ReadOnly) || !cmd.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray s = stat.readAll();
-        const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields[1].toLongLong() == parent && cmd.readAll().contains("--worker"))
-            out << pid;
-    }
-    return out;
-}
-
-}  // namespace
 
 void TestDataRun::killedWorkerFailsItsRow_data()
 {
