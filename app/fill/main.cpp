@@ -273,9 +273,9 @@ int runScript(const RunOptions& o)
         if (!journal.open(path, o.resume))
             return fail(QStringLiteral("cannot write the row record %1: %2").arg(path, journal.error()));
         std::set<int> done;
+        const std::set<int> wanted(setup.rowNumbers.begin(), setup.rowNumbers.end());
         for (const fillscript::RowRecord& r : journal.recorded())
-            if (setup.rowNumbers.empty() ? r.row == 1
-                                         : std::count(setup.rowNumbers.begin(), setup.rowNumbers.end(), r.row)) {
+            if (setup.rowNumbers.empty() ? r.row == 1 : wanted.count(r.row) != 0) {
                 done.insert(r.row);
                 records.push_back(r);
             }
