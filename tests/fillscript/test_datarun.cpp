@@ -394,6 +394,16 @@ void TestDataRun::badDataAndOptions_data()
     QTest::newRow("no jobs") << QByteArray("a\n1\n") << QStringList{"--jobs", "0"}
                              << "tolvane-fill: usage: tolvane-fill URL | tolvane-fill --run SCRIPT URL "
                                 "[options] (see --help)\n";
+    QTest::newRow("negative retries") << QByteArray("a\n1\n") << QStringList{"--retries", "-1"}
+                                      << "tolvane-fill: usage: tolvane-fill URL | tolvane-fill --run SCRIPT URL "
+                                         "[options] (see --help)\n";
+    QTest::newRow("retries past the limit") << QByteArray("a\n1\n") << QStringList{"--retries", "101"}
+                                            << "tolvane-fill: usage: tolvane-fill URL | tolvane-fill --run SCRIPT URL "
+                                               "[options] (see --help)\n";
+    // The worker mode takes no other argument and is no run.
+    QTest::newRow("worker among run options") << QByteArray("a\n1\n") << QStringList{"--worker"}
+                                              << "tolvane-fill: usage: tolvane-fill URL | tolvane-fill --run SCRIPT URL "
+                                                 "[options] (see --help)\n";
 }
 
 void TestDataRun::badDataAndOptions()
