@@ -15,6 +15,8 @@
 #include "fillscript/reportmerge.h"
 #include "fillscript/rowjournal.h"
 #include "fillscript/scriptfile.h"
+#include "fillscript/workerpool.h"
+#include "fillscript/workerprocess.h"
 #include "runtime/fileio.h"
 #include "runtime/qttranslations.h"
 #include "runtime/textcodec.h"
@@ -35,6 +37,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -44,6 +47,7 @@ constexpr int kExitPassed = 0;
 constexpr int kExitCheckFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kMaxJobs = 64;
+constexpr int kMaxRetries = 100;
 // How long an interrupted run waits for its current line to end.
 constexpr int kInterruptGraceMs = 1500;
 
@@ -64,7 +68,12 @@ const char kHelp[] =
     "  --data FILE.csv    run once per data row (header row names the columns,\n"
     "                     {{column}} in an argument takes the row's value)\n"
     "  --rows A-B         only data rows A to B (1-based, inclusive; A- to the end)\n"
-    "  --jobs N           N pages at once, output stays in row order\n"
+    "  --jobs N           N worker processes, each with its own engine, take rows\n"
+    "                     as they become free; output stays in row order\n"
+    "  --retries N        run a row again, on a fresh session, up to N times when\n"
+    "                     its page did not load, its worker process ended, or (with\n"
+    "                     --strict) a line got no answer in time; the report lists\n"
+    "                     every attempt. A row that failed a check is not retried\n"
     "  --report FILE      JUnit XML when FILE ends in .xml, else JSON Lines; each row\n"
     "                     is also kept, as it finishes, in FILE.rows\n"
     "  --keep-session     keep cookies and storage from row to row (each page its\n"
@@ -118,6 +127,7 @@ struct RunOptions {
     QString script, url, data, report, out, screenshots;
     int firstRow = 1, lastRow = 0;  // lastRow 0: to the end
     int jobs = 1;
+    int retries = 0;
     bool strict = false;
     int dialogs = WKE_DIALOGS_ACCEPT;
     bool allowHttpErrors = false;
@@ -148,7 +158,7 @@ std::optional<RunOptions> parseRunOptions(const QStringList& args)
     bool haveRows = false;
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
-        const bool takesValue = a == "--data" || a == "--rows" || a == "--jobs" || a == "--report" ||
+        const bool takesValue = a == "--data" || a == "--rows" || a == "--jobs" || a == "--retries" || a == "--report" ||
                                 a == "--out" || a == "--screenshots" || a == "--dialogs";
         if (takesValue && i + 1 >= args.size())
             return std::nullopt;
@@ -162,6 +172,11 @@ std::optional<RunOptions> parseRunOptions(const QStringList& args)
             bool ok = false;
             o.jobs = args[++i].toInt(&ok);
             if (!ok || o.jobs < 1 || o.jobs > kMaxJobs)
+                return std::nullopt;
+        } else if (a == "--retries") {
+            bool ok = false;
+            o.retries = args[++i].toInt(&ok);
+            if (!ok || o.retries < 0 || o.retries > kMaxRetries)
                 return std::nullopt;
         } else if (a == "--report") {
             o.report = args[++i];
@@ -227,6 +242,7 @@ int runScript(const RunOptions& o)
     setup.dialogs = o.dialogs;
     setup.allowHttpErrors = o.allowHttpErrors;
     setup.keepSession = o.keepSession;
+    setup.retries = o.retries;
     setup.fileFolder = QFileInfo(o.script).absolutePath();
     const bool dataRun = !o.data.isEmpty();
     if (dataRun) {
@@ -263,9 +279,9 @@ int runScript(const RunOptions& o)
         if (!journal.open(path, o.resume))
             return fail(QStringLiteral("cannot write the row record %1: %2").arg(path, journal.error()));
         std::set<int> done;
+        const std::set<int> wanted(setup.rowNumbers.begin(), setup.rowNumbers.end());
         for (const fillscript::RowRecord& r : journal.recorded())
-            if (setup.rowNumbers.empty() ? r.row == 1
-                                         : std::count(setup.rowNumbers.begin(), setup.rowNumbers.end(), r.row)) {
+            if (setup.rowNumbers.empty() ? r.row == 1 : wanted.count(r.row) != 0) {
                 done.insert(r.row);
                 records.push_back(r);
             }
@@ -291,14 +307,27 @@ int runScript(const RunOptions& o)
     fillscript::ProgressLine progress(int(setup.rows.size()), isatty(STDERR_FILENO));
     int headedRow = 0;  // the last row whose "# row N" line is out
     const auto rowHeading = [&](const fillscript::RowRecord* done, int row) {
-        if (!dataRun || headedRow == row)
+        const bool crashed = done && done->status == fillscript::RowStatus::Crashed;
+        // A row whose process ended after some of its lines says so after them.
+        if (!dataRun || (headedRow == row && !crashed))
             return;
         headedRow = row;
         const bool loadFailed = done && done->status == fillscript::RowStatus::LoadFailed;
-        writeOut("# row " + std::to_string(row) + (loadFailed ? ": the page failed to load" : "") + "\r\n");
+        writeOut("# row " + std::to_string(row) +
+                 (loadFailed ? ": the page failed to load" : crashed ? ": " + done->crash : std::string()) + "\r\n");
     };
-    fillscript::DataRun run(std::move(setup), [&](const fillscript::RowRecord& row) {
-        rowHeading(&row, row.row);
+    // The log is in row order; the row record takes each row as it finishes.
+    const auto rowDone = [&](const fillscript::RowRecord& row) { rowHeading(&row, row.row); };
+    // More than one job: worker processes, each with its own engine (one
+    // process's views share a thread and gain nothing). One job runs here.
+    std::unique_ptr<fillscript::RowRunner> runner;
+    if (o.jobs > 1 && setup.rows.size() > 1)
+        runner = std::make_unique<fillscript::WorkerPool>(std::move(setup), QCoreApplication::applicationFilePath(),
+                                                          QStringList{"--worker"}, rowDone);
+    else
+        runner = std::make_unique<fillscript::DataRun>(std::move(setup), rowDone);
+    fillscript::RowRunner& run = *runner;
+    run.setRowFinished([&](const fillscript::RowRecord& row) {
         if (!o.report.isEmpty() && !journalFailed && !journal.append(row)) {
             journalFailed = true;
             note(QStringLiteral("cannot write the row record %1: %2")
@@ -306,6 +335,15 @@ int runScript(const RunOptions& o)
         }
         progress.rowDone(row.status != fillscript::RowStatus::Passed);
         records.push_back(row);
+    });
+    run.setRetrying([&](int row, const fillscript::Attempt& a) {
+        progress.rowRetried();
+        progress.finish();
+        // The lines of the attempt already in the log are followed by those
+        // of the next one.
+        if (headedRow == row)
+            writeOut("# row " + std::to_string(row) + ": again (" + a.reason + ")\r\n");
+        note(QStringLiteral("row %1: %2; running it again").arg(row).arg(rt::gbToQString(a.reason)));
     });
     // Each line's entry goes out (flushed) as soon as the line ends.
     run.setLineDone([&](int row, const fillscript::LineRecord& l) {
@@ -355,6 +393,9 @@ int runScript(const RunOptions& o)
             run.stop();
     });
     journalWatch.start(50);
+    QTimer progressTick;  // the line's rate and time left move between rows too
+    QObject::connect(&progressTick, &QTimer::timeout, &run, [&] { progress.tick(); });
+    progressTick.start(500);
     const auto interruptedNote = [&] {
         note(QStringLiteral("interrupted: %1 of %2 rows done").arg(records.size()).arg(rowCount));
     };
@@ -387,8 +428,8 @@ int runScript(const RunOptions& o)
     const bool stopped = run.stopped() || interrupted;
 
     bool written = writeResults();
-    if (!run.screenshotError().isEmpty()) {
-        note(run.screenshotError());
+    if (!run.runError().isEmpty()) {
+        note(run.runError());
         written = false;
     }
     if (!written || journalFailed)
@@ -434,6 +475,14 @@ int main(int argc, char** argv)
     }
     if (!args.isEmpty() && args[0] == "--merge-reports")
         return fillscript::mergeReportsCommand(args.mid(1));
+    // A worker process of a data run, started by one with --jobs.
+    if (args.size() == 1 && args[0] == "--worker") {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        webview::quietEngineOutput();
+        webview::prepareApplication();
+        QApplication app(argc, argv);
+        return fillscript::runWorkerProcess();
+    }
     const bool run = !args.isEmpty() && args[0] == "--run";
     std::optional<RunOptions> options;
     if (run)

@@ -23,7 +23,7 @@ constexpr int kUnwatchedFrameMs = 100;
 
 }  // namespace
 
-struct DataRun::Worker {
+struct DataRun::Lane {
     DataRun* owner = nullptr;
     bool running = false;  // a row is loading or running
     QWidget host;
@@ -38,22 +38,28 @@ struct DataRun::Worker {
 };
 
 DataRun::DataRun(DataRunSetup setup, std::function<void(const RowRecord&)> rowDone)
-    : setup_(std::move(setup)), rowDone_(std::move(rowDone)),
-      variables_(assignedVariables(setup_.scriptLines))
+    : setup_(std::move(setup)),
+      order_(std::move(rowDone), [this](int row, const LineRecord& l) {
+          if (lineDone_)
+              lineDone_(row, l);
+      }),
+      variables_(assignedVariables(setup_.scriptLines)),
+      retriesLeft_(setup_.rows.size(), std::max(0, setup_.retries))
 {
-    const int n = std::max(1, std::min<int>(setup_.jobs, int(setup_.rows.size())));
+    const int n = setup_.fedRows ? std::max(1, setup_.jobs)
+                                 : std::max(1, std::min<int>(setup_.jobs, int(setup_.rows.size())));
     for (int k = 0; k < n; ++k) {
-        auto w = std::make_unique<Worker>();
+        auto w = std::make_unique<Lane>();
         // A view that is never shown on a display.
         w->host.resize(1024, 768);
         w->host.setAttribute(Qt::WA_DontShowOnScreen);
         w->host.show();
         // Polls without sleeping: the engine's tasks run in this loop.
         w->poll.setInterval(5);
-        Worker* raw = w.get();
+        Lane* raw = w.get();
         raw->owner = this;
         connect(&w->poll, &QTimer::timeout, this, [this, raw] { pollLoad(*raw); });
-        workers_.push_back(std::move(w));
+        lanes_.push_back(std::move(w));
     }
 }
 
@@ -63,21 +69,49 @@ void DataRun::exec()
 {
     QEventLoop loop;
     quit_ = [&loop] { loop.quit(); };
-    for (auto& w : workers_)
+    for (auto& w : lanes_)
         startNextRow(*w);
-    if (busy_ > 0)
+    if (busy_ > 0 || (setup_.fedRows && !noMoreRows_ && !stopping_))
         loop.exec();
     quit_ = nullptr;
-    deliverReady(true);
+    order_.flush();
 }
 
-void DataRun::stop() { stopping_ = true; }
+void DataRun::stop()
+{
+    stopping_ = true;
+    quitWhenIdle();
+}
 
-void DataRun::startNextRow(Worker& w)
+void DataRun::addRow(int number, std::vector<std::string> values, int retries)
+{
+    setup_.rows.push_back(std::move(values));
+    setup_.rowNumbers.resize(setup_.rows.size() - 1, 0);
+    setup_.rowNumbers.push_back(number);
+    retriesLeft_.push_back(std::max(0, retries));
+    for (auto& w : lanes_)
+        if (!w->running) {
+            startNextRow(*w);
+            break;
+        }
+}
+
+void DataRun::noMoreRows()
+{
+    noMoreRows_ = true;
+    quitWhenIdle();
+}
+
+void DataRun::quitWhenIdle()
+{
+    if (busy_ == 0 && quit_ && (!setup_.fedRows || noMoreRows_ || stopping_))
+        quit_();
+}
+
+void DataRun::startNextRow(Lane& w)
 {
     if (stopping_ || nextRow_ >= setup_.rows.size()) {
-        if (busy_ == 0 && quit_)
-            quit_();
+        quitWhenIdle();
         return;
     }
     ++busy_;
@@ -86,6 +120,11 @@ void DataRun::startNextRow(Worker& w)
     w.record = RowRecord();
     w.record.row = w.row < setup_.rowNumbers.size() ? setup_.rowNumbers[w.row]
                                                     : setup_.firstRowNumber + int(w.row);
+    loadRow(w, !setup_.keepSession);
+}
+
+void DataRun::loadRow(Lane& w, bool freshSession)
+{
     w.clock.start();
     if (!w.executor) {
         // Set before control returns to the event loop, so before the page
@@ -104,7 +143,7 @@ void DataRun::startNextRow(Worker& w)
     } else {
         // A row starts as a new user would: no cookies, storage or cache
         // from the rows before, unless the script logs in once for all.
-        if (!setup_.keepSession)
+        if (freshSession)
             w.view.engine().startPrivateSession();
         w.view.loadUrl(setup_.pageAddress);
         // The previous load's end stays visible until this load has started.
@@ -113,10 +152,11 @@ void DataRun::startNextRow(Worker& w)
     w.poll.start();
 }
 
-void DataRun::pollLoad(Worker& w)
+void DataRun::pollLoad(Lane& w)
 {
     if (stopping_) {
         w.poll.stop();
+        w.running = false;
         --busy_;
         startNextRow(w);
         return;
@@ -148,11 +188,12 @@ void DataRun::pollLoad(Worker& w)
     QTimer::singleShot(0, this, [this, &w] { stepLine(w); });
 }
 
-void DataRun::stepLine(Worker& w)
+void DataRun::stepLine(Lane& w)
 {
     if (stopping_) {
         // The row is cut short: it is not reported.
         w.run.reset();
+        w.running = false;
         --busy_;
         releaseWaitingView();
         startNextRow(w);
@@ -169,8 +210,7 @@ void DataRun::stepLine(Worker& w)
     if (!setup_.screenshotDir.isEmpty() && isFailingLine(rec.outcome))
         rec.screenshot = screenshot(w, rec.outcome.line);
     w.record.lines.push_back(std::move(rec));
-    if (w.row == nextDelivery_)
-        streamLines(w.row, w.record);
+    order_.lineEnded(w.row, w.record.row, w.record.lines.back());
     inLine_ = false;
     // The views that waited go first, in the order they came.
     releaseWaitingView();
@@ -198,53 +238,41 @@ void DataRun::releaseWaitingView()
 {
     if (inLine_ || waitingForLine_.empty())
         return;
-    Worker* next = waitingForLine_.front();
+    Lane* next = waitingForLine_.front();
     waitingForLine_.pop_front();
     QTimer::singleShot(0, this, [this, next] { stepLine(*next); });
 }
 
-void DataRun::finishRow(Worker& w)
+void DataRun::finishRow(Lane& w)
 {
     w.record.micros = w.clock.nsecsElapsed() / 1000;
-    w.running = false;
-    finished_.emplace(w.row, std::move(w.record));
-    --busy_;
-    deliverReady(false);
-    startNextRow(w);
-}
-
-void DataRun::deliverReady(bool all)
-{
-    while (!finished_.empty()) {
-        auto first = finished_.begin();
-        if (!all && first->first != nextDelivery_)
-            return;
-        const std::size_t index = first->first;
-        nextDelivery_ = index + 1;
-        RowRecord r = std::move(first->second);
-        finished_.erase(first);
-        streamLines(index, r);
-        streamed_.erase(index);
-        rowDone_(r);
+    // A row that failed for a reason not the script's runs again, on a
+    // fresh session, while it has retries left.
+    const std::string reason = retryReason(w.record);
+    int& left = retriesLeft_[w.row];
+    if (!reason.empty() && left > 0 && !stopping_) {
+        --left;
+        RowRecord again;
+        again.row = w.record.row;
+        again.attempts = std::move(w.record.attempts);
+        again.attempts.push_back({reason, w.record.micros});
+        w.record = std::move(again);
+        order_.restarted(w.row);
+        if (retrying_)
+            retrying_(w.record.row, w.record.attempts.back());
+        loadRow(w, true);
+        return;
     }
-    // The row now first in order streams what it has done so far.
-    for (auto& w : workers_)
-        if (w->running && w->row == nextDelivery_)
-            streamLines(w->row, w->record);
-}
-
-void DataRun::streamLines(std::size_t rowIndex, const RowRecord& record)
-{
-    std::size_t& done = streamed_[rowIndex];
-    for (; done < record.lines.size(); ++done)
-        if (lineDone_)
-            lineDone_(record.row, record.lines[done]);
+    w.running = false;
+    --busy_;
+    finished(order_, w.row, std::move(w.record));
+    startNextRow(w);
 }
 
 void DataRun::onDialog(wkeWebView, void* param, int kind, const char16_t* message)
 {
     static const char* const kinds[] = {"alert", "confirm", "prompt", "beforeunload", "file chooser"};
-    auto& w = *static_cast<Worker*>(param);
+    auto& w = *static_cast<Lane*>(param);
     AnsweredDialog d;
     // The line running now; 0 while the row's page loads.
     d.line = w.run ? int(w.record.lines.size()) + 1 : 0;
@@ -255,7 +283,7 @@ void DataRun::onDialog(wkeWebView, void* param, int kind, const char16_t* messag
         w.owner->dialogAnswered_(w.record.row, d);
 }
 
-std::string DataRun::screenshot(Worker& w, int line)
+std::string DataRun::screenshot(Lane& w, int line)
 {
     const QImage image = QImage::fromData(w.view.capturePage(), "BMP");
     if (image.isNull())

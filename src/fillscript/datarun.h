@@ -2,15 +2,13 @@
 // A script run once per data row, each row on a fresh load of the page, on
 // one or more web views in this process. Each view takes the next row; the
 // rows are handed out in row order whatever order they finish in.
-#include "fillscript/runreport.h"
+#include "fillscript/roworder.h"
 #include "webview/wke.h"
 
-#include <QObject>
 #include <QString>
 
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,58 +30,51 @@ struct DataRunSetup {
     QString fileFolder;                    // relative upload paths start here; empty: working folder
     bool allowHttpErrors = false;          // a page served with an error status still runs
     bool keepSession = false;              // one private session per view, not one per row
+    int retries = 0;                       // runs again of a row failed for a reason not the script's
+    bool fedRows = false;                  // rows come through DataRun::addRow, not in rows
 };
 
-class DataRun : public QObject {
+class DataRun : public RowRunner {
     Q_OBJECT
 public:
     // rowDone gets each finished row, in row order.
     DataRun(DataRunSetup setup, std::function<void(const RowRecord&)> rowDone);
     ~DataRun() override;
-    // Each line as soon as it ends, in row order (a row's lines come once
-    // the rows before it are done), and always before its row's rowDone.
-    void setLineDone(std::function<void(int row, const LineRecord&)> lineDone) { lineDone_ = std::move(lineDone); }
-    // Each dialog the run answered, as it happens (any row order).
-    void setDialogAnswered(std::function<void(int row, const AnsweredDialog&)> answered)
-    {
-        dialogAnswered_ = std::move(answered);
-    }
 
-    // Runs until every row is done or stop() was called and each view has
-    // finished its current line; rows cut short are not handed out.
-    void exec();
-    void stop();
-    bool stopped() const { return stopping_; }
-    // The variables the script assigns: the values of RowRecord::variables.
-    const std::vector<std::string>& variables() const { return variables_; }
+    void exec() override;
+    void stop() override;
+    bool stopped() const override { return stopping_; }
+    const std::vector<std::string>& variables() const override { return variables_; }
     // The first screenshot that could not be written (one line, with the
     // system's reason); empty when every one was.
-    const QString& screenshotError() const { return screenshotError_; }
+    QString runError() const override { return screenshotError_; }
+
+    // With fedRows, rows come one at a time (a worker process): exec()
+    // returns once noMoreRows() was called and the rows given are done.
+    void addRow(int number, std::vector<std::string> values, int retries);
+    void noMoreRows();
 
 private:
-    struct Worker;
-    void startNextRow(Worker& w);
-    void pollLoad(Worker& w);
-    void stepLine(Worker& w);
+    struct Lane;
+    void startNextRow(Lane& w);
+    void pollLoad(Lane& w);
+    void stepLine(Lane& w);
+    void loadRow(Lane& w, bool freshSession);
     void releaseWaitingView();
-    void finishRow(Worker& w);
-    void deliverReady(bool all);
-    void streamLines(std::size_t rowIndex, const RowRecord& record);
-    std::string screenshot(Worker& w, int line);
+    void finishRow(Lane& w);
+    void quitWhenIdle();
+    std::string screenshot(Lane& w, int line);
     static void onDialog(wkeWebView, void* param, int kind, const char16_t* message);
 
     DataRunSetup setup_;
-    std::function<void(const RowRecord&)> rowDone_;
-    std::function<void(int, const LineRecord&)> lineDone_;
-    std::function<void(int, const AnsweredDialog&)> dialogAnswered_;
-    std::map<std::size_t, std::size_t> streamed_;  // row index -> lines handed to lineDone_
+    RowOrder order_;
     std::vector<std::string> variables_;
-    std::vector<std::unique_ptr<Worker>> workers_;
+    std::vector<std::unique_ptr<Lane>> lanes_;
+    std::vector<int> retriesLeft_;  // per row index
     std::size_t nextRow_ = 0;       // index into setup_.rows
-    std::size_t nextDelivery_ = 0;  // index of the next row to hand out
-    std::map<std::size_t, RowRecord> finished_;
     int busy_ = 0;
     bool stopping_ = false;
+    bool noMoreRows_ = false;
     QString screenshotError_;
     // A line's page call waits in a nested event loop. The engine defers
     // some of its own tasks while loops are nested, so a second view's line
@@ -91,7 +82,7 @@ private:
     // line runs at a time, the other views wait here (their page loads still
     // go on meanwhile).
     bool inLine_ = false;
-    std::deque<Worker*> waitingForLine_;
+    std::deque<Lane*> waitingForLine_;
     std::function<void()> quit_;
 };
 

@@ -35,17 +35,32 @@ void ProgressLine::rowDone(bool failed)
     const qint64 now = clock_.elapsed();
     if (lastDraw_ >= 0 && now - lastDraw_ < kRedrawMs && done_ < total_)
         return;
-    lastDraw_ = now;
     draw();
+}
+
+void ProgressLine::rowRetried() { ++retried_; }
+
+void ProgressLine::tick()
+{
+    if (enabled_ && done_ < total_ && (lastDraw_ < 0 || clock_.elapsed() - lastDraw_ >= 1000 || !drawn_))
+        draw();
+}
+
+std::string ProgressLine::text(int done, int total, int failed, int retried, qint64 elapsedMs)
+{
+    const double secs = double(elapsedMs) / 1000.0;
+    const double rate = secs > 0 ? done / secs : 0;
+    const std::string left = rate > 0 ? clockText(qint64((total - done) / rate + 0.5)) : "?";
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%d/%d rows, %d passed, %d failed, %d retried, %.1f rows/s, %s left", done, total,
+                  done - failed, failed, retried, rate, left.c_str());
+    return buf;
 }
 
 void ProgressLine::draw()
 {
-    const double secs = double(clock_.elapsed()) / 1000.0;
-    const double rate = secs > 0 ? done_ / secs : 0;
-    const std::string left = rate > 0 ? clockText(qint64((total_ - done_) / rate + 0.5)) : "?";
-    std::fprintf(out_, "\r%d/%d rows, %d failed, %.1f rows/s, %s left\x1b[K", done_, total_, failed_,
-                 rate, left.c_str());
+    lastDraw_ = clock_.elapsed();
+    std::fprintf(out_, "\r%s\x1b[K", text(done_, total_, failed_, retried_, lastDraw_).c_str());
     std::fflush(out_);
     drawn_ = true;
 }

@@ -1,9 +1,11 @@
 #pragma once
 // The one-line progress display of a long data run on standard error: rows
-// done, failed, rate and time left, redrawn in place a few times a second.
+// done, passed, failed, retried, rate and time left, redrawn in place at
+// least once a second.
 #include <QElapsedTimer>
 
 #include <cstdio>
+#include <string>
 
 namespace fillscript {
 
@@ -13,8 +15,15 @@ public:
     // more than one row.
     ProgressLine(int totalRows, bool enabled, std::FILE* out = stderr);
     void rowDone(bool failed);
-    // Clears the line.
+    // A row is run again.
+    void rowRetried();
+    // Redraws when the last drawing is a second old (call it more often).
+    void tick();
+    // Clears the line; the next row or tick draws it again.
     void finish();
+
+    // The line's text after elapsedMs, without the terminal's controls.
+    static std::string text(int done, int total, int failed, int retried, qint64 elapsedMs);
 
 private:
     void draw();
@@ -24,6 +33,7 @@ private:
     std::FILE* out_;
     int done_ = 0;
     int failed_ = 0;
+    int retried_ = 0;
     bool drawn_ = false;
     QElapsedTimer clock_;
     qint64 lastDraw_ = -1;

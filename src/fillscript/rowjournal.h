@@ -6,6 +6,7 @@
 #include "fillscript/runreport.h"
 
 #include <QFile>
+#include <QJsonObject>
 #include <QString>
 
 #include <optional>
@@ -19,6 +20,16 @@ namespace fillscript {
 // for a line that is not a whole record (cut short by a crash).
 std::string journalLine(const RowRecord& row);
 std::optional<RowRecord> readJournalLine(std::string_view line);
+// The parts of a record as JSON objects, and back (the worker processes send
+// lines, dialogs and attempts as they happen).
+QJsonObject lineJson(const LineRecord& line);
+LineRecord readLineJson(const QJsonObject& o);
+QJsonObject dialogJson(const AnsweredDialog& d);
+AnsweredDialog readDialogJson(const QJsonObject& o);
+QJsonObject attemptJson(const Attempt& a);
+Attempt readAttemptJson(const QJsonObject& o);
+QJsonObject rowJson(const RowRecord& row);
+std::optional<RowRecord> readRowJson(const QJsonObject& o);
 
 class RowJournal {
 public:

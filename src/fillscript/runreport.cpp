@@ -20,6 +20,7 @@ const char* rowStatusName(RowStatus s)
     case RowStatus::Passed: return "passed";
     case RowStatus::Failed: return "failed";
     case RowStatus::LoadFailed: return "load-failed";
+    case RowStatus::Crashed: return "crashed";
     }
     return "";
 }
@@ -78,6 +79,30 @@ RowStatus rowStatus(const std::vector<LineRecord>& lines)
     return RowStatus::Passed;
 }
 
+std::string retryReason(const RowRecord& row)
+{
+    switch (row.status) {
+    case RowStatus::Passed:
+        return {};
+    case RowStatus::LoadFailed:
+        return "the page failed to load" + (row.httpStatus ? " (HTTP " + std::to_string(row.httpStatus) + ")" : std::string());
+    case RowStatus::Crashed:
+        return row.crash;
+    case RowStatus::Failed:
+        break;
+    }
+    int unanswered = 0;
+    for (const LineRecord& l : row.lines) {
+        if (l.status != LineStatus::Failed)
+            continue;
+        if (!l.outcome.unanswered)
+            return {};  // the script's own failure
+        if (!unanswered)
+            unanswered = l.outcome.line;
+    }
+    return unanswered ? "line " + std::to_string(unanswered) + " got no answer in time" : std::string();
+}
+
 std::string jsonLinesRecords(const RowRecord& row)
 {
     std::string out;
@@ -125,6 +150,14 @@ std::string jsonLinesRecords(const RowRecord& row)
         rec.insert("error", text(row.loadError));
     if (row.httpStatus)
         rec.insert("http", row.httpStatus);
+    if (!row.crash.empty())
+        rec.insert("error", text(row.crash));
+    if (!row.attempts.empty()) {
+        QJsonArray attempts;
+        for (const Attempt& a : row.attempts)
+            attempts.append(QJsonObject{{"reason", text(a.reason)}, {"ms", millis(a.micros)}});
+        rec.insert("attempts", attempts);
+    }
     QJsonArray loadDialogs;
     for (const AnsweredDialog& d : row.dialogs)
         if (d.line == 0)
@@ -136,6 +169,18 @@ std::string jsonLinesRecords(const RowRecord& row)
 }
 
 namespace {
+
+// A row whose page did not load or whose process ended counts as one failed
+// test; otherwise each line is a test.
+int testCount(const RowRecord& r)
+{
+    return r.status == RowStatus::LoadFailed || r.status == RowStatus::Crashed ? 1 : int(r.lines.size());
+}
+
+int failureCount(const RowRecord& r)
+{
+    return r.status == RowStatus::LoadFailed || r.status == RowStatus::Crashed ? 1 : failedLines(r);
+}
 
 // The dialogs answered on a line (0: while the page loaded), as system-err.
 void writeDialogs(QXmlStreamWriter& w, const RowRecord& r, int line)
@@ -155,8 +200,8 @@ std::string junitReport(const std::vector<RowRecord>& rows, const std::string& s
     int tests = 0, failures = 0;
     std::int64_t micros = 0;
     for (const RowRecord& r : rows) {
-        tests += r.status == RowStatus::LoadFailed ? 1 : int(r.lines.size());
-        failures += r.status == RowStatus::LoadFailed ? 1 : failedLines(r);
+        tests += testCount(r);
+        failures += failureCount(r);
         micros += r.micros;
     }
     QByteArray xml;
@@ -172,9 +217,30 @@ std::string junitReport(const std::vector<RowRecord>& rows, const std::string& s
         const QString rowName = QStringLiteral("row %1").arg(r.row);
         w.writeStartElement("testsuite");
         w.writeAttribute("name", rowName);
-        w.writeAttribute("tests", QString::number(r.status == RowStatus::LoadFailed ? 1 : int(r.lines.size())));
-        w.writeAttribute("failures", QString::number(r.status == RowStatus::LoadFailed ? 1 : failedLines(r)));
+        w.writeAttribute("tests", QString::number(testCount(r)));
+        w.writeAttribute("failures", QString::number(failureCount(r)));
         w.writeAttribute("time", seconds(r.micros));
+        // The attempts run again, oldest first, as properties of the row.
+        if (!r.attempts.empty()) {
+            w.writeStartElement("properties");
+            for (std::size_t k = 0; k < r.attempts.size(); ++k) {
+                w.writeStartElement("property");
+                w.writeAttribute("name", QStringLiteral("attempt %1").arg(k + 1));
+                w.writeAttribute("value", xmlSafe(text(r.attempts[k].reason) +
+                                                  QStringLiteral(" (%1 s)").arg(seconds(r.attempts[k].micros))));
+                w.writeEndElement();
+            }
+            w.writeEndElement();
+        }
+        if (r.status == RowStatus::Crashed) {
+            w.writeStartElement("testcase");
+            w.writeAttribute("classname", rowName);
+            w.writeAttribute("name", "row process");
+            w.writeStartElement("failure");
+            w.writeAttribute("message", xmlSafe(text(r.crash)));
+            w.writeEndElement();
+            w.writeEndElement();
+        }
         if (r.status == RowStatus::LoadFailed) {
             w.writeStartElement("testcase");
             w.writeAttribute("classname", rowName);

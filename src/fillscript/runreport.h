@@ -11,7 +11,8 @@
 namespace fillscript {
 
 enum class LineStatus { Passed, Failed };
-enum class RowStatus { Passed, Failed, LoadFailed };
+// Crashed: the process running the row ended before the row did.
+enum class RowStatus { Passed, Failed, LoadFailed, Crashed };
 
 struct LineRecord {
     LineResult outcome;
@@ -28,6 +29,13 @@ struct AnsweredDialog {
     std::string message;
 };
 
+// An attempt at a row that failed for a reason not the script's and was run
+// again: why, and how long it took.
+struct Attempt {
+    std::string reason;
+    std::int64_t micros = 0;
+};
+
 struct RowRecord {
     int row = 0;  // 1-based number in the data file (1 for a run without data)
     RowStatus status = RowStatus::Passed;
@@ -36,6 +44,8 @@ struct RowRecord {
     std::string loadError;               // the page address that failed to load
     int httpStatus = 0;                  // the server's error status for that load, else 0
     std::vector<AnsweredDialog> dialogs; // in the order they came
+    std::string crash;                   // why the process running it ended (Crashed)
+    std::vector<Attempt> attempts;       // the attempts before this one, oldest first
     std::int64_t micros = 0;
 };
 
@@ -48,6 +58,10 @@ bool isFailingLine(const LineResult& o);
 std::string dialogNote(const AnsweredDialog& d);
 // Failed when one of its lines failed.
 RowStatus rowStatus(const std::vector<LineRecord>& lines);
+// Why a finished row may be run again on a fresh session: its page did not
+// load, its process ended, or a line it failed on got no answer in time.
+// Empty for a passed row and for one that failed a check or a result.
+std::string retryReason(const RowRecord& row);
 
 // The records of one row, UTF-8, each line ending with "\n".
 std::string jsonLinesRecords(const RowRecord& row);

@@ -16,7 +16,11 @@
 #include <QtTest>
 
 #include <memory>
+#include <csignal>
+#include <fcntl.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using fill_test::Outcome;
 using fill_test::PageServer;
@@ -67,6 +71,58 @@ QJsonObject record(const QStringList& records, int index)
 
 }  // namespace
 
+namespace {
+
+// A script whose second line keeps the page busy for {{delay}} ms and then
+// reads the name back.
+const QByteArray kBusyScript =
+    "填表操作_写内容(input,name,{{name}},0,,,,假)\n"
+    "v=填表_执行自定义JS代码(text=(function(){var t=Date.now();while(Date.now()-t<{{delay}}){}"
+    "return document.getElementById('name').value})(),假)\n";
+
+QByteArray delayRows(const QList<int>& delays)
+{
+    QByteArray csv = "name,delay\n";
+    for (int k = 0; k < delays.size(); ++k)
+        csv += "n" + QByteArray::number(k + 1) + "," + QByteArray::number(delays[k]) + "\n";
+    return csv;
+}
+
+// The row numbers of the row record, in the order they were written.
+QList<int> journalOrder(const QString& path)
+{
+    QFile f(path);
+    QList<int> rows;
+    if (!f.open(QIODevice::ReadOnly))
+        return rows;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (!line.isEmpty())
+            rows << QJsonDocument::fromJson(line).object()["row"].toInt();
+    return rows;
+}
+
+// The worker processes the tolvane-fill with process id parent started.
+QList<qint64> workersOf(qint64 parent)
+{
+    QList<qint64> out;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        QFile stat("/proc/" + entry + "/stat"), cmd("/proc/" + entry + "/cmdline");
+        if (!stat.open(QIODevice::ReadOnly) || !cmd.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray s = stat.readAll();
+        const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toLongLong() == parent && cmd.readAll().contains("--worker"))
+            out << pid;
+    }
+    return out;
+}
+
+}  // namespace
+
 class TestDataRun : public QObject {
     Q_OBJECT
 private slots:
@@ -89,6 +145,12 @@ private slots:
     void filesAreTheUsersAlone();
     void fullDiskFailsTheRun_data();
     void fullDiskFailsTheRun();
+    void killedWorkerFailsItsRow_data();
+    void killedWorkerFailsItsRow();
+    void slowRowDoesNotStallTheOthers();
+    void retries_data();
+    void retries();
+    void progressOnATerminal();
 
 private:
     QString write(const QString& name, const QByteArray& bytes);
@@ -234,6 +296,19 @@ void TestDataRun::rowsAndJobsGiveThePlainReport()
     QCOMPARE(o.exitCode, 0);
     QCOMPARE(reportRecords(jobs), expected);
     QCOMPARE(o.out, whole.out);
+    // Two worker processes: the same report, log and extracted values.
+    const QString twoOut = dir.filePath("two.csv"), oneOut = dir.filePath("one.csv");
+    const Outcome two = runFill(runArgs(table) << "--jobs" << "2" << "--report" << dir.filePath("two.jsonl")
+                                               << "--out" << twoOut);
+    QCOMPARE(two.exitCode, 0);
+    QCOMPARE(reportRecords(dir.filePath("two.jsonl")), expected);
+    QCOMPARE(two.out, whole.out);
+    QCOMPARE(runFill(runArgs(table) << "--out" << oneOut).exitCode, 0);
+    QFile a(oneOut), b(twoOut);
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    const QByteArray values = a.readAll();
+    QVERIFY(values.count('\n') == 10);
+    QCOMPARE(b.readAll(), values);
 
     const QString first = dir.filePath("rows1.jsonl"), rest = dir.filePath("rows2.jsonl");
     QCOMPARE(runFill(runArgs(table) << "--rows" << "1-4" << "--report" << first).exitCode, 0);
@@ -319,6 +394,16 @@ void TestDataRun::badDataAndOptions_data()
     QTest::newRow("no jobs") << QByteArray("a\n1\n") << QStringList{"--jobs", "0"}
                              << "tolvane-fill: usage: tolvane-fill URL | tolvane-fill --run SCRIPT URL "
                                 "[options] (see --help)\n";
+    QTest::newRow("negative retries") << QByteArray("a\n1\n") << QStringList{"--retries", "-1"}
+                                      << "tolvane-fill: usage: tolvane-fill URL | tolvane-fill --run SCRIPT URL "
+                                         "[options] (see --help)\n";
+    QTest::newRow("retries past the limit") << QByteArray("a\n1\n") << QStringList{"--retries", "101"}
+                                            << "tolvane-fill: usage: tolvane-fill URL | tolvane-fill --run SCRIPT URL "
+                                               "[options] (see --help)\n";
+    // The worker mode takes no other argument and is no run.
+    QTest::newRow("worker among run options") << QByteArray("a\n1\n") << QStringList{"--worker"}
+                                              << "tolvane-fill: usage: tolvane-fill URL | tolvane-fill --run SCRIPT URL "
+                                                 "[options] (see --help)\n";
 }
 
 void TestDataRun::badDataAndOptions()
@@ -353,12 +438,20 @@ void TestDataRun::interruptionLeavesAValidReport()
     QByteArray log;
     QVERIFY(fill_test::waitUntil([&] {
         log += p.readAllStandardOutput();
-        return log.contains("# row 4\r\n") || p.state() == QProcess::NotRunning;
+        // Row 5 first in order: rows 1 to 4 are done.
+        return log.contains("# row 5\r\n") || p.state() == QProcess::NotRunning;
     }, 90000));
+    const QList<qint64> workers = workersOf(p.processId());
+    QCOMPARE(workers.size(), 2);
     p.terminate();
     QVERIFY(fill_test::waitUntil([&] { return p.state() == QProcess::NotRunning; }, 60000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 1);
+    // The workers end with the run.
+    QVERIFY(fill_test::waitUntil([&] {
+        return std::none_of(workers.begin(), workers.end(),
+                            [](qint64 pid) { return QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)); });
+    }, 10000));
     QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(" rows done"));
 
     const QStringList records = reportRecords(report);
@@ -589,6 +682,171 @@ void TestDataRun::fullDiskFailsTheRun()
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), old);
     }
+}
+
+void TestDataRun::killedWorkerFailsItsRow_data()
+{
+    QTest::addColumn<int>("retries");
+    QTest::newRow("no retries: the row fails") << 0;
+    QTest::newRow("retried on a new worker") << 1;
+}
+
+// SIGKILL to a worker in the middle of its row: that row fails (or runs again
+// elsewhere) and every other row is done; the run goes on with a new worker.
+void TestDataRun::killedWorkerFailsItsRow()
+{
+    QFETCH(int, retries);
+    const QString busy = write("busy.txt", kBusyScript);
+    // Rows long enough that a worker is almost always inside one.
+    const QString rows = write("busy.csv", delayRows({2500, 2500, 2500, 2500, 2500, 2500}));
+    const QString report = dir.filePath(QStringLiteral("killed%1.jsonl").arg(retries));
+    QProcess p;
+    p.setProgram(QCoreApplication::applicationDirPath() + "/tolvane-fill");
+    p.setArguments({"--run", busy, pageUrl, "--data", rows, "--jobs", "2", "--retries", QString::number(retries),
+                    "--report", report, "--out", report + ".csv"});
+    p.start();
+    QVERIFY(p.waitForStarted());
+    QVERIFY(fill_test::waitUntil([&] { return !journalOrder(report + ".rows").isEmpty(); }, 90000));
+    QTest::qWait(1000);  // the next rows are well under way
+    const QList<qint64> workers = workersOf(p.processId());
+    QCOMPARE(workers.size(), 2);
+    QCOMPARE(::kill(pid_t(workers[0]), SIGKILL), 0);
+    QVERIFY(fill_test::waitUntil([&] { return p.state() == QProcess::NotRunning; }, 120000));
+    QCOMPARE(p.exitCode(), retries ? 0 : 1);
+
+    const QStringList records = reportRecords(report);
+    QStringList rowStatus, attempts;
+    for (const QString& r : records) {
+        const QJsonObject o = QJsonDocument::fromJson(r.toUtf8()).object();
+        if (o["type"].toString() != "row")
+            continue;
+        rowStatus << o["status"].toString();
+        for (const QJsonValue& a : o["attempts"].toArray())
+            attempts << QStringLiteral("row %1: %2").arg(o["row"].toInt()).arg(a.toObject()["reason"].toString());
+    }
+    QCOMPARE(rowStatus.size(), 6);
+    QCOMPARE(rowStatus.count("passed"), retries ? 6 : 5);
+    QCOMPARE(rowStatus.count("crashed"), retries ? 0 : 1);
+    QCOMPARE(attempts.size(), retries ? 1 : 0);
+    if (retries)
+        QVERIFY2(attempts[0].endsWith(": the worker process ended on a signal"), qPrintable(attempts[0]));
+    else
+        QVERIFY(records.join('\n').contains("\"error\":\"the worker process ended on a signal\""));
+    if (retries) {
+        QFile out(report + ".csv");
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QCOMPARE(out.readAll(), QByteArray("v\r\nn1\r\nn2\r\nn3\r\nn4\r\nn5\r\nn6\r\n"));
+        QVERIFY(p.readAllStandardError().contains(": the worker process ended on a signal; running it again\n"));
+    } else {
+        QVERIFY(p.readAllStandardOutput().contains(": the worker process ended on a signal\r\n"));
+    }
+}
+
+// The rows after a slow one go on in the other worker: the row record takes
+// rows as they finish, so they come before it.
+void TestDataRun::slowRowDoesNotStallTheOthers()
+{
+    const QString busy = write("busy.txt", kBusyScript);
+    const QString rows = write("slowfirst.csv", delayRows({8000, 0, 0, 0, 0}));
+    const QString report = dir.filePath("slowfirst.jsonl");
+    const Outcome o = runFill({"--run", busy, pageUrl, "--data", rows, "--jobs", "2", "--report", report}, 90000);
+    QCOMPARE(o.exitCode, 0);
+    QCOMPARE(journalOrder(report + ".rows"), (QList<int>{2, 3, 4, 5, 1}));
+    // The log keeps row order all the same.
+    QVERIFY(o.out.startsWith("# row 1\r\n第1行：success\r\n第2行：n1\r\n# row 2\r\n"));
+}
+
+void TestDataRun::retries_data()
+{
+    QTest::addColumn<QByteArray>("scriptText");
+    QTest::addColumn<int>("failFirst");  // the page answers 503 to this many loads first
+    QTest::addColumn<int>("retries");
+    QTest::addColumn<int>("jobs");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("attempts");
+    QTest::addColumn<int>("loads");
+    QTest::addColumn<int>("exitCode");
+    const QByteArray plain = "填表操作_写内容(input,name,x,0,,,,假)\n";
+    const QByteArray badCheck = "填表操作_没有这个命令(1)\n";
+    QTest::newRow("load failure retried") << plain << 1 << 2 << 1 << "passed" << 1 << 2 << 0;
+    QTest::newRow("load failure, no retries") << plain << 1 << 0 << 1 << "load-failed" << 0 << 1 << 2;
+    QTest::newRow("retries run out") << plain << 5 << 2 << 1 << "load-failed" << 2 << 3 << 2;
+    QTest::newRow("check failure not retried") << badCheck << 0 << 3 << 1 << "failed" << 0 << 1 << 1;
+    QTest::newRow("load failure retried in a worker") << plain << 1 << 1 << 2 << "passed" << 1 << 3 << 0;
+}
+
+// --retries runs a row again when its page did not load, never when the
+// script failed a check; the report lists the attempts before the last.
+void TestDataRun::retries()
+{
+    QFETCH(QByteArray, scriptText);
+    QFETCH(int, failFirst);
+    QFETCH(int, retries);
+    QFETCH(int, jobs);
+    int served = 0;
+    webview_test::HttpServer flaky([&](const QByteArray& head) {
+        if (!head.startsWith("GET /form.html"))
+            return webview_test::httpAnswer("missing", {}, "404 Not Found");
+        return ++served <= failFirst ? webview_test::httpAnswer("busy", {}, "503 Service Unavailable")
+                                     : webview_test::httpAnswer("<!doctype html><input id='name'>");
+    });
+    const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_').remove(',');
+    const QString file = write(tag + ".txt", scriptText);
+    // With two jobs, a second row makes it a run over workers.
+    const QString rows = write(tag + ".csv", jobs > 1 ? "a\n1\n2\n" : "a\n1\n");
+    const QString report = dir.filePath(tag + ".jsonl");
+    const Outcome o = runFill({"--run", file, flaky.origin() + "/form.html", "--data", rows, "--retries",
+                               QString::number(retries), "--jobs", QString::number(jobs), "--report", report});
+    QStringList statuses;
+    int attemptCount = 0;
+    for (const QString& r : reportRecords(report)) {
+        const QJsonObject row = QJsonDocument::fromJson(r.toUtf8()).object();
+        if (row["type"].toString() != "row")
+            continue;
+        statuses << row["status"].toString();
+        for (const QJsonValue& a : row["attempts"].toArray()) {
+            ++attemptCount;
+            QCOMPARE(a.toObject()["reason"].toString(), QStringLiteral("the page failed to load (HTTP 503)"));
+        }
+    }
+    QFETCH(QString, status);
+    QCOMPARE(statuses, QStringList(jobs > 1 ? 2 : 1, status));
+    QFETCH(int, attempts);
+    QCOMPARE(attemptCount, attempts);
+    QFETCH(int, loads);
+    QCOMPARE(served, loads);
+    QFETCH(int, exitCode);
+    QCOMPARE(o.exitCode, exitCode);
+    // Each retry is noted; off a terminal there is no progress line.
+    QCOMPARE(o.err.count("; running it again"), attempts);
+    QVERIFY(!o.err.contains('\r') && !o.err.contains("rows/s"));
+}
+
+// On a terminal, standard error carries the progress line.
+void TestDataRun::progressOnATerminal()
+{
+    int master = -1, slave = -1;
+    QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+    const QString rows = write("three.csv", "name,city,target\na,b,city\nc,d,city\ne,f,city\n");
+    QProcess p;
+    p.setProgram(QCoreApplication::applicationDirPath() + "/tolvane-fill");
+    p.setArguments(runArgs(rows));
+    p.setChildProcessModifier([slave] { ::dup2(slave, STDERR_FILENO); });
+    p.start();
+    QVERIFY(p.waitForStarted());
+    ::close(slave);
+    QVERIFY(fill_test::waitUntil([&] { return p.state() == QProcess::NotRunning; }, 60000));
+    QCOMPARE(p.exitCode(), 0);
+    QByteArray seen;
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    char buf[4096];
+    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
+        seen.append(buf, n);
+    ::close(master);
+    QVERIFY2(seen.contains("\r3/3 rows, 3 passed, 0 failed, 0 retried, "), seen.constData());
+    QVERIFY(seen.contains(" rows/s, 0:00 left\x1b[K"));
+    QVERIFY(seen.endsWith("\r\x1b[K"));  // cleared at the end
+    QVERIFY(p.readAllStandardOutput().startsWith("# row 1\r\n"));  // the log is untouched
 }
 
 QTEST_MAIN(TestDataRun)

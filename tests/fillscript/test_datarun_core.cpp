@@ -3,10 +3,15 @@
 #include "fillscript/catalogue.h"
 #include "fillscript/csvtable.h"
 #include "fillscript/parser.h"
+#include "fillscript/progress.h"
+#include "fillscript/roworder.h"
+#include "fillscript/rowjournal.h"
 #include "fillscript/runreport.h"
+#include "fillscript/workerprotocol.h"
 #include "fillscript/scriptrun.h"
 #include "runtime/textcodec.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QXmlStreamReader>
@@ -81,6 +86,16 @@ private slots:
     void strictness();
     void jsonLinesRecords();
     void junitDocument();
+    void retryReasons_data();
+    void retryReasons();
+    void recordsKeepAttempts();
+    void workerMessagesRoundTrip();
+    void malformedWorkerMessages_data();
+    void malformedWorkerMessages();
+    void messageLinesAreBounded();
+    void rowOrderHoldsBackLaterRows();
+    void progressText_data();
+    void progressText();
 };
 
 void TestDataRunCore::dataFiles_data()
@@ -362,7 +377,14 @@ std::vector<RowRecord> sampleRows()
     unloaded.row = 6;
     unloaded.status = RowStatus::LoadFailed;
     unloaded.loadError = "http://127.0.0.1:9/";
-    return {passed, failed, unloaded};
+    unloaded.attempts = {{"the page failed to load", 2000000}};
+
+    RowRecord crashed;
+    crashed.row = 7;
+    crashed.status = RowStatus::Crashed;
+    crashed.crash = "the worker process ended on a signal";
+    crashed.attempts = {{"the worker process ended on a signal", 1500}, {"line 2 got no answer in time", 10000}};
+    return {passed, failed, unloaded, crashed};
 }
 
 }  // namespace
@@ -373,10 +395,10 @@ void TestDataRunCore::jsonLinesRecords()
     for (const RowRecord& r : sampleRows())
         all += fillscript::jsonLinesRecords(r);
     const QList<QByteArray> lines = QByteArray::fromStdString(all).split('\n');
-    QCOMPARE(lines.size(), 6);  // 5 records and the empty text after the last break
+    QCOMPARE(lines.size(), 7);  // 6 records and the empty text after the last break
     QVERIFY(lines.last().isEmpty());
     QList<QJsonObject> rec;
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < 6; ++k) {
         QJsonParseError e;
         rec << QJsonDocument::fromJson(lines[k], &e).object();
         QCOMPARE(e.error, QJsonParseError::NoError);
@@ -401,6 +423,14 @@ void TestDataRunCore::jsonLinesRecords()
     QCOMPARE(rec[3]["failed"].toInt(), 1);
     QCOMPARE(rec[4]["status"].toString(), QStringLiteral("load-failed"));
     QCOMPARE(rec[4]["error"].toString(), QStringLiteral("http://127.0.0.1:9/"));
+    QCOMPARE(rec[4]["attempts"].toArray(),
+             (QJsonArray{QJsonObject{{"reason", "the page failed to load"}, {"ms", 2000.0}}}));
+    QVERIFY(!rec[1].contains("attempts"));
+    QCOMPARE(rec[5]["status"].toString(), QStringLiteral("crashed"));
+    QCOMPARE(rec[5]["error"].toString(), QStringLiteral("the worker process ended on a signal"));
+    QCOMPARE(rec[5]["attempts"].toArray().size(), 2);
+    QCOMPARE(rec[5]["attempts"].toArray().at(1).toObject()["reason"].toString(),
+             QStringLiteral("line 2 got no answer in time"));
 }
 
 void TestDataRunCore::junitDocument()
@@ -409,7 +439,7 @@ void TestDataRunCore::junitDocument()
     rows[0].lines[0].outcome.result = "a\x01z";  // no control characters in XML
     const std::string xml = junitReport(rows, G("表单.txt"));
     QXmlStreamReader r(QByteArray::fromStdString(xml));
-    QStringList suites, cases, failures;
+    QStringList suites, cases, failures, properties;
     QString totals;
     while (!r.atEnd()) {
         if (r.readNext() != QXmlStreamReader::StartElement)
@@ -424,12 +454,236 @@ void TestDataRunCore::junitDocument()
             cases << a.value("name").toString();
         else if (r.name() == u"failure")
             failures << a.value("message").toString();
+        else if (r.name() == u"property")
+            properties << a.value("name").toString() + "=" + a.value("value").toString();
     }
     QVERIFY2(!r.hasError(), qPrintable(r.errorString()));
-    QCOMPARE(totals, QStringLiteral("表单.txt 3/2"));
-    QCOMPARE(suites, (QStringList{"row 4:0", "row 5:1", "row 6:1"}));
-    QCOMPARE(cases, (QStringList{"line 1: 填表操作_写内容", "line 2: x", "page load"}));
-    QCOMPARE(failures, (QStringList{"错误，不存在的命令", "the page failed to load: http://127.0.0.1:9/"}));
+    QCOMPARE(totals, QStringLiteral("表单.txt 4/3"));
+    QCOMPARE(suites, (QStringList{"row 4:0", "row 5:1", "row 6:1", "row 7:1"}));
+    QCOMPARE(cases, (QStringList{"line 1: 填表操作_写内容", "line 2: x", "page load", "row process"}));
+    QCOMPARE(failures, (QStringList{"错误，不存在的命令", "the page failed to load: http://127.0.0.1:9/",
+                                    "the worker process ended on a signal"}));
+    // Every earlier attempt, in its row, oldest first.
+    QCOMPARE(properties, (QStringList{"attempt 1=the page failed to load (2.000 s)",
+                                      "attempt 1=the worker process ended on a signal (0.002 s)",
+                                      "attempt 2=line 2 got no answer in time (0.010 s)"}));
+}
+
+namespace {
+
+LineRecord lineOf(int number, bool failed, bool unanswered, const std::string& check = {})
+{
+    LineRecord l;
+    l.outcome.line = number;
+    l.outcome.command = "c";
+    l.outcome.result = check.empty() ? "success" : "";
+    l.outcome.checkError = check;
+    l.outcome.unanswered = unanswered;
+    l.status = failed ? LineStatus::Failed : LineStatus::Passed;
+    return l;
+}
+
+}  // namespace
+
+void TestDataRunCore::retryReasons_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("http");
+    QTest::addColumn<QList<int>>("lines");  // per line: 0 passed, 1 failed, 2 failed unanswered, 3 unanswered passed
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("passed") << int(RowStatus::Passed) << 0 << QList<int>{0, 3} << "";
+    QTest::newRow("no load") << int(RowStatus::LoadFailed) << 0 << QList<int>{} << "the page failed to load";
+    QTest::newRow("server error") << int(RowStatus::LoadFailed) << 503 << QList<int>{}
+                                  << "the page failed to load (HTTP 503)";
+    QTest::newRow("check failed") << int(RowStatus::Failed) << 0 << QList<int>{0, 1} << "";
+    QTest::newRow("no answer (strict)") << int(RowStatus::Failed) << 0 << QList<int>{0, 2, 2}
+                                        << "line 2 got no answer in time";
+    QTest::newRow("no answer and a check failed") << int(RowStatus::Failed) << 0 << QList<int>{2, 1} << "";
+    QTest::newRow("crashed") << int(RowStatus::Crashed) << 0 << QList<int>{} << "the worker process ended on a signal";
+}
+
+void TestDataRunCore::retryReasons()
+{
+    QFETCH(int, status);
+    QFETCH(int, http);
+    QFETCH(QList<int>, lines);
+    RowRecord row;
+    row.status = RowStatus(status);
+    row.httpStatus = http;
+    row.crash = "the worker process ended on a signal";
+    for (int k = 0; k < lines.size(); ++k)
+        row.lines.push_back(lineOf(k + 1, lines[k] == 1 || lines[k] == 2, lines[k] >= 2,
+                                   lines[k] == 1 ? unknownCommandText() : std::string()));
+    QFETCH(QString, reason);
+    QCOMPARE(Q(retryReason(row)), reason);
+}
+
+void TestDataRunCore::recordsKeepAttempts()
+{
+    for (const RowRecord& r : sampleRows()) {
+        const std::optional<RowRecord> back = readJournalLine(journalLine(r));
+        QVERIFY(back);
+        QCOMPARE(journalLine(*back), journalLine(r));
+        QCOMPARE(back->attempts.size(), r.attempts.size());
+        QCOMPARE(back->crash, r.crash);
+    }
+    // A record written before rows had attempts reads as a row without them.
+    const auto old = readJournalLine(R"({"row":3,"status":2,"lines":[],"variables":[],"loadError":"x","http":0,"dialogs":[],"us":5})");
+    QVERIFY(old);
+    QVERIFY(old->attempts.empty());
+    QVERIFY(!readJournalLine(R"({"row":3,"status":4,"lines":[]})"));  // no such status
+}
+
+void TestDataRunCore::workerMessagesRoundTrip()
+{
+    for (const RowRecord& r : sampleRows()) {
+        const std::optional<FromWorker> done = readFromWorker(doneMessage(r));
+        QVERIFY(done);
+        QCOMPARE(done->kind, FromWorker::Done);
+        QCOMPARE(journalLine(done->row), journalLine(r));
+        for (const LineRecord& l : r.lines) {
+            const auto line = readFromWorker(lineMessage(l));
+            QVERIFY(line && line->kind == FromWorker::Line);
+            QCOMPARE(line->line.outcome.logEntry(), l.outcome.logEntry());
+            QCOMPARE(line->line.screenshot, l.screenshot);
+        }
+    }
+    const auto retry = readFromWorker(retryMessage({G("第2行 no answer"), 42}));
+    QVERIFY(retry && retry->kind == FromWorker::Retry);
+    QCOMPARE(Q(retry->attempt.reason), QStringLiteral("第2行 no answer"));
+    QCOMPARE(retry->attempt.micros, 42);
+    const auto dialog = readFromWorker(dialogMessage({3, "prompt", G("名字?")}));
+    QVERIFY(dialog && dialog->kind == FromWorker::Dialog);
+    QCOMPARE(Q(dialog->dialog.message), QStringLiteral("名字?"));
+
+    DataRunSetup setup;
+    setup.scriptLines = {G("填表操作_写内容(input,a,{{名},0,,,,假)"), ""};
+    setup.pageAddress = "http://127.0.0.1:1/a?b=c";
+    setup.columns = {G("名"), "x"};
+    setup.strict = true;
+    setup.keepSession = true;
+    setup.dialogs = 2;
+    setup.screenshotDir = QStringLiteral("/tmp/截图");
+    const auto toWorker = readToWorker(setupMessage(setup));
+    QVERIFY(toWorker && toWorker->kind == ToWorker::Setup);
+    QCOMPARE(toWorker->setup.scriptLines, setup.scriptLines);
+    QCOMPARE(toWorker->setup.columns, setup.columns);
+    QCOMPARE(toWorker->setup.pageAddress, setup.pageAddress);
+    QCOMPARE(toWorker->setup.screenshotDir, setup.screenshotDir);
+    QVERIFY(toWorker->setup.strict && toWorker->setup.keepSession && !toWorker->setup.allowHttpErrors);
+    QCOMPARE(toWorker->setup.dialogs, 2);
+    const auto row = readToWorker(rowMessage(12, {G("甲"), "a,b"}, 3));
+    QVERIFY(row && row->kind == ToWorker::Row);
+    QCOMPARE(row->number, 12);
+    QCOMPARE(row->values, (std::vector<std::string>{G("甲"), "a,b"}));
+    QCOMPARE(row->retries, 3);
+    QCOMPARE(readToWorker(stopMessage())->kind, ToWorker::Stop);
+}
+
+void TestDataRunCore::malformedWorkerMessages_data()
+{
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("empty") << QByteArray("");
+    QTest::newRow("not JSON") << QByteArray("ready");
+    QTest::newRow("no member") << QByteArray("{}");
+    QTest::newRow("two members") << QByteArray(R"({"ready":true,"error":"x"})");
+    QTest::newRow("unknown name") << QByteArray(R"({"hello":true})");
+    QTest::newRow("an array") << QByteArray(R"([{"ready":true}])");
+    QTest::newRow("line without result") << QByteArray(R"({"line":{"line":1,"command":"c","check":"","failed":false,"args":[]}})");
+    QTest::newRow("line number a text") << QByteArray(
+        R"({"line":{"line":"1","command":"c","result":"","check":"","failed":false,"args":[]}})");
+    QTest::newRow("argument a number") << QByteArray(
+        R"({"line":{"line":1,"command":"c","result":"","check":"","failed":false,"args":[1]}})");
+    QTest::newRow("negative line") << QByteArray(
+        R"({"line":{"line":-1,"command":"c","result":"","check":"","failed":false,"args":[]}})");
+    QTest::newRow("row number a fraction") << QByteArray(
+        R"({"done":{"row":1.5,"status":0,"lines":[],"variables":[],"dialogs":[],"us":0}})");
+    QTest::newRow("row status out of range") << QByteArray(
+        R"({"done":{"row":1,"status":9,"lines":[],"variables":[],"dialogs":[],"us":0}})");
+    QTest::newRow("row with a bad line") << QByteArray(
+        R"({"done":{"row":1,"status":0,"lines":[{"line":1}],"variables":[],"dialogs":[],"us":0}})");
+    QTest::newRow("variable not a text") << QByteArray(
+        R"({"done":{"row":1,"status":0,"lines":[],"variables":[null],"dialogs":[],"us":0}})");
+    QTest::newRow("dialog without kind") << QByteArray(R"({"dialog":{"line":0,"message":"m"}})");
+    QTest::newRow("retry with time a text") << QByteArray(R"({"retry":{"reason":"r","us":"5"}})");
+    QTest::newRow("error not a text") << QByteArray(R"({"error":{}})");
+}
+
+void TestDataRunCore::malformedWorkerMessages()
+{
+    QFETCH(QByteArray, message);
+    QVERIFY(!readFromWorker(message.toStdString()));
+    QVERIFY(!readToWorker(message.toStdString()));
+}
+
+void TestDataRunCore::messageLinesAreBounded()
+{
+    MessageLines lines;
+    lines.append("{\"ready\":tr");
+    QVERIFY(!lines.next());
+    lines.append("ue}\n{\"stop\":true}\n{\"x");
+    QCOMPARE(*lines.next(), std::string(R"({"ready":true})"));
+    QCOMPARE(*lines.next(), std::string(R"({"stop":true})"));
+    QVERIFY(!lines.next());
+    QVERIFY(!lines.overflowed());
+    lines.append(QByteArray(kMaxWorkerMessage, 'x'));
+    QVERIFY(lines.overflowed());
+    lines.append("\n");
+    QVERIFY(!lines.next());  // a line too long is never a message
+}
+
+void TestDataRunCore::rowOrderHoldsBackLaterRows()
+{
+    QStringList out;
+    RowOrder order([&](const RowRecord& r) { out << QStringLiteral("row %1").arg(r.row); },
+                   [&](int row, const LineRecord& l) { out << QStringLiteral("%1.%2").arg(row).arg(l.outcome.line); });
+    const auto rowWith = [](int number, int lines) {
+        RowRecord r;
+        r.row = number;
+        for (int k = 1; k <= lines; ++k)
+            r.lines.push_back(lineOf(k, false, false));
+        return r;
+    };
+    order.lineEnded(1, 11, lineOf(1, false, false));  // second row: held back
+    order.lineEnded(0, 10, lineOf(1, false, false));  // first row: out at once
+    QCOMPARE(out, QStringList{"10.1"});
+    order.restarted(1);  // the second row's first attempt is dropped
+    order.lineEnded(1, 11, lineOf(1, false, false));
+    order.finished(2, rowWith(12, 1));
+    QCOMPARE(out, QStringList{"10.1"});
+    order.finished(0, rowWith(10, 2));
+    // The first row ends; the second, now first, gives its line so far.
+    QCOMPARE(out, (QStringList{"10.1", "10.2", "row 10", "11.1"}));
+    order.lineEnded(1, 11, lineOf(2, false, false));
+    order.finished(1, rowWith(11, 2));
+    QCOMPARE(out, (QStringList{"10.1", "10.2", "row 10", "11.1", "11.2", "row 11", "12.1", "row 12"}));
+    // A stopped run hands out what finished, over the gap.
+    out.clear();
+    order.lineEnded(3, 13, lineOf(1, false, false));
+    order.finished(4, rowWith(14, 1));
+    order.flush();
+    QCOMPARE(out, (QStringList{"13.1", "14.1", "row 14"}));
+}
+
+void TestDataRunCore::progressText_data()
+{
+    QTest::addColumn<QList<int>>("counts");  // done, total, failed, retried
+    QTest::addColumn<qint64>("elapsedMs");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("nothing done yet") << QList<int>{0, 10, 0, 0} << qint64(800)
+                                      << "0/10 rows, 0 passed, 0 failed, 0 retried, 0.0 rows/s, ? left";
+    QTest::newRow("under way") << QList<int>{30, 100, 4, 2} << qint64(15000)
+                               << "30/100 rows, 26 passed, 4 failed, 2 retried, 2.0 rows/s, 0:35 left";
+    QTest::newRow("hours left") << QList<int>{1, 10000, 1, 0} << qint64(2000)
+                                << "1/10000 rows, 0 passed, 1 failed, 0 retried, 0.5 rows/s, 5:33:18 left";
+}
+
+void TestDataRunCore::progressText()
+{
+    QFETCH(QList<int>, counts);
+    QFETCH(qint64, elapsedMs);
+    QFETCH(QString, text);
+    QCOMPARE(QString::fromStdString(ProgressLine::text(counts[0], counts[1], counts[2], counts[3], elapsedMs)), text);
 }
 
 QTEST_MAIN(TestDataRunCore)
