@@ -216,17 +216,6 @@ bool capture(wkeWebView handle, uchar* bits, int width, int height)
         return false;
     const bool tiled = width > kMaxSide || height > kMaxSide;
     const QSize tile(tiled ? std::min(width, kTileSide) : width, tiled ? std::min(height, kTileSide) : height);
-    if (offDisplay.active()) {
-        // A view shown again can keep showing the last frame drawn before it
-        // was hidden, older than the page (newer engines draw nothing anew
-        // while nothing changes): a change of size makes the page draw again.
-        const QSize nudged = tile + QSize(0, 1);
-        view->frame->resize(nudged);
-        settle(handle, nudged, QPoint(0, 0), true);
-        view = liveView(handle);
-        if (!view || !view->page || !view->frame)
-            return false;
-    }
     view->frame->resize(tile);
     bool grabbed = false;
     for (int y = 0; y < height; y += tile.height()) {
