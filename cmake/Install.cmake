@@ -108,11 +108,7 @@ set(CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION web)
-# The libraries the programs and the engine library link come from
-# dpkg-shlibdeps, so each Debian release's package names that release's
-# packages; these are used at run time without being linked.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libqt6webenginecore6-bin (>= 6.4), qt6-qpa-plugins, qt6-translations-l10n")
+  "libqt6widgets6 (>= 6.4), libqt6webenginewidgets6 (>= 6.4), libqt6webenginecore6-bin (>= 6.4), libqt6network6 (>= 6.4), libqt6websockets6 (>= 6.4), libqscintilla2-qt6-15, libicu72, libssl3, qt6-qpa-plugins, qt6-translations-l10n")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
