@@ -2,11 +2,20 @@
 # Installs what is missing, builds, then starts the designer ("run") or runs
 # every test ("test": the suites, the same suites without the web engine
 # under ASan and UBSan with the fuzz corpora, then the installed SDK and the
-# Debian package). "sanitize" and "delivery" run those two parts alone.
+# Debian package; on a Debian 12 machine then the suites again on Debian 13
+# in a chroot, scripts/debian13.sh). "sanitize" and "delivery" run those two
+# parts alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode="${1:-run}"
 shift || true
+
+# The release decides the sanitizer's compiler (each ships its own clang).
+release=$(. /etc/os-release && echo "${VERSION_ID:-}")
+case "$release" in
+  12) CLANG=14 ;;
+  *) CLANG=19 ;;
+esac
 
 PKGS=(cmake g++ make ccache pkg-config libicu-dev
       qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
@@ -14,7 +23,7 @@ PKGS=(cmake g++ make ccache pkg-config libicu-dev
       qt6-websockets-dev libqscintilla2-qt6-dev
       qt6-translations-l10n  # Qt's own texts (standard buttons, dialogs) in the user's language
       libgl1-mesa-dev fonts-noto-cjk
-      clang-14 libclang-rt-14-dev dpkg-dev parallel
+      clang-$CLANG libclang-rt-$CLANG-dev dpkg-dev parallel
       libssl-dev zlib1g-dev
       libnss3-dev libnss3-tools  # the engine's trust, read by its proxy; certutil for its test
       python3 curl)  # python3, curl: the https benchmark's server and client
@@ -64,7 +73,7 @@ SAN_TESTS=(test_runtime test_design_model test_design_regex test_design_document
            test_netproxy)
 sanitize() {
   local san="${TOLVANE_SAN_BUILD_DIR:-build-san}"
-  CC=clang-14 CXX=clang++-14 cmake -S . -B "$san" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  CC=clang-$CLANG CXX=clang++-$CLANG cmake -S . -B "$san" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTOLVANE_SANITIZE=ON >/dev/null
   local fuzzers
   fuzzers=$(ls fuzz/corpus | sed 's/^/fuzz_/')
@@ -82,7 +91,11 @@ case "$mode" in
   test)
     (cd "$BUILD" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" "$@")
     sanitize
-    ./scripts/delivery.sh "$BUILD" ;;
+    ./scripts/delivery.sh "$BUILD"
+    # The second platform: Debian 13 (Qt 6.8), unless this machine is one.
+    if [ "$release" != 13 ] && [ -z "${TOLVANE_SKIP_DEBIAN13:-}" ]; then
+      ./scripts/debian13.sh "$@"
+    fi ;;
   sanitize) sanitize ;;
   delivery) ./scripts/delivery.sh "$BUILD" ;;
   build) ;;

@@ -22,6 +22,8 @@ private slots:
     void tabMovesBetweenInputs();
     void reportsLoadState_data();
     void reportsLoadState();
+    void loadStateStartsAtTheRequest_data();
+    void loadStateStartsAtTheRequest();
     void firedInputReachesPage();
     void inputPostedToHostReachesPage();
     void windowsMessagesReachPage();
@@ -156,6 +158,49 @@ void TestWebViewView::reportsLoadState()
         QVERIFY(web.engine().isDocumentReady());
         QCOMPARE(web.engine().getTitle(), rt::gb("标题"));
         QCOMPARE(web.engine().getTitleWide().size(), 6);
+    }
+}
+
+// A load counts from the call that asks for it, so the previous page's
+// finished state is never read as the new load's (newer engines report the
+// start later); a load the navigation handler refuses still ends.
+void TestWebViewView::loadStateStartsAtTheRequest_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::newRow("same page again") << 0;
+    QTest::newRow("another page") << 1;
+    QTest::newRow("html") << 2;
+    QTest::newRow("refused by the navigation handler") << 3;
+}
+
+void TestWebViewView::loadStateStartsAtTheRequest()
+{
+    QFETCH(int, how);
+    const std::string first = m_pages.write("first.html", "<html><head><title>first</title></head><body>1</body></html>");
+    const std::string second = m_pages.write("second.html", "<html><head><title>second</title></head><body>2</body></html>");
+    HostedView hosted({200, 100}, first);
+    auto& [host, web] = hosted;
+    QVERIFY(loads(web));
+    QVERIFY(web.isLoadingSucceeded());
+    if (how == 3)
+        web.onNavigation([](wkeWebView, void*, wkeNavigationType, const wkeString) { return false; }, nullptr);
+    if (how == 2)
+        web.loadHtml("<html><head><title>html</title></head><body>3</body></html>");
+    else
+        web.loadUrl(how == 0 ? first : second);
+    if (how != 3) {
+        QVERIFY(!web.isLoadingCompleted());
+        QVERIFY(!web.isLoadingSucceeded());
+        QVERIFY(web.engine().isLoading());
+        QVERIFY(!web.engine().isDocumentReady());
+    }
+    QVERIFY(waitUntil([&] { return web.isLoadingCompleted(); }));
+    QCOMPARE(web.engine().isLoading(), false);
+    const char* titles[] = {"first", "second", "html", "first"};
+    QVERIFY(titleBecomes(web, titles[how]));
+    if (how != 3) {
+        QVERIFY(web.isLoadingSucceeded());
+        QVERIFY(web.engine().isDocumentReady());
     }
 }
 

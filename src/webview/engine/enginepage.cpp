@@ -40,6 +40,7 @@ EnginePage::EnginePage(QWebEngineProfile* profile, wkeViewState* view)
 
     connect(this, &QWebEnginePage::loadStarted, this, [view] {
         view->loading = true;
+        view->loadRequested = false;
         view->loadSucceeded = false;
         view->loadFailed = false;
         view->documentReady = false;
@@ -52,6 +53,7 @@ EnginePage::EnginePage(QWebEngineProfile* profile, wkeViewState* view)
     });
     connect(this, &QWebEnginePage::loadFinished, this, [view](bool ok) {
         view->loading = false;
+        view->loadRequested = false;
         view->loadSucceeded = ok;
         view->loadFailed = !ok;
         if (ok)
@@ -93,9 +95,16 @@ void EnginePage::openNewWindow(QWebEngineNewWindowRequest& request)
 
 bool EnginePage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame)
 {
-    if (hooks.navigationRequest)
-        return hooks.navigationRequest(url, type, isMainFrame);
-    return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    const bool accepted = hooks.navigationRequest ? hooks.navigationRequest(url, type, isMainFrame)
+                                                  : QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    // A requested load refused before the engine reported its start ends
+    // here as failed: the engine may report nothing more of it.
+    if (!accepted && isMainFrame && m_view->loadRequested) {
+        m_view->loadRequested = false;
+        m_view->loading = false;
+        m_view->loadFailed = true;
+    }
+    return accepted;
 }
 
 // A handler registered for the view decides first; then a view that answers

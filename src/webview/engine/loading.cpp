@@ -30,10 +30,25 @@ QUrl urlFromText(const QString& text)
     return QUrl::fromUserInput(trimmed);
 }
 
+// A requested load counts as loading from the request on: the engine may
+// report its start only later, and until then the previous document's state
+// would read as this load's. A move within the document (a new fragment
+// only) loads nothing.
+void beginLoad(wkeViewState* view, const QUrl& url)
+{
+    const QUrl current = view->page->url();
+    if (url.hasFragment() && url.adjusted(QUrl::RemoveFragment) == current.adjusted(QUrl::RemoveFragment))
+        return;
+    view->loading = true;
+    view->loadRequested = true;
+    view->loadSucceeded = view->loadFailed = view->documentReady = false;
+}
+
 // Loads url; with the view's cache off, HTTP loads ask the network for a
 // fresh copy.
 void loadUrl(wkeViewState* view, const QUrl& url)
 {
+    beginLoad(view, url);
     if (view->memoryCache || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
         view->page->load(url);
         return;
@@ -56,6 +71,7 @@ EnginePage* pageForLoad(wkeWebView handle)
 void loadHtml(wkeViewState* view, const QString& html)
 {
     const QByteArray utf8 = html.toUtf8();
+    beginLoad(view, QUrl(QStringLiteral("about:blank")));
     if (utf8.size() <= kInlineHtmlLimit) {
         view->htmlFile.reset();
         view->page->setHtml(html);
@@ -97,8 +113,8 @@ WKE_API void wkeLoadHTMLW(wkeWebView handle, const char16_t* html)
 
 WKE_API void wkeLoadFileW(wkeWebView handle, const char16_t* filePath)
 {
-    if (engine::EnginePage* page = engine::pageForLoad(handle))
-        page->load(QUrl::fromLocalFile(QFileInfo(engine::fromUtf16(filePath)).absoluteFilePath()));
+    if (engine::pageForLoad(handle))
+        engine::loadUrl(handle, QUrl::fromLocalFile(QFileInfo(engine::fromUtf16(filePath)).absoluteFilePath()));
 }
 
 WKE_API const char* wkeGetURL(wkeWebView handle)

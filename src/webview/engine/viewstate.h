@@ -80,6 +80,7 @@ struct wkeViewState {
     bool loadSucceeded = false;
     bool loadFailed = false;
     bool documentReady = false;
+    bool loadRequested = false;  // asked for, the engine has not reported its start yet
     int httpErrorStatus = 0;  // the server's error status for the last load, else 0
 
     // Texts handed out by the getters; valid until the next call.
