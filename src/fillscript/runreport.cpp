@@ -232,25 +232,21 @@ std::string junitReport(const std::vector<RowRecord>& rows, const std::string& s
             }
             w.writeEndElement();
         }
-        if (r.status == RowStatus::Crashed) {
+        // A row that never reached its lines fails as one case of its own.
+        const auto failedCase = [&](const char* name, const QString& message) {
             w.writeStartElement("testcase");
             w.writeAttribute("classname", rowName);
-            w.writeAttribute("name", "row process");
+            w.writeAttribute("name", name);
             w.writeStartElement("failure");
-            w.writeAttribute("message", xmlSafe(text(r.crash)));
+            w.writeAttribute("message", xmlSafe(message));
             w.writeEndElement();
             w.writeEndElement();
-        }
-        if (r.status == RowStatus::LoadFailed) {
-            w.writeStartElement("testcase");
-            w.writeAttribute("classname", rowName);
-            w.writeAttribute("name", "page load");
-            w.writeStartElement("failure");
-            w.writeAttribute("message", xmlSafe("the page failed to load: " + text(r.loadError) +
-                                                (r.httpStatus ? QStringLiteral(" (HTTP %1)").arg(r.httpStatus) : QString())));
-            w.writeEndElement();
-            w.writeEndElement();
-        }
+        };
+        if (r.status == RowStatus::Crashed)
+            failedCase("row process", text(r.crash));
+        if (r.status == RowStatus::LoadFailed)
+            failedCase("page load", "the page failed to load: " + text(r.loadError) +
+                                        (r.httpStatus ? QStringLiteral(" (HTTP %1)").arg(r.httpStatus) : QString()));
         for (const LineRecord& l : r.lines) {
             const LineResult& o = l.outcome;
             w.writeStartElement("testcase");

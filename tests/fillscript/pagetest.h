@@ -49,14 +49,14 @@ struct Outcome {
     QString err;
 };
 
-// Runs tolvane-fill from the program directory while this process keeps its
-// event loop (and so its page servers) going.
-inline Outcome runFill(const QStringList& args, int timeoutMs = 60000)
+// Runs a program (in workDir when given) while this process keeps its event
+// loop (and so its page servers) going.
+inline Outcome runProgram(const QString& program, const QStringList& args, int timeoutMs = 60000,
+                          const QString& workDir = QString())
 {
     QProcess p;
-    p.setProgram(QCoreApplication::applicationDirPath() + "/tolvane-fill");
-    p.setArguments(args);
-    p.start();
+    p.setWorkingDirectory(workDir);
+    p.start(program, args);
     Outcome o;
     if (!p.waitForStarted(10000))
         return o;
@@ -70,6 +70,12 @@ inline Outcome runFill(const QStringList& args, int timeoutMs = 60000)
     o.out = QString::fromUtf8(p.readAllStandardOutput());
     o.err = QString::fromUtf8(p.readAllStandardError());
     return o;
+}
+
+// Runs tolvane-fill from the program directory.
+inline Outcome runFill(const QStringList& args, int timeoutMs = 60000)
+{
+    return runProgram(QCoreApplication::applicationDirPath() + "/tolvane-fill", args, timeoutMs);
 }
 
 // The files of the tests' pages/ folder, by path; null for anything else.

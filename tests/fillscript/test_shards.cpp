@@ -25,6 +25,7 @@
 
 using fill_test::Outcome;
 using fill_test::runFill;
+using fill_test::runProgram;
 using namespace fillscript;
 
 namespace {
@@ -116,27 +117,6 @@ QByteArray readFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(no file " + path.toUtf8() + ")");
-}
-
-Outcome runProgram(const QString& program, const QStringList& args, int timeoutMs = 120000,
-                   const QString& workDir = QString())
-{
-    QProcess p;
-    p.setWorkingDirectory(workDir);
-    p.start(program, args);
-    Outcome o;
-    if (!p.waitForStarted(10000))
-        return o;
-    fill_test::waitUntil([&] { return p.state() == QProcess::NotRunning; }, timeoutMs);
-    if (p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished();
-        return o;
-    }
-    o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    o.out = QString::fromUtf8(p.readAllStandardOutput());
-    o.err = QString::fromUtf8(p.readAllStandardError());
-    return o;
 }
 
 // The user this test runs as: the one sshd lets in with the test's key.
@@ -314,7 +294,7 @@ bool TestShards::startSshd(QString& why)
     for (const QString& key : {QStringLiteral("host_key"), QStringLiteral("client_key")}) {
         QFile::remove(ssh + "/" + key);
         QFile::remove(ssh + "/" + key + ".pub");
-        const Outcome made = runProgram("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", ssh + "/" + key});
+        const Outcome made = runProgram("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", ssh + "/" + key}, 120000);
         if (made.exitCode != 0) {
             why = "ssh-keygen failed: " + made.err;
             return false;
@@ -405,7 +385,7 @@ void TestShards::shardsOverSshWithGnuParallel()
     const QStringList run = {fill, "--run", dir.filePath("form.txt"), url, "--data", dir.filePath("people.csv"),
                              "--strict"};
     const QString whole = dir.filePath("whole." + report), wholeOut = dir.filePath("whole-" + report + ".csv");
-    QCOMPARE(runProgram(run[0], run.mid(1) << "--report" << whole << "--out" << wholeOut).exitCode, 1);
+    QCOMPARE(runProgram(run[0], run.mid(1) << "--report" << whole << "--out" << wholeOut, 120000).exitCode, 1);
 
     const QString shard = dir.filePath(report + "-shard{#}");
     const QString joblog = dir.filePath(report + "-joblog");
