@@ -98,6 +98,40 @@ install(FILES "${CMAKE_SOURCE_DIR}/packaging/tolvane-designer.1" "${CMAKE_SOURCE
   DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT programs)
 
 # ---- Debian package
+# Sets var to a Depends line: for each library file name (a glob), the package
+# of this machine that holds it in the architecture's library folder, then the
+# named packages, each ">=" the version installed here without its Debian
+# revision. Fails when one cannot be found: a package that names a wrong
+# dependency would install and not run.
+function(tolvane_debian_depends var)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" PACKAGES)
+  find_program(DPKG_QUERY dpkg-query REQUIRED)
+  set(packages)
+  foreach(lib IN LISTS arg_UNPARSED_ARGUMENTS)
+    execute_process(COMMAND "${DPKG_QUERY}" -S "*/${CMAKE_LIBRARY_ARCHITECTURE}/${lib}"
+      OUTPUT_VARIABLE found RESULT_VARIABLE failed ERROR_QUIET)
+    string(REGEX MATCH "^[^:, ]+" package "${found}")
+    if(failed OR NOT package)
+      message(FATAL_ERROR "No installed package holds ${lib}")
+    endif()
+    list(APPEND packages "${package}")
+  endforeach()
+  list(APPEND packages ${arg_PACKAGES})
+  list(REMOVE_DUPLICATES packages)
+  set(depends)
+  foreach(package IN LISTS packages)
+    execute_process(COMMAND "${DPKG_QUERY}" -W "-f=\${Version}" "${package}"
+      OUTPUT_VARIABLE version RESULT_VARIABLE failed ERROR_QUIET)
+    if(failed OR NOT version)
+      message(FATAL_ERROR "The package ${package} is not installed")
+    endif()
+    string(REGEX REPLACE "-[^-]*$" "" version "${version}")
+    list(APPEND depends "${package} (>= ${version})")
+  endforeach()
+  list(JOIN depends ", " joined)
+  set(${var} "${joined}" PARENT_SCOPE)
+endfunction()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tolvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -108,7 +142,17 @@ set(CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION web)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libqt6widgets6 (>= 6.4), libqt6webenginewidgets6 (>= 6.4), libqt6webenginecore6-bin (>= 6.4), libqt6network6 (>= 6.4), libqt6websockets6 (>= 6.4), libqscintilla2-qt6-15, libicu72, libssl3, libnss3, qt6-qpa-plugins, qt6-translations-l10n")
+# The package depends on the packages that hold what the programs load, under
+# the names and at least the versions of the release it is built on (the names
+# differ between releases: libicu72 and libicu76, libssl3 and libssl3t64).
+set(TOLVANE_DEB_LIBRARIES
+  libQt6Widgets.so.6 libQt6WebEngineWidgets.so.6 libQt6WebEngineCore.so.6 libQt6Quick.so.6
+  libQt6QuickWidgets.so.6 libQt6Network.so.6 libQt6WebSockets.so.6 "libqscintilla2_qt6.so.[0-9]*"
+  "libicuuc.so.[0-9]*" libcrypto.so.3 libnss3.so libz.so.1 libstdc++.so.6)
+# Loaded at run time, not linked: the engine's helper process, the platform
+# plugins and Qt's own translations.
+set(TOLVANE_DEB_PACKAGES libqt6webenginecore6-bin qt6-qpa-plugins qt6-translations-l10n)
+tolvane_debian_depends(TOLVANE_DEB_DEPENDS ${TOLVANE_DEB_LIBRARIES} PACKAGES ${TOLVANE_DEB_PACKAGES})
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${TOLVANE_DEB_DEPENDS}")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

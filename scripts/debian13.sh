@@ -9,12 +9,14 @@
 #   TOLVANE_DEB13_MIRROR  the Debian mirror (http://deb.debian.org/debian)
 #   TOLVANE_DEB13_STEP    "build" to stop after the build, "shell" for a shell
 #                         (the arguments then are its command)
+#   TOLVANE_DEB13_BENCH   1 to build the benchmarks too (left out by default:
+#                         the leg is there for the suites and the package)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 src="$PWD"
 
 if [ "$(id -u)" -ne 0 ]; then
-  exec sudo --preserve-env=TOLVANE_DEB13_ROOT,TOLVANE_DEB13_MIRROR,TOLVANE_DEB13_STEP "$0" "$@"
+  exec sudo --preserve-env=TOLVANE_DEB13_ROOT,TOLVANE_DEB13_MIRROR,TOLVANE_DEB13_STEP,TOLVANE_DEB13_BENCH "$0" "$@"
 fi
 
 root="${TOLVANE_DEB13_ROOT:-/var/cache/tolvane/debian13}"
@@ -85,9 +87,11 @@ if command -v ccache >/dev/null; then
   fi
 fi
 
+cmake_args="-DTOLVANE_BENCHMARKS=OFF"
+[ "${TOLVANE_DEB13_BENCH:-}" = 1 ] && cmake_args="-DTOLVANE_BENCHMARKS=ON"
 inside() {
   chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
-    TERM="${TERM:-dumb}" TOLVANE_BUILD_DIR="$build" "${ccache_env[@]}" "$@"
+    TERM="${TERM:-dumb}" TOLVANE_BUILD_DIR="$build" TOLVANE_CMAKE_ARGS="$cmake_args" "${ccache_env[@]}" "$@"
 }
 
 # Git refuses a work tree owned by another user than the one running it.
@@ -105,4 +109,6 @@ inside /bin/bash -c "cd '$src' && ./scripts/setup.sh build"
 say "suites"
 quoted=$(printf ' %q' "$@")
 inside /bin/bash -c "cd '$src/$build' && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j\$(nproc)$quoted"
+say "package"
+inside /bin/bash -c "cd '$src' && ./scripts/delivery.sh '$build'"
 say "passed"

@@ -51,6 +51,16 @@ for f in ./usr/bin/tolvane-designer ./usr/bin/tolvane-fill ./usr/lib/tolvane/tol
   grep -qxF "$f" "$work/package/contents.txt" || { echo "missing from the package: $f" >&2; exit 1; }
 done
 dpkg-deb -f "$deb" Package Version Depends
+# Every dependency names a package of this release that is installed here at
+# a version it accepts: the package was built for this platform.
+dpkg-deb -f "$deb" Depends | tr ',' '\n' | while read -r dep; do
+  name=${dep%% *}
+  want=$(sed -n 's/.*(>= \(.*\))/\1/p' <<<"$dep")
+  have=$(dpkg-query -W -f='${Status} ${Version}' "$name" 2>/dev/null | sed -n 's/^install ok installed //p')
+  [ -n "$have" ] || { echo "depends on a package not installed here: $dep" >&2; exit 1; }
+  [ -z "$want" ] || dpkg --compare-versions "$have" ge "$want" ||
+    { echo "depends on $dep; this machine has $have" >&2; exit 1; }
+done
 
 step "dpkg -i into a throw-away root"
 root="$work/root"
