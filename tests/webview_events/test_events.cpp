@@ -629,14 +629,19 @@ void TestEvents::scriptRewrittenBeforeItRuns()
 void TestEvents::capturesWithoutAScreen_data()
 {
     QTest::addColumn<int>("state");
-    QTest::newRow("hidden") << 0;
-    QTest::newRow("minimised") << 1;
-    QTest::newRow("never shown on a display") << 2;
+    QTest::addColumn<bool>("changedUnseen");  // the block turns blue once the view is off display
+    QTest::newRow("hidden") << 0 << false;
+    QTest::newRow("minimised") << 1 << false;
+    QTest::newRow("never shown on a display") << 2 << false;
+    // What the view last showed is older than the page.
+    QTest::newRow("hidden, then changed") << 0 << true;
+    QTest::newRow("minimised, then changed") << 1 << true;
 }
 
 void TestEvents::capturesWithoutAScreen()
 {
     QFETCH(int, state);
+    QFETCH(bool, changedUnseen);
     m_server.route("/red.html",
                    HttpServer::response("<!doctype html><html><head><title>red</title><style>"
                                         "html,body{margin:0;background:#00ff00}"
@@ -654,9 +659,13 @@ void TestEvents::capturesWithoutAScreen()
         host.hide();
     else if (state == 1)
         host.showMinimized();
+    if (changedUnseen) {
+        QTest::qWait(300);  // the view has shown the red block and gone off display
+        web.engine().runScript("document.getElementById('red').style.background='#0000ff'");
+    }
     const QImage image = QImage::fromData(web.capturePage(), "BMP");
     QCOMPARE(image.size(), QSize(320, 240));
-    QCOMPARE(image.pixelColor(120, 75), QColor(255, 0, 0));
+    QCOMPARE(image.pixelColor(120, 75), changedUnseen ? QColor(0, 0, 255) : QColor(255, 0, 0));
     QCOMPARE(image.pixelColor(99, 75), QColor(0, 255, 0));
     QCOMPARE(image.pixelColor(140, 75), QColor(0, 255, 0));
     QCOMPARE(image.pixelColor(120, 59), QColor(0, 255, 0));

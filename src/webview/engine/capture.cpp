@@ -14,6 +14,7 @@
 #include <QWebEngineView>
 
 #include <algorithm>
+#include <optional>
 #include <cstring>
 
 namespace engine {
@@ -58,6 +59,70 @@ void pause(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+// The colour of the pixel at the view's top left corner as it now shows.
+std::optional<QRgb> cornerPixel(wkeWebView handle)
+{
+    wkeViewState* view = liveView(handle);
+    if (!view || !view->frame)
+        return std::nullopt;
+    pacing::presentNow(view);
+    const QImage corner = view->frame->grab(QRect(0, 0, 1, 1)).toImage();
+    if (corner.isNull())
+        return std::nullopt;
+    return corner.pixel(0, 0) | 0xff000000u;
+}
+
+// Waits until the view's top left pixel is (or, with equal false, is no
+// longer) colour; false when the view went away or the time ran out.
+bool awaitCorner(wkeWebView handle, QRgb colour, bool equal)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < kPaintMs) {
+        const std::optional<QRgb> pixel = cornerPixel(handle);
+        if (!pixel)
+            return false;
+        if ((*pixel == colour) == equal)
+            return true;
+        pause(5);
+    }
+    return false;
+}
+
+// A page shown again after it was hidden first shows what the engine kept of
+// it (an older frame, or only its background colour) and its new frame comes
+// later, with nothing to tell the two apart. A mark drawn over the page's top
+// left corner for a moment does: once the mark has come and gone in the
+// view's picture, the picture is newer than the mark. False when the view
+// went away; a page that never shows the mark is taken as it is after the
+// wait.
+bool awaitFreshFrame(wkeWebView handle)
+{
+    constexpr QRgb kMark = 0xfffe01fdu;  // a colour pages seldom draw
+    const QString mark =
+        QStringLiteral(
+            "(function(){var m=document.createElement('tolvane-capture-mark');"
+            "['position:fixed','left:0','top:0','width:4px','height:4px','margin:0','border:0','padding:0',"
+            "'display:block','opacity:1','transform:none','z-index:2147483647','pointer-events:none',"
+            "'background:#fe01fd'].forEach(function(d){var i=d.indexOf(':');"
+            "m.style.setProperty(d.slice(0,i),d.slice(i+1),'important');});"
+            "document.documentElement.appendChild(m);window.__tolvaneCaptureMark=m;})()");
+    const QString unmark = QStringLiteral(
+        "(function(){var m=window.__tolvaneCaptureMark;delete window.__tolvaneCaptureMark;if(m)m.remove();})()");
+    wkeViewState* view = liveView(handle);
+    if (!view || !view->page)
+        return false;
+    events::evaluate(view->page, mark, kSettleMs);
+    const bool shown = awaitCorner(handle, kMark, true);
+    view = liveView(handle);
+    if (!view || !view->page)
+        return false;
+    events::evaluate(view->page, unmark, kSettleMs);
+    if (shown)
+        awaitCorner(handle, kMark, false);
+    return liveView(handle) != nullptr;
 }
 
 // Waits until the page shows size (in device-independent pixels times the
@@ -108,14 +173,13 @@ QPoint settle(wkeWebView handle, QSize size, QPoint scroll, bool shownAgain)
     view = liveView(handle);
     if (!view)
         return reached;
-    // The frame the page has drawn reaches the widget with its next paint. A
-    // page just shown again sends its first frame late, and a forced paint
-    // before it would show the widget's old picture: wait for that frame.
+    if (shownAgain && !awaitFreshFrame(handle))
+        return reached;
+    view = liveView(handle);
+    if (!view)
+        return reached;
+    // The frame the page has drawn reaches the widget with its next paint.
     PaintCounter counter(inputTarget(view));
-    QElapsedTimer fresh;
-    fresh.start();
-    while (shownAgain && counter.count == 0 && fresh.elapsed() < kPaintMs)
-        pause(5);
     if (QWidget* widget = inputTarget(view))
         widget->update();
     QElapsedTimer paint;
