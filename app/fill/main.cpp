@@ -302,7 +302,6 @@ int runScript(const RunOptions& o)
     }
     bool journalFailed = false;
 
-    fillscript::buildCatalogue();
     std::set<std::string> reportedUnknown;
     fillscript::ProgressLine progress(int(setup.rows.size()), isatty(STDERR_FILENO));
     int headedRow = 0;  // the last row whose "# row N" line is out

@@ -113,7 +113,6 @@ int main(int argc, char** argv)
                             ? qEnvironmentVariableIntValue("TOLVANE_BENCH_FRAME_MS")
                             : 100;
     view.setFrameInterval(frameMs);
-    fillscript::buildCatalogue();
     fillscript::WebViewExecutor exec(view);
     const std::vector<std::string> lines = fillscript::scriptLines(rt::utf8ToGb(script.toStdString()));
     std::string log;

@@ -1,5 +1,6 @@
 #include "fillscript/completion.h"
 
+#include "fillscript/catalogue.h"
 #include "fillscript/scriptrun.h"
 #include "runtime/gbtext.h"
 
@@ -56,6 +57,15 @@ std::size_t assignmentPrefixLength(std::string_view word)
     if (eq == std::string_view::npos || !isVariableName(word.substr(0, eq)))
         return 0;
     return eq + 1;
+}
+
+std::vector<CompletionCandidate> completionCandidates(std::string_view word, bool whole)
+{
+    std::vector<CompletionCandidate> found;
+    for (std::size_t row = 0; row < kCommandCount; ++row)
+        if (matchAbbreviation(word, commandName(row), whole))
+            found.push_back({commandName(row), kCommands[row].count});
+    return found;
 }
 
 std::string completionText(std::string_view name, int paramCount)

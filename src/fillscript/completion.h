@@ -4,6 +4,7 @@
 // completion inserts.
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fillscript {
 
@@ -22,6 +23,16 @@ bool matchAbbreviation(std::string_view pattern, std::string_view candidate, boo
 // (`订单号=tbcz`), so that completion works on the command after it; 0 when
 // the word has no such start.
 std::size_t assignmentPrefixLength(std::string_view word);
+
+// A command the typed word calls up: its GB18030 name and argument count.
+struct CompletionCandidate {
+    std::string name;
+    int count = 0;
+};
+
+// The commands `word` calls up (matchAbbreviation with `whole`), in catalogue
+// order.
+std::vector<CompletionCandidate> completionCandidates(std::string_view word, bool whole);
 
 // name + "(" + (count - 1) times ", " + ")".
 std::string completionText(std::string_view name, int paramCount);

@@ -1,10 +1,14 @@
 #include "fillscript/recordlines.h"
 
+#include "fillscript/catalogue.h"
 #include "fillscript/parser.h"
 #include "runtime/gbtext.h"
 #include "runtime/textcodec.h"
 
 #include <QString>
+#include <QtGlobal>
+
+#include <initializer_list>
 
 namespace fillscript {
 namespace {
@@ -45,17 +49,33 @@ std::string literal(const std::string& gbText)
     return out;
 }
 
+using Arguments = std::vector<std::string>;
+
+// The locator's first two arguments: tag and key.
+Arguments head(const RecordedLocator& l)
+{
+    return {literal(l.tag), literal(l.key)};
+}
+
 // The locator's last five arguments: skip count, frame, attribute, member
 // step (none) and the encoding flag. The flag is written out: an empty last
 // argument would be dropped with the comma before it.
-std::string tail(const RecordedLocator& l)
+Arguments tail(const RecordedLocator& l)
 {
-    return std::to_string(l.skip) + ',' + literal(l.frame) + ',' + literal(l.attribute) + ",," + rt::gb("假");
+    return {std::to_string(l.skip), literal(l.frame), literal(l.attribute), std::string(), rt::gb("假")};
 }
 
-std::string head(const RecordedLocator& l)
+// The line of the command in table row `row`: its name and the arguments,
+// which must be as many as the table gives it.
+std::string line(std::size_t row, std::initializer_list<Arguments> parts)
 {
-    return literal(l.tag) + ',' + literal(l.key) + ',';
+    std::string out = commandName(row) + '(';
+    int count = 0;
+    for (const Arguments& part : parts)
+        for (const std::string& argument : part)
+            out += (count++ ? "," : "") + argument;
+    Q_ASSERT(count == kCommands[row].count);
+    return out + ')';
 }
 
 }  // namespace
@@ -100,30 +120,28 @@ std::vector<std::string> linesForAction(const RecordedAction& a)
     const RecordedLocator& l = a.locator;
     switch (a.kind) {
     case RecordedAction::Write: {
-        std::string write;
-        if (fitsOneArgument(a.value))
-            write = rt::gb("填表操作_写内容(") + head(l) + literal(a.value) + ',' + tail(l) + ')';
-        else
-            write = rt::gb("填表操作_执行自定义代码_返回值(") + head(l) + "value=" +
-                    literal(scriptStringExpression(a.value)) + ',' + tail(l) + ')';
+        const std::string write =
+            fitsOneArgument(a.value)
+                ? line(commandRow("填表操作_写内容"), {head(l), {literal(a.value)}, tail(l)})
+                : line(commandRow("填表操作_执行自定义代码_返回值"),
+                       {head(l), {"value=" + literal(scriptStringExpression(a.value))}, tail(l)});
         // Pages that follow their fields through events learn of the value.
-        return {write, rt::gb("填表事件_改变内容(") + head(l) + tail(l) + ')'};
+        return {write, line(commandRow("填表事件_改变内容"), {head(l), tail(l)})};
     }
     case RecordedAction::Select:
         if (fitsOneArgument(a.value))
-            return {rt::gb("填表操作_置组合框按内容选中(") + head(l) + literal(a.value) + ',' + tail(l) + ')'};
-        return {rt::gb("填表操作_置组合框索引(") + head(l) + std::to_string(a.index) + ',' + tail(l) + ')'};
+            return {line(commandRow("填表操作_置组合框按内容选中"), {head(l), {literal(a.value)}, tail(l)})};
+        return {line(commandRow("填表操作_置组合框索引"), {head(l), {std::to_string(a.index)}, tail(l)})};
     case RecordedAction::Check:
-        return {rt::gb("填表操作_置选中状态(") + head(l) + rt::gb(a.checked ? "真" : "假") + ',' +
-                tail(l) + ')'};
+        return {line(commandRow("填表操作_置选中状态"), {head(l), {rt::gb(a.checked ? "真" : "假")}, tail(l)})};
     case RecordedAction::Click:
-        return {rt::gb("填表事件_点击(") + head(l) + tail(l) + ')'};
+        return {line(commandRow("填表事件_点击"), {head(l), tail(l)})};
     case RecordedAction::Navigate: {
         // A comma would split the address; %2C means the same to the server.
         std::string url;
         for (const char c : a.value)
             url += c == ',' ? std::string("%2C") : std::string(1, c);
-        return {rt::gb("填表_跳转地址(") + literal(url) + ')'};
+        return {line(commandRow("填表_跳转地址"), {{literal(url)}})};
     }
     }
     return {};

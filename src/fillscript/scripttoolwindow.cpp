@@ -1,6 +1,5 @@
 #include "fillscript/scripttoolwindow.h"
 
-#include "fillscript/arguments.h"
 #include "fillscript/catalogue.h"
 #include "fillscript/completion.h"
 #include "fillscript/gbeditor.h"
@@ -204,7 +203,6 @@ void ScriptToolWindow::onToolWindowCreated()
     using B = QsciScintillaBase;
     editor_->SendScintilla(B::SCI_SETMARGINTYPEN, 1UL, long(B::SC_MARGIN_BACK));
     editor_->SendScintilla(B::SCI_SETMARGINWIDTHN, 1UL, 15L);
-    buildCatalogue();
 }
 
 void ScriptToolWindow::placeBeside(const QWidget* window)
@@ -344,15 +342,10 @@ void ScriptToolWindow::onScriptChanged()
     const std::string w = wordBeforeCaret();
     completionList_->clear();
     if (!w.empty()) {
-        const CommandCatalogue& cat = catalogue();
-        for (std::size_t i = 0; i < cat.commandNames.size(); ++i) {
-            const std::string& name = cat.commandNames[i];
-            if (!matchAbbreviation(w, name, false))
-                continue;
-            auto* item = new QListWidgetItem(rt::gbToQString(name));
-            item->setData(kNameRole, QByteArray(name.data(), qsizetype(name.size())));
-            item->setData(kCountRole,
-                          i < cat.paramCounts.size() ? argInteger(cat.paramCounts[i]) : 0);
+        for (const CompletionCandidate& c : completionCandidates(w, false)) {
+            auto* item = new QListWidgetItem(rt::gbToQString(c.name));
+            item->setData(kNameRole, QByteArray(c.name.data(), qsizetype(c.name.size())));
+            item->setData(kCountRole, c.count);
             completionList_->addItem(item);
         }
     }
@@ -400,13 +393,10 @@ bool ScriptToolWindow::onScriptKeyDown(int key)
         }
         const std::string w = wordBeforeCaret();
         if (!w.empty()) {
-            const CommandCatalogue& cat = catalogue();
-            for (std::size_t i = 0; i < cat.commandNames.size(); ++i) {
-                if (matchAbbreviation(w, cat.commandNames[i], true)) {
-                    insertCompletion(cat.commandNames[i],
-                                     i < cat.paramCounts.size() ? argInteger(cat.paramCounts[i]) : 0);
-                    return true;
-                }
+            const std::vector<CompletionCandidate> whole = completionCandidates(w, true);
+            if (!whole.empty()) {
+                insertCompletion(whole.front().name, whole.front().count);
+                return true;
             }
         }
         return false;

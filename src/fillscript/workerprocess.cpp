@@ -80,7 +80,6 @@ int runWorkerProcess()
             return 2;
         }
     }
-    buildCatalogue();
     DataRunSetup s = std::move(setup->setup);
     s.jobs = 1;
     s.fedRows = true;

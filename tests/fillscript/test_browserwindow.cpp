@@ -72,7 +72,6 @@ void TestBrowserWindow::initTestCase()
 {
     QVERIFY(kScreenSet);
     QCOMPARE(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 1920, 1080));
-    fillscript::buildCatalogue();
     server = std::make_unique<PageServer>(page);
 }
 

@@ -53,7 +53,7 @@ std::string runScript(const std::string& gbScript, RecordingExecutor& exec, RunR
 class TestCore : public QObject {
     Q_OBJECT
 private slots:
-    void lookupsBeforeBuildFindNothing();
+    void lookupsNeedNoSetUp();
     void catalogueShape();
     void catalogueEntries();
     void lookups();
@@ -76,23 +76,21 @@ private slots:
     void abbreviations_data();
     void abbreviations();
     void completionTexts();
+    void completionCandidatesFollowTheTable();
 };
 
-void TestCore::lookupsBeforeBuildFindNothing()
+// The table is a constant: the first lookup of the process finds the command.
+void TestCore::lookupsNeedNoSetUp()
 {
-    QCOMPARE(findParamCount(G("填表_跳转地址")), -1);
-    QVERIFY(findParamDescText(G("填表_跳转地址")).empty());
-    buildCatalogue();
     QCOMPARE(findParamCount(G("填表_跳转地址")), 1);
+    QCOMPARE(Q(findParamDescText(G("填表_跳转地址"))), QStringLiteral("跳转地址,文本型,|"));
 }
 
 void TestCore::catalogueShape()
 {
-    buildCatalogue();
-    const CommandCatalogue& c = catalogue();
-    QCOMPARE(int(c.commandNames.size()), 48);
-    QCOMPARE(int(c.paramCounts.size()), 48);
-    QCOMPARE(int(c.paramDescs.size()), 48);
+    QCOMPARE(int(kCommandCount), 48);
+    QCOMPARE(int(fillscript::splitText(CommandNamesText(), "\r\n").size()), 48);
+    QCOMPARE(int(fillscript::splitText(ParamCountsText(), "\r\n").size()), 48);
     // The texts end without a line break; the descriptions with "|".
     QVERIFY(CommandNamesText().substr(CommandNamesText().size() - 2) != "\r\n");
     QVERIFY(ParamCountsText().back() == '9');
@@ -101,23 +99,23 @@ void TestCore::catalogueShape()
     const int counts[48] = {1, 7, 8, 7, 7, 8, 8, 10, 8, 8, 9, 7, 7, 8, 8, 8, 7, 9, 8, 7, 7, 7, 7, 7,
                             7, 7, 11, 8, 8, 14, 10, 6, 1, 0, 0, 2, 2, 0, 2, 0, 4, 6, 2, 2, 8, 9, 8, 9};
     for (int i = 0; i < 48; ++i) {
-        QCOMPARE(argInteger(c.paramCounts[std::size_t(i)]), counts[i]);
+        QCOMPARE(kCommands[i].count, counts[i]);
+        QCOMPARE(findParamCount(commandName(std::size_t(i))), counts[i]);
         // One "|"-terminated segment per parameter.
-        const std::string& d = c.paramDescs[std::size_t(i)];
+        const std::string& d = commandDescription(std::size_t(i));
         QCOMPARE(int(fillscript::splitText(d, "|").size()), counts[i]);
         QVERIFY(d.empty() || d.back() == '|');
     }
     // Families: 47 names start with 填, the internal one does not.
     int tian = 0;
-    for (const auto& n : c.commandNames)
-        tian += n.rfind(G("填"), 0) == 0;
+    for (std::size_t i = 0; i < kCommandCount; ++i)
+        tian += commandName(i).rfind(G("填"), 0) == 0;
     QCOMPARE(tian, 47);
-    QCOMPARE(Q(c.commandNames[41]), QStringLiteral("内部_构造对象代码"));
+    QCOMPARE(Q(commandName(41)), QStringLiteral("内部_构造对象代码"));
 }
 
 void TestCore::catalogueEntries()
 {
-    buildCatalogue();
     const QString H = "标签名,文本型,|ID_名称_索引,文本型, 支持 ID、value、Class、Text、href、索引|";
     const QString T = "跳过次数,整数型,|穿透框架,文本型, 支持 ID、value、Class、Text、href、索引|"
                       "自定义属性名,文本型,|父子操作,文本型,|是否GBK编码,逻辑型,|";
@@ -156,7 +154,6 @@ void TestCore::catalogueEntries()
 
 void TestCore::lookups()
 {
-    buildCatalogue();
     QCOMPARE(findParamCount(G("填表_取页面文本")), 0);
     QCOMPARE(findParamCount(G("填表事件_鼠标事件")), 14);
     QCOMPARE(findParamCount(G("填表_跳转地址 ")), -1);
@@ -167,9 +164,6 @@ void TestCore::lookups()
     QCOMPARE(int(fillscript::splitText(ParamDescsText(), "\r\n").size()), 48);
     QCOMPARE(toQ(fillscript::splitText(findParamDescText(G("填表_跳转地址")), "|")),
              QStringList{"跳转地址,文本型,"});
-    // Rebuilding replaces the lists instead of appending to them.
-    buildCatalogue();
-    QCOMPARE(int(catalogue().commandNames.size()), 48);
 }
 
 void TestCore::splitText_data()
@@ -309,7 +303,6 @@ void TestCore::run()
     QFETCH(QString, script);
     QFETCH(QString, log);
     QFETCH(int, failedChecks);
-    buildCatalogue();
     RecordingExecutor exec;
     RunResult r;
     QCOMPARE(Q(runScript(rt::qstringToGb(script), exec, &r)), log);
@@ -319,7 +312,6 @@ void TestCore::run()
 
 void TestCore::runPassesArgumentsInOrder()
 {
-    buildCatalogue();
     RecordingExecutor exec;
     runScript(G("填表操作_取属性(input, kw ,value,0,,,,假)\r\n填表_取页面源码()"), exec);
     QCOMPARE(int(exec.calls.size()), 2);
@@ -472,6 +464,23 @@ void TestCore::completionTexts()
     QCOMPARE(completionText("f", 1), std::string("f()"));
     QCOMPARE(completionText("f", 7), std::string("f(, , , , , , )"));
     QCOMPARE(completionText("f", 14), "f(" + [] { std::string s; for (int i = 0; i < 13; ++i) s += ", "; return s; }() + ")");
+}
+
+// Candidates come in table order with the table's counts; a whole match
+// accounts for the whole name.
+void TestCore::completionCandidatesFollowTheTable()
+{
+    const auto listed = [](const std::vector<CompletionCandidate>& found) {
+        QStringList out;
+        for (const CompletionCandidate& c : found)
+            out << Q(c.name) + '/' + QString::number(c.count);
+        return out;
+    };
+    QCOMPARE(listed(completionCandidates(G("填表_取页面"), false)),
+             (QStringList{"填表_取页面属性/1", "填表_取页面文本/0", "填表_取页面源码/0"}));
+    QCOMPARE(listed(completionCandidates("tb_tzdz", true)), QStringList{"填表_跳转地址/1"});
+    QCOMPARE(listed(completionCandidates("tb_tzd", true)), QStringList{});
+    QCOMPARE(int(completionCandidates("t", false).size()), 47);
 }
 
 QTEST_APPLESS_MAIN(TestCore)

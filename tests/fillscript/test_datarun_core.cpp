@@ -69,7 +69,6 @@ Q_DECLARE_METATYPE(Rows)
 class TestDataRunCore : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { buildCatalogue(); }
     void dataFiles_data();
     void dataFiles();
     void writtenRecordsReadBack();

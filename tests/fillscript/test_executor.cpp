@@ -48,7 +48,6 @@ private:
 
 void TestExecutor::initTestCase()
 {
-    buildCatalogue();
     server = std::make_unique<PageServer>(fill_test::servePageFiles);
     host = std::make_unique<QWidget>();
     host->resize(800, 600);

@@ -110,7 +110,6 @@ private:
 
 void TestRecorder::initTestCase()
 {
-    buildCatalogue();
     server = std::make_unique<PageServer>(recordPage);
     host = std::make_unique<QWidget>();
     host->resize(640, 560);

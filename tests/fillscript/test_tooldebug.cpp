@@ -76,7 +76,6 @@ private:
 
 void TestToolDebug::initTestCase()
 {
-    buildCatalogue();
     server = std::make_unique<PageServer>(fill_test::servePageFiles);
     page = std::make_unique<webview_test::HostedView>(QSize(800, 600),
                                                       rt::qstringToGb(server->origin() + "/form.html"));

@@ -5,7 +5,7 @@
 #include "runtime/textcodec.h"
 
 #include <cstdio>
-#include <set>
+#include <vector>
 #include <string>
 
 namespace {
@@ -50,17 +50,21 @@ std::string cell(std::string s)
     return out;
 }
 
-// Commands that run nothing on the page, and the one whose operation reports
-// a number (see the executor).
-const std::set<std::string> kNoOperation = {"填表操作_判断元素是否存在", "填表操作_枚举组合框内容",
-                                            "填表_遍历元素", "内部_构造对象代码"};
-const std::string kNumberResult = "填表操作_移动到目标元素";
-
-std::string resultOf(const std::string& name)
+// What a command gives back, where it is not the page operation's own text.
+std::string resultOf(std::size_t row)
 {
-    if (kNoOperation.count(name))
-        return "The empty text: the command does nothing on the page.";
-    if (name == kNumberResult)
+    using fillscript::commandRow;
+    if (row == commandRow("填表操作_判断元素是否存在"))
+        return "\"true\" when the element was found within the given number of tries, 500 ms apart, "
+               "else \"false\".";
+    if (row == commandRow("填表操作_枚举组合框内容"))
+        return "The options as text|value entries separated by commas, or the page operation's "
+               "failure text.";
+    if (row == commandRow("填表_遍历元素"))
+        return "The number of elements of the tag (that match the feature text, when one is given).";
+    if (row == commandRow("内部_构造对象代码"))
+        return "The locator script the element commands would run.";
+    if (row == commandRow("填表操作_移动到目标元素"))
         return "\"success\" when the mouse reached the element, else \"error\".";
     return "The text the page operation gives back: a value read from the page, \"success\", "
            "\"undefined\" when no element matched, or \"error\".";
@@ -70,29 +74,29 @@ std::string resultOf(const std::string& name)
 
 int main()
 {
-    fillscript::buildCatalogue();
-    const fillscript::CommandCatalogue& c = fillscript::catalogue();
+    using fillscript::kCommandCount;
     std::string out;
     out += "# Command reference\n\n";
     out += "<!-- Written by fillscript_reference from the command catalogue; do not edit. -->\n\n";
-    out += "All " + std::to_string(c.commandNames.size()) +
+    out += "All " + std::to_string(kCommandCount) +
            " commands of the form-fill script language, in catalogue order. A line is the name, "
            "then the arguments in parentheses separated by commas; every parameter must be "
            "given (an empty argument is allowed). Types: 文本型 text, 整数型 integer (read like "
            "C's atof, truncated), 逻辑型 logical (true only for 真). The log shows each line's "
            "result after 第N行：. See [script-language.md](script-language.md).\n\n";
     out += "| No. | Command | Parameters |\n|---|---|---|\n";
-    for (std::size_t i = 0; i < c.commandNames.size(); ++i) {
-        const std::string name = u8(c.commandNames[i]);
+    for (std::size_t i = 0; i < kCommandCount; ++i) {
+        const std::string name(fillscript::kCommands[i].name);
         out += "| " + std::to_string(i + 1) + " | [" + name + "](#" + std::to_string(i + 1) + ") | " +
-               u8(c.paramCounts[i]) + " |\n";
+               std::to_string(fillscript::kCommands[i].count) + " |\n";
     }
-    for (std::size_t i = 0; i < c.commandNames.size(); ++i) {
-        const std::string name = u8(c.commandNames[i]);
+    for (std::size_t i = 0; i < kCommandCount; ++i) {
+        const std::string name(fillscript::kCommands[i].name);
         out += "\n<a id=\"" + std::to_string(i + 1) + "\"></a>\n## " + std::to_string(i + 1) + ". " + name +
                "\n\n";
+        // Split in GB18030, where splitText steps by whole characters.
         std::vector<Param> params;
-        for (const std::string& segment : fillscript::splitText(c.paramDescs[i], "|"))
+        for (const std::string& segment : fillscript::splitText(fillscript::commandDescription(i), "|"))
             params.push_back(readSegment(u8(segment)));
         if (params.empty()) {
             out += "No parameters.\n\n";
@@ -103,7 +107,7 @@ int main()
                        " | " + cell(params[k].remark) + " |\n";
             out += "\n";
         }
-        out += "Result: " + resultOf(name) + "\n\n";
+        out += "Result: " + resultOf(i) + "\n\n";
         std::string example = name + "(";
         for (std::size_t k = 0; k < params.size(); ++k)
             example += (k ? "," : "") + sample(params[k]);
