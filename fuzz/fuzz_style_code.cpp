@@ -11,11 +11,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     design::Design d;
     design::test::FakeCanvas canvas(d);
-    d.selectedBox = d.createComponentWithBox("div", "a", 1, 2, 3, 4, "x:1;", "inner");
+    d.selection().selectOnly(d.createComponentWithBox("div", "a", 1, 2, 3, 4, "x:1;", "inner"));
     d.importCheckedStyleCode(std::string(reinterpret_cast<const char*>(data), size));
 
     const std::string& rule = d.componentAt(1).rule;
-    const design::BoxGeometry g = canvas.geometryOf(d.selectedBox);
+    const design::BoxGeometry g = canvas.geometryOf(d.selectedBox());
     FUZZ_CHECK(g.left == design::ruleNumber(design::readRuleLeft(rule)));
     FUZZ_CHECK(g.top == design::ruleNumber(design::readRuleTop(rule)));
     FUZZ_CHECK(g.width == design::ruleNumber(design::readRuleWidth(rule)));

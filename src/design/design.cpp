@@ -117,7 +117,8 @@ private:
         for (std::size_t i : journal_.touched())
             if (i < design_.list_.size())
                 boxes.push_back(design_.list_[i].boxHandle);
-        emit design_.selectionRestored(boxes);
+        design_.selection_.setBoxes(std::move(boxes));
+        emit design_.selectionRestored();
         emit design_.changed();
     }
 

@@ -5,6 +5,7 @@
 #include "design/canvas.h"
 #include "design/component.h"
 #include "design/rule.h"
+#include "design/selection.h"
 #include "runtime/fileio.h"
 
 #include <QObject>
@@ -79,8 +80,14 @@ public:
     void reorder(const std::vector<int>& order);
 
     // --- Selection ---
-    // The Component the property panel shows and style code applies to.
-    BoxHandle selectedBox = 0;
+    // The selected boxes: the canvas marks them, the property panel shows
+    // them, undo and redo restore them.
+    Selection& selection() { return selection_; }
+    const Selection& selection() const { return selection_; }
+    // The Component the property panel shows and style code applies to: the
+    // last selected box, 0 when none. Removing or replacing Components leaves
+    // it as it is, so it may name no Component.
+    BoxHandle selectedBox() const { return selection_.selectedBox(); }
     std::string pendingStyleCode;
 
     // --- Undo ---
@@ -98,8 +105,9 @@ public:
 signals:
     // The Components changed: a step ended, or one was undone or redone.
     void changed();
-    // After undo or redo: the boxes the step touched that still exist.
-    void selectionRestored(const std::vector<BoxHandle>& boxes);
+    // After undo or redo the selection holds the boxes the step touched that
+    // still exist (it has announced any change already).
+    void selectionRestored();
 
 private:
     friend class StepCommand;
@@ -113,6 +121,7 @@ private:
     BoxHandle makeBox(const std::string& rule, std::size_t index);
 
     ComponentList list_;
+    Selection selection_;
     Canvas* canvas_ = nullptr;
     QUndoStack* undo_ = nullptr;
     int depth_ = 0;

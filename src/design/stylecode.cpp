@@ -26,7 +26,7 @@ Selector readSelector(const std::string& code)
 
 void Design::importStyleCode(const std::string& code)
 {
-    const int pos = findComponentByBox(selectedBox);
+    const int pos = findComponentByBox(selectedBox());
     const std::string cur = pos > 0 ? componentAt(pos).rule : std::string();
 
     ComponentUpdate u;
@@ -51,7 +51,7 @@ void Design::importStyleCode(const std::string& code)
     u.extra = std::move(extra);
 
     StepScope step(*this, tr("Style code"));
-    updateComponent(selectedBox, u);
+    updateComponent(selectedBox(), u);
 }
 
 std::string Design::importCheckedStyleCode(const std::string& code)

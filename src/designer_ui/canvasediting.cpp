@@ -34,21 +34,16 @@ void MainWindow::beginDrag(design::BoxHandle box, QPoint cursor)
     canvas_->setFocus(Qt::MouseFocusReason);
     if (QApplication::keyboardModifiers() & Qt::ControlModifier) {
         // Ctrl+click adds the box to the selection or takes it out; no drag.
-        toggleInSelection(box);
+        selection_.toggle(box);
         refillPanel();
         return;
     }
     edit_.dragBox = box;
     // Pressing one of several selected boxes moves them all.
-    if (std::find(selection_.begin(), selection_.end(), box) == selection_.end())
-        selectBox(box);
+    if (selection_.contains(box))
+        selection_.makeLast(box);
     else
-        setSelection([&] {
-            std::vector<design::BoxHandle> s = selection_;
-            std::erase(s, box);
-            s.push_back(box);
-            return s;
-        }());
+        selection_.selectOnly(box);
     refillPanel();
     edit_.dragActive = 1;
     design_.beginStep(tr("Move"));
@@ -77,7 +72,7 @@ void MainWindow::buildSnapIndex()
     std::vector<design::BoxGeometry> still;
     still.reserve(design_.components().size());
     for (const design::Component& c : design_.components())
-        if (std::find(selection_.begin(), selection_.end(), c.boxHandle) == selection_.end())
+        if (!selection_.contains(c.boxHandle))
             still.push_back(design::ruleGeometry(c.rule));
     snap_.build(still, canvas_->width(), canvas_->height());
 }
@@ -106,7 +101,7 @@ void MainWindow::beginResize(design::BoxHandle box, Qt::Edges edges, QPoint curs
     const int pos = design_.findComponentByBox(box);
     if (!pos)
         return;
-    selectBox(box);
+    selection_.selectOnly(box);
     refillPanel();
     edit_.dragActive = 1;
     edit_.dragBox = box;
@@ -238,15 +233,15 @@ void MainWindow::deleteOrSelectBox(design::BoxHandle box)
     if (edit_.deleteMode == 1) {
         // Selection goes first, so that clearing the panel commits nowhere.
         edit_.dragBox = 0;
-        selectBox(0);
+        selection_.selectNone();
         design_.removeComponentByBox(box);
         canvas_->destroyBox(box);
         clearPropertyPanel();
         edit_.deleteMode = 0;
         deleteButton_->setEnabled(true);
     } else if (!(QApplication::keyboardModifiers() & Qt::ControlModifier)) {
-        selectBox(box);
-        fillPropertyPanel(box);
+        selection_.selectOnly(box);
+        fillPropertyPanel();
     }
 }
 

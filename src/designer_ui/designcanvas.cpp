@@ -236,9 +236,31 @@ void DesignCanvas::mouseReleaseEvent(QMouseEvent* event)
 
 DesignCanvas::~DesignCanvas() = default;
 
-void DesignCanvas::setSelection(const std::vector<design::BoxHandle>& boxes)
+void DesignCanvas::setDesign(const design::Design* design)
 {
-    selected_ = std::unordered_set<design::BoxHandle>(boxes.begin(), boxes.end());
+    disconnect(selectionWatch_);
+    design_ = design;
+    if (!design)
+        return;
+    // Boxes that gained or lost their mark, or their handles, are repainted.
+    const design::Selection* selection = &design->selection();
+    selectionWatch_ = connect(selection, &design::Selection::changed, this,
+                              [this, selection](const std::vector<design::BoxHandle>& previous) {
+                                  for (design::BoxHandle b : previous)
+                                      refreshBox(b);
+                                  for (design::BoxHandle b : *selection)
+                                      refreshBox(b);
+                              });
+}
+
+bool DesignCanvas::isSelected(design::BoxHandle box) const
+{
+    return design_ && design_->selection().contains(box);
+}
+
+design::BoxHandle DesignCanvas::handleBox() const
+{
+    return design_ ? design_->selection().onlyBox() : 0;
 }
 
 void DesignCanvas::stackBoxUnder(design::BoxHandle handle, design::BoxHandle above)

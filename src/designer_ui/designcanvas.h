@@ -19,7 +19,6 @@ class Design;
 #include <optional>
 
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace designer {
@@ -41,14 +40,14 @@ public:
 
     void stackBoxUnder(design::BoxHandle box, design::BoxHandle above) override;
 
-    // The design whose Components the boxes show (labels are read from it).
-    void setDesign(const design::Design* design) { design_ = design; }
+    // The design whose Components the boxes show: labels are read from it,
+    // and the boxes of its selection are drawn as selected, repainted as
+    // the selection changes.
+    void setDesign(const design::Design* design);
     const design::Design* design() const { return design_; }
-    // The boxes drawn as selected.
-    void setSelection(const std::vector<design::BoxHandle>& boxes);
-    bool isSelected(design::BoxHandle box) const { return selected_.count(box) != 0; }
+    bool isSelected(design::BoxHandle box) const;
     // The box that shows resize handles (the only selected one), 0 for none.
-    design::BoxHandle handleBox() const { return selected_.size() == 1 ? *selected_.begin() : 0; }
+    design::BoxHandle handleBox() const;
     // Which edges a point inside a box grabs: a handle is the 7 x 7 square at
     // a corner or the middle of a side. None outside the handles.
     static Qt::Edges edgesAt(QSize box, QPoint local);
@@ -113,7 +112,7 @@ private:
     design::BoxHandle lastHandle_ = 0;
     QFont labelFont_;
     const design::Design* design_ = nullptr;
-    std::unordered_set<design::BoxHandle> selected_;
+    QMetaObject::Connection selectionWatch_;
     QWidget* guideLineX_ = nullptr;
     QWidget* guideLineY_ = nullptr;
     std::optional<int> guideX_, guideY_;

@@ -75,6 +75,7 @@ MainWindow::~MainWindow()
     design_.undoStack()->disconnect(this);
     design_.disconnect(this);
     design_.setCanvas(nullptr);
+    canvas_->setDesign(nullptr);
 }
 
 void MainWindow::buildActions()
@@ -95,11 +96,8 @@ void MainWindow::buildActions()
     });
     addActions({undo, redo});
     connect(stack, &QUndoStack::cleanChanged, this, &MainWindow::updateCaption);
-    connect(&design_, &design::Design::selectionRestored, this,
-            [this](const std::vector<design::BoxHandle>& boxes) {
-                setSelection(boxes);
-                refillPanel();
-            });
+    // Undo and redo select the boxes of the step; the panel shows them.
+    connect(&design_, &design::Design::selectionRestored, this, &MainWindow::refillPanel);
 }
 
 bool MainWindow::isModified() const { return !design_.undoStack()->isClean(); }
@@ -203,10 +201,10 @@ QRect MainWindow::outerGeometry() const { return frameGeometry(); }
 
 // ---------------------------------------------------------------- panel
 
-void MainWindow::fillPropertyPanel(design::BoxHandle box)
+void MainWindow::fillPropertyPanel()
 {
     std::string rule, innerText;
-    if (const int pos = design_.findComponentByBox(box)) {
+    if (const int pos = design_.findComponentByBox(design_.selectedBox())) {
         rule = design_.componentAt(pos).rule;
         innerText = design_.componentAt(pos).innerText;
     }
@@ -280,11 +278,8 @@ bool MainWindow::commitChecked(design::ComponentUpdate update, int mergeKey)
 
 void MainWindow::commitToSelection(const design::ComponentUpdate& update, int mergeKey)
 {
-    // The whole selection takes the edit, as one undo step. A selectedBox set
-    // from outside the selection list is edited alone.
-    std::vector<design::BoxHandle> targets = selection_;
-    if (std::find(targets.begin(), targets.end(), design_.selectedBox) == targets.end())
-        targets = {design_.selectedBox};
+    // The whole selection takes the edit, as one undo step.
+    const std::vector<design::BoxHandle> targets = selection_.boxes();
     design::StepScope step(design_, tr("Edit"), mergeKey);
     for (design::BoxHandle b : targets) {
         design::ComponentUpdate u = update;
@@ -316,36 +311,9 @@ void MainWindow::commitText()
         refillPanel();
 }
 
-void MainWindow::setSelection(std::vector<design::BoxHandle> boxes)
-{
-    std::erase(boxes, design::BoxHandle(0));
-    for (design::BoxHandle b : selection_)
-        canvas_->refreshBox(b);
-    selection_ = std::move(boxes);
-    design_.selectedBox = selection_.empty() ? 0 : selection_.back();
-    canvas_->setSelection(selection_);
-    for (design::BoxHandle b : selection_)
-        canvas_->refreshBox(b);
-}
-
-void MainWindow::selectBox(design::BoxHandle box)
-{
-    if (selection_.size() == 1 && selection_.front() == box)
-        return;
-    setSelection(box ? std::vector<design::BoxHandle>{box} : std::vector<design::BoxHandle>{});
-}
-
-void MainWindow::toggleInSelection(design::BoxHandle box)
-{
-    std::vector<design::BoxHandle> boxes = selection_;
-    if (std::erase(boxes, box) == 0)
-        boxes.push_back(box);
-    setSelection(std::move(boxes));
-}
-
 void MainWindow::refillPanel()
 {
-    fillPropertyPanel(selection_.empty() ? 0 : design_.selectedBox);
+    fillPropertyPanel();
     if (selection_.size() < 2)
         return;
     // Several boxes: a box shows a value only when all of them share it.
@@ -363,7 +331,7 @@ void MainWindow::refillPanel()
             const design::Component& c = design_.componentAt(design_.findComponentByBox(b));
             return f.read ? f.read(c.rule) : c.innerText;
         };
-        const std::string first = value(selection_.front());
+        const std::string first = value(selection_.boxes().front());
         const bool shared = std::all_of(selection_.begin(), selection_.end(),
                                         [&](design::BoxHandle b) { return value(b) == first; });
         if (shared)
@@ -404,7 +372,7 @@ void MainWindow::clearSelection()
 {
     if (edit_.dragActive)
         return;
-    setSelection({});
+    selection_.selectNone();
     clearPropertyPanel();
 }
 
@@ -452,7 +420,7 @@ void MainWindow::importDocument()
         return;
     }
     probe.close();
-    setSelection({});
+    selection_.selectNone();
     const std::string page = design::readPageText(path);
     design_.parseDocument(page);
     design_.undoStack()->setClean();
@@ -477,8 +445,8 @@ void MainWindow::importCode()
         QMessageBox::information(this, QStringLiteral("导入代码"), toQt(notice));
     // The panel shows the selected Component; bring it up to date so that a
     // later edit there does not write the old values back.
-    if (design_.findComponentByBox(design_.selectedBox))
-        fillPropertyPanel(design_.selectedBox);
+    if (design_.findComponentByBox(design_.selectedBox()))
+        fillPropertyPanel();
 }
 
 // ---------------------------------------------------------------- window events

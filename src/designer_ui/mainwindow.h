@@ -49,15 +49,15 @@ public:
     // The open design.
     design::Design& design() { return design_; }
     const design::Design& design() const { return design_; }
-    // The selected boxes; selectedBox of the design is the last one.
-    const std::vector<design::BoxHandle>& selection() const { return selection_; }
+    // The design's selected boxes.
+    const design::Selection& selection() const { return design_.selection(); }
     bool isModified() const;
 
     // --- Property panel ---
-    // Shows the Component of this box; empty boxes when it names none.
-    // Callers set the design's selectedBox first. Filling never edits.
-    void fillPropertyPanel(design::BoxHandle box);
-    // Empties all eight edit boxes. Callers set the design's selectedBox to 0 first.
+    // Shows the Component of the design's selectedBox; empty boxes when it
+    // names none. Callers change the selection first. Filling never edits.
+    void fillPropertyPanel();
+    // Empties all eight edit boxes. Callers empty the selection first.
     void clearPropertyPanel();
 
     // --- Canvas editing. Cursor positions are screen positions. ---
@@ -127,11 +127,6 @@ private:
     void onSizeChanged();
     void onPlacementChanged();
 
-    // Makes `boxes` the selection (the last is the primary one) and repaints
-    // the boxes whose mark changed.
-    void setSelection(std::vector<design::BoxHandle> boxes);
-    void selectBox(design::BoxHandle box);
-    void toggleInSelection(design::BoxHandle box);
     // The panel for the selection: one box's values, or with several the
     // values they share, the others shown as mixed.
     void refillPanel();
@@ -179,7 +174,8 @@ private:
 
     EditState edit_;
     design::Design design_;
-    std::vector<design::BoxHandle> selection_;
+    // The design's selection; the window changes it, the canvas paints it.
+    design::Selection& selection_ = design_.selection();
     // Where each selected box stood when the drag began.
     struct DragStart {
         design::BoxHandle box;

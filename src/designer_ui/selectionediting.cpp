@@ -79,7 +79,7 @@ void MainWindow::nudgeSelection(int dx, int dy)
         u.left = design::ruleNumber(design::readRuleLeft(rule)) + dx;
         u.top = design::ruleNumber(design::readRuleTop(rule)) + dy;
         design_.updateComponent(b, u);
-        if (b == design_.selectedBox) {
+        if (b == design_.selectedBox()) {
             if (!isMixed(leftBox_))
                 leftBox_->setText(QString::number(*u.left));
             if (!isMixed(topBox_))
@@ -92,8 +92,8 @@ void MainWindow::deleteSelection()
 {
     if (selection_.empty() || edit_.dragActive)
         return;
-    const std::vector<design::BoxHandle> doomed = selection_;
-    setSelection({});
+    const std::vector<design::BoxHandle> doomed = selection_.boxes();
+    selection_.selectNone();
     design::StepScope step(design_, tr("Delete"));
     for (design::BoxHandle b : doomed) {
         design_.removeComponentByBox(b);
@@ -137,7 +137,7 @@ void MainWindow::addCopies(const design::ComponentList& items, int offset)
             made.push_back(box);
         }
     }
-    setSelection(made);
+    selection_.setBoxes(std::move(made));
     refillPanel();
 }
 
@@ -146,7 +146,7 @@ void MainWindow::copySelection()
     design::ComponentList list;
     // Document order, whatever the order of selecting.
     for (const design::Component& c : design_.components())
-        if (std::find(selection_.begin(), selection_.end(), c.boxHandle) != selection_.end())
+        if (selection_.contains(c.boxHandle))
             list.push_back(c);
     if (list.empty())
         return;
@@ -186,8 +186,7 @@ void MainWindow::restack(bool toFront)
     std::vector<int> chosen, others;
     for (int i = 1; i <= design_.componentCount(); ++i) {
         const design::BoxHandle b = design_.componentAt(i).boxHandle;
-        (std::find(selection_.begin(), selection_.end(), b) != selection_.end() ? chosen : others)
-            .push_back(i);
+        (selection_.contains(b) ? chosen : others).push_back(i);
     }
     if (chosen.empty())
         return;
@@ -200,7 +199,7 @@ void MainWindow::restack(bool toFront)
     const int first = toFront ? int(others.size()) + 1 : 1;
     for (int i = 0; i < int(chosen.size()); ++i)
         boxes.push_back(design_.componentAt(first + i).boxHandle);
-    setSelection(boxes);
+    selection_.setBoxes(std::move(boxes));
 }
 
 // ---------------------------------------------------------------- arranging
@@ -213,7 +212,7 @@ void MainWindow::selectInRect(QRect canvasRect)
         if (canvasRect.intersects(QRect(g.left, g.top, std::max(1, g.width), std::max(1, g.height))))
             hit.push_back(c.boxHandle);
     }
-    setSelection(std::move(hit));
+    selection_.setBoxes(std::move(hit));
     refillPanel();
 }
 
@@ -247,7 +246,7 @@ Placed placesOf(const design::Design& d, const std::vector<design::BoxHandle>& b
 
 void MainWindow::alignSelection(Align how)
 {
-    Placed places = placesOf(design_, selection_);
+    Placed places = placesOf(design_, selection_.boxes());
     if (places.size() < 2)
         return;
     int minLeft = INT_MAX, minTop = INT_MAX, maxRight = INT_MIN, maxBottom = INT_MIN;
@@ -272,7 +271,7 @@ void MainWindow::alignSelection(Align how)
 
 void MainWindow::distributeSelection(Qt::Orientation orientation)
 {
-    Placed places = placesOf(design_, selection_);
+    Placed places = placesOf(design_, selection_.boxes());
     if (places.size() < 3)
         return;
     const bool h = orientation == Qt::Horizontal;
@@ -297,8 +296,8 @@ void MainWindow::showBoxMenu(design::BoxHandle box, QPoint cursor)
 {
     if (edit_.deleteMode != 0)
         return;
-    if (std::find(selection_.begin(), selection_.end(), box) == selection_.end()) {
-        selectBox(box);
+    if (!selection_.contains(box)) {
+        selection_.selectOnly(box);
         refillPanel();
     }
     QMenu menu(this);

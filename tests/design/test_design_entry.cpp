@@ -190,7 +190,7 @@ private slots:
         QFETCH(bool, told);
 
         FakeCanvas canvas(d());
-        d().selectedBox = d().createComponentWithBox("div", "old", 1, 2, 3, 4, "keep:1;", "inner");
+        d().selection().selectOnly(d().createComponentWithBox("div", "old", 1, 2, 3, 4, "keep:1;", "inner"));
         QCOMPARE(d().importCheckedStyleCode(code).empty(), !told);
         const std::string rule = d().componentAt(1).rule;
         QCOMPARE(readRuleTag(rule), tag);
@@ -203,8 +203,8 @@ private slots:
         // The rule still states the box's geometry, so the next edit keeps it.
         ComponentUpdate move;
         move.top = 40;
-        d().updateComponent(d().selectedBox, move);
-        const BoxGeometry g = canvas.geometryOf(d().selectedBox);
+        d().updateComponent(d().selectedBox(), move);
+        const BoxGeometry g = canvas.geometryOf(d().selectedBox());
         QCOMPARE(g.left, left);
         QCOMPARE(g.width, width);
         QCOMPARE(g.height, 4);

@@ -68,7 +68,7 @@ private slots:
     void init()
     {
         d.clearComponents();
-        d.selectedBox = 0;
+        d.selection().selectNone();
     }
 
     void documents_data()
@@ -121,11 +121,11 @@ private slots:
         QFETCH(QStringList, expected);
         FakeCanvas canvas(d);
         const BoxHandle old = d.createComponentWithBox("div", "old", 0, 0, 1, 1, "", "");
-        d.selectedBox = old;
+        d.selection().selectOnly(old);
         d.parseDocument(doc);
         QCOMPARE(currentDesign(d), expected);
         QCOMPARE(canvas.destroyed, std::vector<BoxHandle>{old});
-        QCOMPARE(d.selectedBox, old);  // left as it was, naming no Component now
+        QCOMPARE(d.selectedBox(), old);  // left as it was, naming no Component now
         QCOMPARE(d.findComponentByBox(old), 0);
         for (const Component& c : d.components()) {
             QVERIFY(canvas.isVisible(c.boxHandle));

@@ -11,6 +11,7 @@
 
 #include <QRegularExpression>
 #include <QTest>
+#include <QUndoStack>
 
 #include <climits>
 #include <random>
@@ -54,7 +55,7 @@ private slots:
     void init()
     {
         d.clearComponents();
-        d.selectedBox = 0;
+        d.selection().selectNone();
         d.pendingStyleCode.clear();
     }
 
@@ -489,14 +490,14 @@ private slots:
         QFETCH(std::string, expectedRule);
         FakeCanvas canvas(d);
         d.createComponentWithBox("p", "other", 0, 0, 0, 0, "", "");
-        d.selectedBox = d.createComponentWithBox("em", "old", 1, 2, 3, 4, "color:blue;\r\n", gb("内容"));
+        d.selection().selectOnly(d.createComponentWithBox("em", "old", 1, 2, 3, 4, "color:blue;\r\n", gb("内容")));
         d.importStyleCode(code);
         QCOMPARE(d.componentAt(2).rule, expectedRule);
         QCOMPARE(d.componentAt(2).innerText, gb("内容"));
         QCOMPARE(d.componentAt(1).rule, templateRule("p", "other", 0, 0, 0, 0, ""));
         const int l = ruleNumber(readRuleLeft(expectedRule)), t = ruleNumber(readRuleTop(expectedRule));
         const int w = ruleNumber(readRuleWidth(expectedRule)), h = ruleNumber(readRuleHeight(expectedRule));
-        compareGeometry(canvas.geometryOf(d.selectedBox), l, t, w, h);
+        compareGeometry(canvas.geometryOf(d.selectedBox()), l, t, w, h);
     }
 
     void importStyleCodeWithoutSelection()
@@ -505,10 +506,95 @@ private slots:
         const BoxHandle box = d.createComponentWithBox("p", "k", 1, 2, 3, 4, "", "x");
         const std::string before = d.componentAt(1).rule;
         for (BoxHandle sel : {BoxHandle(0), BoxHandle(box + 100)}) {
-            d.selectedBox = sel;
+            d.selection().selectOnly(sel);
             d.importStyleCode("div.n {\r\n  left:5px;\r\n}");
             QCOMPARE(d.componentAt(1).rule, before);
         }
+    }
+
+    // The one selection object: what each change leaves, and that it
+    // announces a change, with what was there before, only when there is one.
+    void selectionChanges_data()
+    {
+        using Boxes = std::vector<BoxHandle>;
+        QTest::addColumn<Boxes>("start");
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<Boxes>("args");
+        QTest::addColumn<Boxes>("expected");
+        QTest::addColumn<bool>("announced");
+        QTest::newRow("handle 0 and repeats dropped, the last place counts")
+            << Boxes{} << "set" << Boxes{3, 0, 5, 3} << Boxes{5, 3} << true;
+        QTest::newRow("the same boxes again") << Boxes{3, 5} << "set" << Boxes{3, 5} << Boxes{3, 5} << false;
+        QTest::newRow("another order") << Boxes{3, 5} << "set" << Boxes{5, 3} << Boxes{5, 3} << true;
+        QTest::newRow("only 0 is none") << Boxes{3, 5} << "only" << Boxes{0} << Boxes{} << true;
+        QTest::newRow("only the only one") << Boxes{3} << "only" << Boxes{3} << Boxes{3} << false;
+        QTest::newRow("toggle in") << Boxes{3} << "toggle" << Boxes{5} << Boxes{3, 5} << true;
+        QTest::newRow("toggle out") << Boxes{3, 5} << "toggle" << Boxes{3} << Boxes{5} << true;
+        QTest::newRow("made last") << Boxes{3, 5, 7} << "last" << Boxes{5} << Boxes{3, 7, 5} << true;
+        QTest::newRow("already last") << Boxes{3, 5} << "last" << Boxes{5} << Boxes{3, 5} << false;
+    }
+    void selectionChanges()
+    {
+        using Boxes = std::vector<BoxHandle>;
+        QFETCH(Boxes, start);
+        QFETCH(QString, op);
+        QFETCH(Boxes, args);
+        QFETCH(Boxes, expected);
+        QFETCH(bool, announced);
+        Selection& s = d.selection();
+        s.setBoxes(start);
+        std::vector<Boxes> previous;
+        const auto watch = connect(&s, &Selection::changed, this, [&](const Boxes& p) { previous.push_back(p); });
+        if (op == QLatin1String("set"))
+            s.setBoxes(args);
+        else if (op == QLatin1String("only"))
+            s.selectOnly(args.front());
+        else if (op == QLatin1String("toggle"))
+            s.toggle(args.front());
+        else
+            s.makeLast(args.front());
+        disconnect(watch);
+        QCOMPARE(s.boxes(), expected);
+        QCOMPARE(d.selectedBox(), expected.empty() ? BoxHandle(0) : expected.back());
+        QCOMPARE(s.onlyBox(), expected.size() == 1 ? expected.front() : BoxHandle(0));
+        for (BoxHandle b : {3u, 5u, 7u})
+            QCOMPARE(s.contains(b), std::find(expected.begin(), expected.end(), b) != expected.end());
+        QCOMPARE(previous, announced ? std::vector<Boxes>{start} : std::vector<Boxes>{});
+    }
+
+    // Undo and redo leave the boxes of the step selected, the last of them
+    // selectedBox, before they tell the window; a box the step took away is
+    // not selected.
+    void undoAndRedoRestoreTheSelection()
+    {
+        FakeCanvas canvas(d);
+        const BoxHandle a = d.createComponentWithBox("div", "a", 1, 2, 3, 4, "", "");
+        const BoxHandle b = d.createComponentWithBox("div", "b", 1, 2, 3, 4, "", "");
+        const BoxHandle c = d.createComponentWithBox("div", "c", 1, 2, 3, 4, "", "");
+        {
+            StepScope step(d, QStringLiteral("edit"));
+            for (BoxHandle box : {b, a}) {
+                ComponentUpdate u;
+                u.left = 50;
+                d.updateComponent(box, u);
+            }
+        }
+        d.selection().selectOnly(c);
+        std::vector<std::vector<BoxHandle>> seen;
+        connect(&d, &Design::selectionRestored, this, [&] { seen.push_back(d.selection().boxes()); });
+
+        d.undoStack()->undo();
+        QCOMPARE(d.selection().boxes(), (std::vector<BoxHandle>{a, b}));  // list order
+        QCOMPARE(d.selectedBox(), b);
+        d.selection().selectOnly(c);
+        d.undoStack()->redo();
+        QCOMPARE(d.selection().boxes(), (std::vector<BoxHandle>{a, b}));
+        d.undoStack()->undo();
+        d.undoStack()->undo();  // the third box goes
+        QVERIFY(d.selection().empty());
+        QCOMPARE(d.selectedBox(), BoxHandle(0));
+        QCOMPARE(seen, (std::vector<std::vector<BoxHandle>>{{a, b}, {a, b}, {a, b}, {}}));
+        d.disconnect(this);
     }
 };
 

@@ -47,7 +47,7 @@ class TestDesignerDialogs : public QObject {
     void selectBox(design::BoxHandle b)
     {
         QTest::mouseClick(win->designCanvas()->box(b), Qt::LeftButton);
-        QCOMPARE(win->design().selectedBox, b);
+        QCOMPARE(win->design().selectedBox(), b);
     }
 
 private slots:

@@ -83,7 +83,7 @@ private slots:
         const std::string before = pageText();
 
         click(b);
-        QCOMPARE(model().selectedBox, b);
+        QCOMPARE(model().selectedBox(), b);
         QCOMPARE(edit(u"编辑框8")->text(), inner);  // shown whole, not cut
         QCOMPARE(pageText(), before);
         QCOMPARE(model().undoStack()->count(), 0);
@@ -183,7 +183,7 @@ private slots:
         click(a);
         QCOMPARE(QApplication::focusWidget(), win->designCanvas());  // the keys now go to the canvas
         click(b, Qt::ControlModifier);
-        QCOMPARE(win->selection(), (std::vector<design::BoxHandle>{a, b}));
+        QCOMPARE(win->selection().boxes(), (std::vector<design::BoxHandle>{a, b}));
         // Shared: tag, top, size. Different: class (random), left.
         QCOMPARE(edit(u"编辑框1")->text(), QStringLiteral("div"));
         QCOMPARE(edit(u"编辑框3")->text(), QString());
@@ -208,7 +208,7 @@ private slots:
         QCOMPARE(boxRect(*win, c).topLeft(), QPoint(16, 224));
 
         click(b, Qt::ControlModifier);  // out again
-        QCOMPARE(win->selection(), (std::vector<design::BoxHandle>{a}));
+        QCOMPARE(win->selection().boxes(), (std::vector<design::BoxHandle>{a}));
         click(c, Qt::ControlModifier);
         const std::string before = pageText();
         key(Qt::Key_Delete);
@@ -219,6 +219,38 @@ private slots:
         QCOMPARE(pageText(), before);
         QCOMPARE(model().componentCount(), 3);
         QCOMPARE(win->selection().size(), std::size_t(2));  // the selection follows the undone step
+    }
+
+    // Undo and redo select the step's boxes in the model; the canvas marks
+    // and the panel follow without the window setting them.
+    void canvasAndPanelFollowTheSelectionUndoRestores()
+    {
+        const design::BoxHandle a = addBox();
+        const design::BoxHandle b = addBox();
+        const design::BoxHandle c = addBox();
+        drag(b, 100, 0);
+        click(a);
+        click(b, Qt::ControlModifier);
+        edit(u"编辑框6")->setText(QStringLiteral("33"));
+        QTest::keyClick(edit(u"编辑框6"), Qt::Key_Return);
+        click(c);
+        DesignCanvas* canvas = win->designCanvas();
+        QCOMPARE(canvas->handleBox(), c);
+        QCOMPARE(edit(u"编辑框6")->text(), QStringLiteral("60"));
+
+        key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(win->selection().boxes(), (std::vector<design::BoxHandle>{a, b}));
+        QVERIFY(canvas->isSelected(a) && canvas->isSelected(b) && !canvas->isSelected(c));
+        QCOMPARE(canvas->handleBox(), design::BoxHandle(0));  // no handles on several boxes
+        QCOMPARE(edit(u"编辑框6")->text(), QStringLiteral("60"));
+        QCOMPARE(edit(u"编辑框3")->text(), QString());  // their left differs
+        QCOMPARE(edit(u"编辑框3")->placeholderText(), QStringLiteral("（多个值）"));
+
+        click(c);
+        key(Qt::Key_Y, Qt::ControlModifier);
+        QVERIFY(canvas->isSelected(a) && canvas->isSelected(b) && !canvas->isSelected(c));
+        QCOMPARE(edit(u"编辑框6")->text(), QStringLiteral("33"));
+        QCOMPARE(model().selectedBox(), b);
     }
 
     // Boxes copied in one window are pasted into another with their exact
@@ -329,7 +361,7 @@ private slots:
         const auto mods = Qt::KeyboardModifiers(held);
         const QPoint from = w->mapToGlobal(QPoint(50, 30));
         QTest::mousePress(w, Qt::LeftButton, {}, QPoint(50, 30));
-        QCOMPARE(win->selection(), std::vector<design::BoxHandle>{b});  // a press without Ctrl: a drag
+        QCOMPARE(win->selection().boxes(), std::vector<design::BoxHandle>{b});  // a press without Ctrl: a drag
         QTest::mouseEvent(QTest::MouseMove, w, Qt::NoButton, mods, w->mapFromGlobal(from + move));
         QCOMPARE(boxRect(*win, b).topLeft(), expected);
         QCOMPARE(win->designCanvas()->guideX().value_or(-1), guideX);
@@ -390,7 +422,7 @@ private slots:
         const std::string first = model().componentAt(1).rule;
         win->bringToFront();
         QCOMPARE(model().componentAt(5).rule, first);
-        QCOMPARE(win->selection(), (std::vector<design::BoxHandle>{boxAt(5)}));
+        QCOMPARE(win->selection().boxes(), (std::vector<design::BoxHandle>{boxAt(5)}));
         QCOMPARE(win->designCanvas()->childAt(QPoint(530, 110)), boxWidget(boxAt(5)));
         win->sendToBack();
         QCOMPARE(model().componentAt(1).rule, first);
@@ -552,13 +584,13 @@ private slots:
         QCOMPARE(boxWidget(a)->geometry().topLeft() + canvas->scrollOffset(), QPoint(760, 100));
         key(Qt::Key_Escape);
         click(a);
-        QCOMPARE(win->selection(), std::vector<design::BoxHandle>{a});
+        QCOMPARE(win->selection().boxes(), std::vector<design::BoxHandle>{a});
         QCOMPARE(edit(u"编辑框3")->text(), QStringLiteral("760"));
         // A rubber band in the scrolled canvas selects by the boxes' places.
         QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(5, 5));
         QTest::mouseMove(canvas, QPoint(canvas->width() - 30, 200));
         QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(canvas->width() - 30, 200));
-        QCOMPARE(win->selection(), std::vector<design::BoxHandle>{a});
+        QCOMPARE(win->selection().boxes(), std::vector<design::BoxHandle>{a});
 
         // A typed top far below: the canvas scrolls down with the wheel.
         click(b);
@@ -613,7 +645,7 @@ private slots:
             QTest::keyClick(edit(u"编辑框5"), Qt::Key_Escape);
         }
         QCOMPARE(win->selection().empty(), cleared);
-        QCOMPARE(model().selectedBox == 0, cleared);
+        QCOMPARE(model().selectedBox() == 0, cleared);
         QCOMPARE(edit(u"编辑框5")->text().isEmpty(), cleared);
         QCOMPARE(pageText(), before);
         QCOMPARE(model().undoStack()->count(), steps);

@@ -162,7 +162,7 @@ private slots:
             QVERIFY(boxWidget(h)->isVisible());
             QCOMPARE(win->design().componentAt(win->design().findComponentByBox(h)).innerText, std::string());
         }
-        QCOMPARE(win->design().selectedBox, design::BoxHandle(0));
+        QCOMPARE(win->design().selectedBox(), design::BoxHandle(0));
         QCOMPARE(panelTexts(), QStringList(8, QString()));
     }
 
@@ -171,7 +171,7 @@ private slots:
         addBox();
         const design::BoxHandle b = addBox();
         QTest::mouseClick(boxWidget(b), Qt::LeftButton);
-        QCOMPARE(win->design().selectedBox, b);
+        QCOMPARE(win->design().selectedBox(), b);
         const QStringList t = panelTexts();
         QCOMPARE(t[0], QStringLiteral("div"));
         QVERIFY(QRegularExpression(QStringLiteral("^Tolvane_\\d{4}$")).match(t[1]).hasMatch());
@@ -192,7 +192,7 @@ private slots:
         QCOMPARE(win->editState().dragBox, b);
         QCOMPARE(win->editState().dragOffsetX, 410);
         QCOMPARE(win->editState().dragOffsetY, 220);
-        QCOMPARE(win->design().selectedBox, b);
+        QCOMPARE(win->design().selectedBox(), b);
         QCOMPARE(panelTexts().mid(2, 2), (QStringList{"40", "30"}));
 
         win->continueDrag({520, 290}, false);
@@ -208,7 +208,7 @@ private slots:
         win->endDrag();
         QCOMPARE(win->editState().dragActive, 0);
         QCOMPARE(win->editState().dragBox, design::BoxHandle(0));
-        QCOMPARE(win->design().selectedBox, b);
+        QCOMPARE(win->design().selectedBox(), b);
         win->continueDrag({600, 400}, false);  // no drag: ignored
         QCOMPARE(boxRect(*win, b), QRect(-25, 20, 100, 60));
     }
@@ -252,7 +252,7 @@ private slots:
         QWidget* box = boxWidget(b);
         const QPoint start = box->mapToGlobal(QPoint(10, 10));
         QTest::mousePress(box, Qt::LeftButton, {}, QPoint(10, 10));
-        QCOMPARE(win->design().selectedBox, b);
+        QCOMPARE(win->design().selectedBox(), b);
         QCOMPARE(win->editState().dragActive, 1);
 
         const QPoint to = start + QPoint(25, -7);
@@ -280,7 +280,7 @@ private slots:
         const design::BoxHandle b = addBox();
         setGeometryOf(b, 300, 200);
         QTest::mouseClick(boxWidget(b), Qt::LeftButton);  // select b: the panel shows it
-        QCOMPARE(win->design().selectedBox, b);
+        QCOMPARE(win->design().selectedBox(), b);
 
         QString text, caption;
         int buttons = 0;
@@ -300,7 +300,7 @@ private slots:
 
         // A single click neither selects nor drags.
         QTest::mousePress(boxWidget(a), Qt::LeftButton);
-        QCOMPARE(win->design().selectedBox, b);
+        QCOMPARE(win->design().selectedBox(), b);
         QCOMPARE(win->editState().dragActive, 0);
         QTest::mouseRelease(boxWidget(a), Qt::LeftButton);
         QCOMPARE(win->editState().deleteMode, 1);
@@ -316,7 +316,7 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(boxB.isNull());
         QCOMPARE(panelTexts(), QStringList(8, QString()));
-        QCOMPARE(win->design().selectedBox, design::BoxHandle(0));
+        QCOMPARE(win->design().selectedBox(), design::BoxHandle(0));
         QCOMPARE(win->editState().deleteMode, 0);
         QVERIFY(button(QStringLiteral("按钮2"))->isEnabled());
 
@@ -339,7 +339,7 @@ private slots:
         addBox();
         QTest::mouseDClick(boxWidget(a), Qt::LeftButton);
         QCOMPARE(win->design().componentCount(), 2);
-        QCOMPARE(win->design().selectedBox, a);
+        QCOMPARE(win->design().selectedBox(), a);
         QCOMPARE(panelTexts()[2], QStringLiteral("16"));
         QCOMPARE(win->editState().dragActive, 0);  // a double-click starts no drag
     }
