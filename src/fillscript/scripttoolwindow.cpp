@@ -4,18 +4,23 @@
 #include "fillscript/catalogue.h"
 #include "fillscript/completion.h"
 #include "fillscript/gbeditor.h"
+#include "fillscript/runmarkers.h"
+#include "fillscript/scriptlexer.h"
 #include "fillscript/scriptrun.h"
+#include "fillscript/toolrun.h"
 #include "runtime/gbtext.h"
 #include "runtime/textcodec.h"
 
-#include <QCloseEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTextCursor>
 #include <QToolButton>
@@ -35,6 +40,37 @@ QIcon runIcon()
     p.setBrush(QColor(0, 150, 60));
     const QPointF tri[3] = {{5, 3}, {17, 10}, {5, 17}};
     p.drawPolygon(tri, 3);
+    return QIcon(pm);
+}
+
+// The margin the window's creation sets up as a 15-pixel background margin;
+// the run markers show there, line numbers in margin 0 before it, and the
+// run pointer in margin 2 after it.
+constexpr int kMarkerMargin = 1;
+constexpr int kNumberMargin = 0;
+constexpr int kPointerMargin = 2;
+
+// 20 x 20 icons drawn like the run button's: a red dot for recording, a
+// cross-hair for picking.
+QIcon drawnIcon(bool record)
+{
+    QPixmap pm(20, 20);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (record) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(210, 30, 30));
+        p.drawEllipse(QPointF(10, 10), 7, 7);
+    } else {
+        p.setPen(QPen(QColor(30, 90, 200), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QPointF(10, 10), 6, 6);
+        p.drawLine(QPointF(10, 1), QPointF(10, 6));
+        p.drawLine(QPointF(10, 14), QPointF(10, 19));
+        p.drawLine(QPointF(1, 10), QPointF(6, 10));
+        p.drawLine(QPointF(14, 10), QPointF(19, 10));
+    }
     return QIcon(pm);
 }
 
@@ -153,7 +189,7 @@ ScriptToolWindow::ScriptToolWindow(QWidget* parent) : QWidget(parent)
     hintLabel_->ensurePolished();
     (void)completionList_->fontMetrics().horizontalAdvance(QStringLiteral("填表操作_取内容"));
 
-    connect(runButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::runFillScript);
+    connect(runButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::runWholeScript);
     connect(editor_, &QsciScintilla::textChanged, this, [this] {
         // Handled once the editor has finished the change and placed the
         // caret: at the end of the input event, or from the event loop for
@@ -230,9 +266,91 @@ void ScriptToolWindow::placeBeside(const QWidget* window)
     move(x, y);
 }
 
+void ScriptToolWindow::createDebugControls()
+{
+    editor_->setMarginLineNumbers(kNumberMargin, true);
+    editor_->setMarginWidth(kNumberMargin, QStringLiteral("00000"));
+    run_ = new ToolRun(*gb_, kMarkerMargin, kPointerMargin, this);
+    // A few pixels between the markers and the text.
+    editor_->SendScintilla(QsciScintillaBase::SCI_SETMARGINLEFT, 0UL, 4L);
+    editor_->setLexer(new ScriptLexer(editor_));
+
+    struct ButtonDef {
+        QAbstractButton** slot;
+        const char* objectName;
+        QString text;
+        QStyle::StandardPixmap icon;
+        QKeySequence keys;
+        QString tip;
+        int x, width;
+    };
+    const ButtonDef buttons[] = {
+        {&recordButton_, "recordButton", QStringLiteral("录制"), QStyle::SP_DialogYesButton,
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R),
+         QStringLiteral("录制：在网页中的操作写成脚本行，插入到光标处"), 372, 80},
+        {&pickButton_, "pickButton", QStringLiteral("拾取"), QStyle::SP_FileDialogContentsView,
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P),
+         QStringLiteral("拾取元素：点击网页中的元素，把它的定位参数插入光标处的命令"), 456, 80},
+        {&runLineButton_, "runLineButton", QString(), QStyle::SP_MediaPlay, QKeySequence(Qt::Key_F6),
+         QStringLiteral("运行当前行"), 542, 36},
+        {&runSelectionButton_, "runSelectionButton", QString(), QStyle::SP_MediaSeekForward,
+         QKeySequence(Qt::Key_F7), QStringLiteral("运行选中的行"), 580, 36},
+        {&stepButton_, "stepButton", QString(), QStyle::SP_ArrowDown, QKeySequence(Qt::Key_F10),
+         QStringLiteral("单步：运行当前行，光标移到下一行"), 618, 36},
+        {&stopButton_, "stopButton", QString(), QStyle::SP_MediaStop,
+         QKeySequence(Qt::SHIFT | Qt::Key_F5), QStringLiteral("停止：当前行运行完后停止"), 656, 36},
+        {&openButton_, "openButton", QString(), QStyle::SP_DialogOpenButton,
+         QKeySequence(Qt::CTRL | Qt::Key_O), QStringLiteral("打开脚本文件"), 702, 36},
+        {&saveButton_, "saveButton", QString(), QStyle::SP_DialogSaveButton,
+         QKeySequence(Qt::CTRL | Qt::Key_S), QStringLiteral("保存脚本文件（另存为：Ctrl+Shift+S）"), 740, 36},
+    };
+    for (const ButtonDef& def : buttons) {
+        auto* b = new QToolButton(this);
+        b->setObjectName(QString::fromLatin1(def.objectName));
+        b->setText(def.text);
+        b->setIcon(def.slot == &recordButton_ ? drawnIcon(true)
+                   : def.slot == &pickButton_ ? drawnIcon(false)
+                                               : style()->standardIcon(def.icon));
+        b->setIconSize(QSize(20, 20));
+        b->setToolButtonStyle(def.text.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+        b->setGeometry(def.x, 4, def.width, 40);
+        b->setToolTip(def.tip + QStringLiteral(" (") + def.keys.toString(QKeySequence::NativeText) +
+                      QStringLiteral(")"));
+        b->setShortcut(def.keys);
+        *def.slot = b;
+    }
+    runButton_->setToolTip(QStringLiteral("运行代码 (F5)"));
+    auto* runAll = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(runAll, &QShortcut::activated, runButton_, &QAbstractButton::click);
+    auto* saveAs = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), this);
+    connect(saveAs, &QShortcut::activated, this, [this] { saveWithDialog(true); });
+
+    recordButton_->setCheckable(true);
+    pickButton_->setCheckable(true);
+    recordButton_->setEnabled(false);
+    pickButton_->setEnabled(false);
+    stopButton_->setEnabled(false);
+    connect(recordButton_, &QAbstractButton::toggled, this, &ScriptToolWindow::setRecording);
+    connect(pickButton_, &QAbstractButton::toggled, this, &ScriptToolWindow::setPicking);
+    connect(runLineButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::runCurrentLine);
+    connect(runSelectionButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::runSelection);
+    connect(stepButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::step);
+    connect(stopButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::stopRun);
+    connect(openButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::openWithDialog);
+    connect(saveButton_, &QAbstractButton::clicked, this, [this] { saveWithDialog(false); });
+    connect(editor_, &QsciScintilla::modificationChanged, this, &ScriptToolWindow::updateCaption);
+
+    // Above the notice, left of the buttons.
+    runStateLabel_ = new QLabel(this);
+    runStateLabel_->setObjectName(QStringLiteral("runStateLabel"));
+    runStateLabel_->setGeometry(120, 6, 248, 18);
+    connect(run_, &ToolRun::stateChanged, this, &ScriptToolWindow::showRunState);
+    connect(run_, &ToolRun::lineDone, this, [this](const LineResult& o) { appendToLog(o.logEntry()); });
+}
+
 void ScriptToolWindow::setExecutor(std::shared_ptr<CommandExecutor> executor)
 {
-    executor_ = std::move(executor);
+    run_->setExecutor(std::move(executor));
 }
 
 void ScriptToolWindow::flushChange()
