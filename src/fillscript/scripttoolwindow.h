@@ -199,7 +199,7 @@ private:
     QAbstractButton* openButton_ = nullptr;
     QAbstractButton* saveButton_ = nullptr;
     QLabel* runStateLabel_ = nullptr;
-    // Its markers, executor, variables and whether it runs or stops.
+    // The run: its markers, executor, variables, whether it runs or stops.
     ToolRun* run_ = nullptr;
     QPointer<QWidget> pageWindow_;
     std::shared_ptr<PageRecorder> recorder_;
