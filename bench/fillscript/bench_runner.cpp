@@ -1,5 +1,5 @@
 // The script runner on a 2,000-line script: fill 1,000 inputs of a local
-// page, then read each back. Measures the run in process (runFillScript with
+// page, then read each back. Measures the run in process (runScriptToLog with
 // the real engine) and the whole `tolvane-fill --run` command, then the same
 // work done by Playwright driving Debian's Chromium when both are installed
 // (bench/fillscript/setup-playwright.sh). Memory: the peak of RSS and PSS
@@ -9,6 +9,7 @@
 #include "fillscript/catalogue.h"
 #include "fillscript/executor.h"
 #include "fillscript/parser.h"
+#include "fillscript/scriptrun.h"
 #include "runtime/textcodec.h"
 #include "webview/appsetup.h"
 #include "webview/webview.h"
@@ -118,7 +119,7 @@ int main(int argc, char** argv)
     std::string log;
     QElapsedTimer t;
     t.start();
-    fillscript::runFillScript(lines, exec, [&](const std::string& e) { log += e; });
+    fillscript::runScriptToLog(lines, exec, [&](const std::string& e) { log += e; });
     const double runMs = t.nsecsElapsed() / 1e6;
     // Every read must give back what was written.
     const QString logText = rt::gbToQString(log);

@@ -55,7 +55,7 @@ int main(int argc, char** argv)
         "填表事件_点击(button,Sign in,0,,,,假)\r\n"
         "填表_跳转(http://127.0.0.1/next)\r\n"
         "填表_取页面文本( )"));
-    w.runFillScript();
+    w.runWholeScript();
     w.scriptEditor()->setCursorPosition(6, 0);
     QCoreApplication::processEvents();
     if (!w.grab().save(QString::fromLocal8Bit(argv[1]))) {

@@ -1,6 +1,5 @@
 #include "fillscript/linecheck.h"
 
-#include "fillscript/catalogue.h"
 #include "fillscript/parser.h"
 #include "fillscript/scriptrun.h"
 #include "runtime/gbtext.h"
@@ -21,22 +20,13 @@ LineCheckResult checkScriptLine(std::string_view rawLine)
     return r;
 }
 
-LineOutcome outcomeOfEntry(std::string_view entry, int lineNumber)
+LineOutcome outcomeOf(const LineResult& result)
 {
-    if (entry == unknownCommandMessage(lineNumber))
+    if (!result.executed())
         return LineOutcome::CheckFailed;
-    const std::string prefix = lineLogPrefix(lineNumber);
-    static const std::string wrongCount = rt::gb("错误，参数不对，实际需要");
-    if (entry.substr(0, prefix.size() + wrongCount.size()) == prefix + wrongCount)
-        return LineOutcome::CheckFailed;
-    std::string_view result = entry;
-    if (result.substr(0, prefix.size()) == prefix)
-        result.remove_prefix(prefix.size());
-    if (result.size() >= 2 && result.substr(result.size() - 2) == "\r\n")
-        result.remove_suffix(2);
-    if (result == "error")
+    if (result.result == "error")
         return LineOutcome::Error;
-    if (result == "undefined")
+    if (result.result == "undefined")
         return LineOutcome::Undefined;
     return LineOutcome::Passed;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The checks a run makes on one script line, for the editor: the same
 // normalising, splitting and catalogue look-up as the run loop, so a line the
-// editor marks is exactly a line the run would reject. Also reads a run's log
-// entry back into the outcome the editor marks the line with.
+// editor marks is exactly a line the run would reject. Also the outcome the
+// editor marks a line with, from the line's result.
 #include <string>
 #include <string_view>
 
@@ -31,8 +31,10 @@ enum class LineOutcome {
     Undefined,     // executed and answered "undefined" (no element found)
 };
 
-// The outcome of the log entry a run wrote for `lineNumber` (counted from 1).
-LineOutcome outcomeOfEntry(std::string_view entry, int lineNumber);
+struct LineResult;
+
+// The outcome of a line the run stepped.
+LineOutcome outcomeOf(const LineResult& result);
 
 // What a marker's tooltip adds after the log entry (GB18030): "原因：" and
 // why the line failed, from the executor's reason (an exception's message,

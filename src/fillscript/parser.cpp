@@ -1,7 +1,6 @@
 #include "fillscript/parser.h"
 
 #include "fillscript/catalogue.h"
-#include "fillscript/scriptrun.h"
 #include "runtime/gbtext.h"
 #include "runtime/textcodec.h"
 
@@ -125,12 +124,12 @@ std::string wrongArgumentCountText(int needed, int given)
 
 std::string unknownCommandMessage(int line)
 {
-    return lineLogPrefix(line) + unknownCommandText() + "\r\n";
+    return lineLogEntry(line, unknownCommandText());
 }
 
 std::string wrongArgumentCountMessage(int line, int needed, int given)
 {
-    return lineLogPrefix(line) + wrongArgumentCountText(needed, given) + "\r\n";
+    return lineLogEntry(line, wrongArgumentCountText(needed, given));
 }
 
 std::string lineLogPrefix(int line)
@@ -138,25 +137,12 @@ std::string lineLogPrefix(int line)
     return rt::gb("第") + std::to_string(line) + rt::gb("行：");
 }
 
-RunResult runFillScript(const std::vector<std::string>& lines, CommandExecutor& executor,
-                        const std::function<void(const std::string&)>& appendToLog,
-                        const std::function<bool()>& stopRequested,
-                        std::map<std::string, std::string>* values)
+std::string lineLogEntry(int line, std::string_view text)
 {
-    RunResult r;
-    ScriptRun run(lines, executor, values ? std::move(*values) : std::map<std::string, std::string>{});
-    while (!run.atEnd()) {
-        if (stopRequested && stopRequested())
-            break;
-        const LineResult o = run.step();
-        ++r.lines;
-        if (!o.executed())
-            ++r.failedChecks;
-        appendToLog(o.logEntry());
-    }
-    if (values)
-        *values = run.values();
-    return r;
+    std::string entry = lineLogPrefix(line);
+    entry += text;
+    entry += "\r\n";
+    return entry;
 }
 
 std::vector<std::string> scriptLines(std::string_view text)

@@ -1,12 +1,11 @@
 #pragma once
-// Line grammar of form-fill scripts, the checks against the catalogue and the
-// run loop that writes one log entry per script line.
+// Line grammar of form-fill scripts, the texts of the two check failures and
+// of a log entry, and the executor a run hands its checked lines to. The run
+// itself is in scriptrun.h.
 //
 // A line is: name "(" argument { "," argument } ")". The name is everything
 // before the first "(", the arguments are the text up to the last ")" split at
 // every ",". There is no quoting, escaping or comment syntax.
-#include <functional>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,24 +47,8 @@ std::string unknownCommandText();
 std::string wrongArgumentCountText(int needed, int given);
 // "第N行：", the start of every log entry.
 std::string lineLogPrefix(int line);
-
-struct RunResult {
-    int lines = 0;         // lines processed (and logged)
-    int failedChecks = 0;  // lines that failed a check and did not execute
-};
-
-// Walks `lines` (each a line as the editor holds it, line break included) in
-// order; every line yields exactly one log entry through `appendToLog`: an
-// error, or "第N行：" + the executor's result + CR LF. A failing line never
-// stops the run; `stopRequested`, when given, is asked before each line and
-// ends the run there when it answers true. Lines may use `{{name}}` and
-// `name=command(...)` (see scriptrun.h); the variables live for this run,
-// unless `values` is given: then the run starts from those values and leaves
-// its variables there (a script run a few lines at a time).
-RunResult runFillScript(const std::vector<std::string>& lines, CommandExecutor& executor,
-                        const std::function<void(const std::string&)>& appendToLog,
-                        const std::function<bool()>& stopRequested = {},
-                        std::map<std::string, std::string>* values = nullptr);
+// A whole log entry: "第N行：" + `text` + CR LF.
+std::string lineLogEntry(int line, std::string_view text);
 
 // Splits a whole script into lines as the editor holds them: LF, CR LF or a
 // lone CR ends a line and every line break becomes CR LF. An empty text is one

@@ -130,7 +130,7 @@ std::string substitute(std::string_view arg, const std::map<std::string, std::st
 
 std::string LineResult::logEntry() const
 {
-    return lineLogPrefix(line) + (executed() ? result : checkError) + "\r\n";
+    return lineLogEntry(line, executed() ? result : checkError);
 }
 
 ScriptRun::ScriptRun(const std::vector<std::string>& lines, CommandExecutor& executor,
@@ -171,6 +171,27 @@ LineResult ScriptRun::step()
     o.micros = std::chrono::duration_cast<std::chrono::microseconds>(
                    std::chrono::steady_clock::now() - started).count();
     return o;
+}
+
+RunResult runScriptToLog(const std::vector<std::string>& lines, CommandExecutor& executor,
+                         const std::function<void(const std::string&)>& appendToLog,
+                         const std::function<bool()>& stopRequested,
+                         std::map<std::string, std::string>* values)
+{
+    RunResult r;
+    ScriptRun run(lines, executor, values ? std::move(*values) : std::map<std::string, std::string>{});
+    while (!run.atEnd()) {
+        if (stopRequested && stopRequested())
+            break;
+        const LineResult o = run.step();
+        ++r.lines;
+        if (!o.executed())
+            ++r.failedChecks;
+        appendToLog(o.logEntry());
+    }
+    if (values)
+        *values = run.values();
+    return r;
 }
 
 }  // namespace fillscript

@@ -7,6 +7,7 @@
 #include "fillscript/parser.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -58,7 +59,9 @@ struct LineResult {
     std::vector<std::string> unknownNames;  // `{{name}}` left as written on this line
     bool unanswered = false;    // the page gave no answer in time (an endless script)
     bool executed() const { return checkError.empty(); }
-    // The code log entry: "第N行：" + result or error, CR LF.
+    // The code log entry: "第N行：" + result or error, CR LF. The one place a
+    // line's result becomes log text; whoever needs more than the text reads
+    // the fields above.
     std::string logEntry() const;
 };
 
@@ -81,5 +84,22 @@ private:
     std::size_t next_ = 0;
     std::size_t count_;
 };
+
+struct RunResult {
+    int lines = 0;         // lines processed (and logged)
+    int failedChecks = 0;  // lines that failed a check and did not execute
+};
+
+// Runs `lines` (each a line as the editor holds it, line break included) to
+// the end with a ScriptRun; every line yields exactly one log entry through
+// `appendToLog`: an error, or "第N行：" + the executor's result + CR LF. A
+// failing line never stops the run; `stopRequested`, when given, is asked
+// before each line and ends the run there when it answers true. The
+// variables live for this run, unless `values` is given: then the run starts
+// from those values and leaves its variables there.
+RunResult runScriptToLog(const std::vector<std::string>& lines, CommandExecutor& executor,
+                         const std::function<void(const std::string&)>& appendToLog,
+                         const std::function<bool()>& stopRequested = {},
+                         std::map<std::string, std::string>* values = nullptr);
 
 }  // namespace fillscript

@@ -1,20 +1,23 @@
+// The tool window's layout: every control and where it sits, the editor's
+// settings, the window's place beside the page, and the code log.
 #include "fillscript/scripttoolwindow.h"
 
 #include "fillscript/catalogue.h"
-#include "fillscript/completion.h"
 #include "fillscript/gbeditor.h"
+#include "fillscript/scriptlexer.h"
 #include "fillscript/scriptrun.h"
-#include "runtime/gbtext.h"
+#include "fillscript/toolrun.h"
 #include "runtime/textcodec.h"
 
-#include <QCloseEvent>
-#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTextCursor>
 #include <QToolButton>
@@ -37,60 +40,38 @@ QIcon runIcon()
     return QIcon(pm);
 }
 
-constexpr int kNameRole = Qt::UserRole + 1;  // GB18030 bytes of the item's command name
-constexpr int kCountRole = Qt::UserRole;     // the item value: the parameter count
+// The margin the window's creation sets up as a 15-pixel background margin;
+// the run markers show there, line numbers in margin 0 before it, and the
+// run pointer in margin 2 after it.
+constexpr int kMarkerMargin = 1;
+constexpr int kNumberMargin = 0;
+constexpr int kPointerMargin = 2;
+
+// 20 x 20 icons drawn like the run button's: a red dot for recording, a
+// cross-hair for picking.
+QIcon drawnIcon(bool record)
+{
+    QPixmap pm(20, 20);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (record) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(210, 30, 30));
+        p.drawEllipse(QPointF(10, 10), 7, 7);
+    } else {
+        p.setPen(QPen(QColor(30, 90, 200), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QPointF(10, 10), 6, 6);
+        p.drawLine(QPointF(10, 1), QPointF(10, 6));
+        p.drawLine(QPointF(10, 14), QPointF(10, 19));
+        p.drawLine(QPointF(1, 10), QPointF(6, 10));
+        p.drawLine(QPointF(14, 10), QPointF(19, 10));
+    }
+    return QIcon(pm);
+}
 
 }  // namespace
-
-// ---- ScriptEditor ----
-
-ScriptEditor::ScriptEditor(QWidget* parent) : QsciScintilla(parent) {}
-
-int ScriptEditor::toolKeyOf(const QKeyEvent* e)
-{
-    // Only plain keys: with a modifier (Shift+arrows selecting, Ctrl+Backspace)
-    // the editor's own handling applies.
-    if (e->modifiers() & ~Qt::KeypadModifier)
-        return 0;
-    switch (e->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return KeyEnter;
-    case Qt::Key_Left:
-        return KeyLeft;
-    case Qt::Key_Right:
-        return KeyRight;
-    case Qt::Key_Up:
-        return KeyUp;
-    case Qt::Key_Down:
-        return KeyDown;
-    case Qt::Key_Backspace:
-        return KeyBackspace;
-    case Qt::Key_Space:
-        return KeySpace;
-    default:
-        return 0;
-    }
-}
-
-void ScriptEditor::keyPressEvent(QKeyEvent* e)
-{
-    const int key = toolKeyOf(e);
-    if (key && keyDown && keyDown(key)) {
-        e->accept();
-    } else {
-        QsciScintilla::keyPressEvent(e);
-    }
-    if (afterInput)
-        afterInput();
-}
-
-void ScriptEditor::inputMethodEvent(QInputMethodEvent* e)
-{
-    QsciScintilla::inputMethodEvent(e);
-    if (afterInput)
-        afterInput();
-}
 
 // ---- ScriptToolWindow ----
 
@@ -152,7 +133,7 @@ ScriptToolWindow::ScriptToolWindow(QWidget* parent) : QWidget(parent)
     hintLabel_->ensurePolished();
     (void)completionList_->fontMetrics().horizontalAdvance(QStringLiteral("填表操作_取内容"));
 
-    connect(runButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::runFillScript);
+    connect(runButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::runWholeScript);
     connect(editor_, &QsciScintilla::textChanged, this, [this] {
         // Handled once the editor has finished the change and placed the
         // caret: at the end of the input event, or from the event loop for
@@ -228,239 +209,91 @@ void ScriptToolWindow::placeBeside(const QWidget* window)
     move(x, y);
 }
 
+void ScriptToolWindow::createDebugControls()
+{
+    editor_->setMarginLineNumbers(kNumberMargin, true);
+    editor_->setMarginWidth(kNumberMargin, QStringLiteral("00000"));
+    run_ = new ToolRun(*gb_, kMarkerMargin, kPointerMargin, this);
+    // A few pixels between the markers and the text.
+    editor_->SendScintilla(QsciScintillaBase::SCI_SETMARGINLEFT, 0UL, 4L);
+    editor_->setLexer(new ScriptLexer(editor_));
+
+    struct ButtonDef {
+        QAbstractButton** slot;
+        const char* objectName;
+        QString text;
+        QStyle::StandardPixmap icon;
+        QKeySequence keys;
+        QString tip;
+        int x, width;
+    };
+    const ButtonDef buttons[] = {
+        {&recordButton_, "recordButton", QStringLiteral("录制"), QStyle::SP_DialogYesButton,
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R),
+         QStringLiteral("录制：在网页中的操作写成脚本行，插入到光标处"), 372, 80},
+        {&pickButton_, "pickButton", QStringLiteral("拾取"), QStyle::SP_FileDialogContentsView,
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P),
+         QStringLiteral("拾取元素：点击网页中的元素，把它的定位参数插入光标处的命令"), 456, 80},
+        {&runLineButton_, "runLineButton", QString(), QStyle::SP_MediaPlay, QKeySequence(Qt::Key_F6),
+         QStringLiteral("运行当前行"), 542, 36},
+        {&runSelectionButton_, "runSelectionButton", QString(), QStyle::SP_MediaSeekForward,
+         QKeySequence(Qt::Key_F7), QStringLiteral("运行选中的行"), 580, 36},
+        {&stepButton_, "stepButton", QString(), QStyle::SP_ArrowDown, QKeySequence(Qt::Key_F10),
+         QStringLiteral("单步：运行当前行，光标移到下一行"), 618, 36},
+        {&stopButton_, "stopButton", QString(), QStyle::SP_MediaStop,
+         QKeySequence(Qt::SHIFT | Qt::Key_F5), QStringLiteral("停止：当前行运行完后停止"), 656, 36},
+        {&openButton_, "openButton", QString(), QStyle::SP_DialogOpenButton,
+         QKeySequence(Qt::CTRL | Qt::Key_O), QStringLiteral("打开脚本文件"), 702, 36},
+        {&saveButton_, "saveButton", QString(), QStyle::SP_DialogSaveButton,
+         QKeySequence(Qt::CTRL | Qt::Key_S), QStringLiteral("保存脚本文件（另存为：Ctrl+Shift+S）"), 740, 36},
+    };
+    for (const ButtonDef& def : buttons) {
+        auto* b = new QToolButton(this);
+        b->setObjectName(QString::fromLatin1(def.objectName));
+        b->setText(def.text);
+        b->setIcon(def.slot == &recordButton_ ? drawnIcon(true)
+                   : def.slot == &pickButton_ ? drawnIcon(false)
+                                               : style()->standardIcon(def.icon));
+        b->setIconSize(QSize(20, 20));
+        b->setToolButtonStyle(def.text.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+        b->setGeometry(def.x, 4, def.width, 40);
+        b->setToolTip(def.tip + QStringLiteral(" (") + def.keys.toString(QKeySequence::NativeText) +
+                      QStringLiteral(")"));
+        b->setShortcut(def.keys);
+        *def.slot = b;
+    }
+    runButton_->setToolTip(QStringLiteral("运行代码 (F5)"));
+    auto* runAll = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(runAll, &QShortcut::activated, runButton_, &QAbstractButton::click);
+    auto* saveAs = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), this);
+    connect(saveAs, &QShortcut::activated, this, [this] { saveWithDialog(true); });
+
+    recordButton_->setCheckable(true);
+    pickButton_->setCheckable(true);
+    recordButton_->setEnabled(false);
+    pickButton_->setEnabled(false);
+    stopButton_->setEnabled(false);
+    connect(recordButton_, &QAbstractButton::toggled, this, &ScriptToolWindow::setRecording);
+    connect(pickButton_, &QAbstractButton::toggled, this, &ScriptToolWindow::setPicking);
+    connect(runLineButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::runCurrentLine);
+    connect(runSelectionButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::runSelection);
+    connect(stepButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::step);
+    connect(stopButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::stopRun);
+    connect(openButton_, &QAbstractButton::clicked, this, &ScriptToolWindow::openWithDialog);
+    connect(saveButton_, &QAbstractButton::clicked, this, [this] { saveWithDialog(false); });
+    connect(editor_, &QsciScintilla::modificationChanged, this, &ScriptToolWindow::updateCaption);
+
+    // Above the notice, left of the buttons.
+    runStateLabel_ = new QLabel(this);
+    runStateLabel_->setObjectName(QStringLiteral("runStateLabel"));
+    runStateLabel_->setGeometry(120, 6, 248, 18);
+    connect(run_, &ToolRun::stateChanged, this, &ScriptToolWindow::showRunState);
+    connect(run_, &ToolRun::lineDone, this, [this](const LineResult& o) { appendToLog(o.logEntry()); });
+}
+
 void ScriptToolWindow::setExecutor(std::shared_ptr<CommandExecutor> executor)
 {
-    executor_ = std::move(executor);
-}
-
-void ScriptToolWindow::flushChange()
-{
-    if (!changePending_)
-        return;
-    changePending_ = false;
-    onScriptChanged();
-}
-
-int ScriptToolWindow::caretLine() const
-{
-    const int c = gb_->currentPos();
-    int line = gb_->lineFromPosition(c);
-    if (line > 0 && c == gb_->positionFromLine(line))
-        --line;
-    return line;
-}
-
-int ScriptToolWindow::caretColumn() const
-{
-    const int c = gb_->currentPos();
-    const int line = gb_->lineFromPosition(c);
-    if (line > 0 && c == gb_->positionFromLine(line))
-        return gb_->lineLength(line - 1);
-    return c - gb_->positionFromLine(line);
-}
-
-QRect ScriptToolWindow::caretRect() const
-{
-    using B = QsciScintillaBase;
-    const long pos = editor_->SendScintilla(B::SCI_GETCURRENTPOS);
-    const int x = int(editor_->SendScintilla(B::SCI_POINTXFROMPOSITION, 0UL, pos));
-    const int y = int(editor_->SendScintilla(B::SCI_POINTYFROMPOSITION, 0UL, pos));
-    const long line = editor_->SendScintilla(B::SCI_LINEFROMPOSITION, (unsigned long)pos);
-    const int h = int(editor_->SendScintilla(B::SCI_TEXTHEIGHT, (unsigned long)line));
-    return QRect(x, y, 1, h);
-}
-
-std::string ScriptToolWindow::wordBeforeCaret()
-{
-    const int c = gb_->currentPos();
-    int start = 0;
-    int n = c - 1;
-    // Scan back line by line; a line feed or space ends the word.
-    for (int k = gb_->lineFromPosition(c); n >= 0 && k >= 0; --k) {
-        const int ls = gb_->positionFromLine(k);
-        const std::string text = gb_->line(k);
-        bool found = false;
-        for (; n >= ls; --n) {
-            const std::size_t off = std::size_t(n - ls);
-            const char b = off < text.size() ? text[off] : '\0';
-            if (b == '\n' || b == ' ') {
-                found = true;
-                break;
-            }
-        }
-        if (found) {
-            start = n + 1;
-            break;
-        }
-    }
-    // A word at the start of a line may begin with "variable=": the command
-    // after it is what gets completed.
-    const int lineStart = gb_->positionFromLine(gb_->lineFromPosition(c));
-    if (start >= lineStart &&
-        gb_->textRange(lineStart, start).find_first_not_of(' ') == std::string::npos)
-        start += int(assignmentPrefixLength(gb_->textRange(start, c)));
-    completionStart_ = start;
-    completionEnd_ = c;
-    return gb_->textRange(start, c);
-}
-
-void ScriptToolWindow::placePopup(QWidget* popup) const
-{
-    const QRect r = caretRect();
-    popup->move(r.left(), editor_->y() + r.top() + 15);
-    popup->raise();
-}
-
-void ScriptToolWindow::onScriptChanged()
-{
-    const int l = caretLine();
-    const int col = caretColumn();
-    const std::string s = normaliseLine(gb_->line(l), false);
-    const ParsedLine p = parseLine(s);
-
-    hintLabel_->hide();
-    if (!p.name.empty() && p.openPos <= col && col < p.closePos) {
-        int j = 1;
-        int t = p.openPos;
-        for (;;) {
-            const std::size_t at = rt::gbFind(s, ",", std::size_t(t - 1));
-            const int P = at == std::string::npos ? -1 : int(at) + 1;
-            if (P == -1 || col < P)
-                break;
-            ++j;
-            t = P + 1;
-        }
-        const std::string command = namedCommand(p.name).command;
-        const std::vector<std::string> d = splitText(findParamDescText(command), "|");
-        if (int(d.size()) >= j) {
-            placePopup(hintLabel_);
-            hintLabel_->setText(rt::gbToQString("   " + d[std::size_t(j - 1)]));
-            hintLabel_->show();
-        }
-    }
-
-    const std::string w = wordBeforeCaret();
-    completionList_->clear();
-    if (!w.empty()) {
-        for (const CompletionCandidate& c : completionCandidates(w, false)) {
-            auto* item = new QListWidgetItem(rt::gbToQString(c.name));
-            item->setData(kNameRole, QByteArray(c.name.data(), qsizetype(c.name.size())));
-            item->setData(kCountRole, c.count);
-            completionList_->addItem(item);
-        }
-    }
-    if (completionList_->count() == 0) {
-        completionList_->hide();
-    } else if (completionList_->isHidden()) {
-        placePopup(completionList_);
-        completionList_->show();
-    }
-}
-
-void ScriptToolWindow::insertCompletion(const std::string& name, int paramCount)
-{
-    gb_->setSel(completionStart_, completionEnd_);
-    gb_->replaceSel(completionText(name, paramCount));
-}
-
-bool ScriptToolWindow::onScriptKeyDown(int key)
-{
-    const auto selectedItem = [this]() -> QListWidgetItem* {
-        return completionList_->item(completionList_->currentRow());
-    };
-    const auto insertItem = [this](const QListWidgetItem* item) {
-        const QByteArray name = item->data(kNameRole).toByteArray();
-        insertCompletion(std::string(name.constData(), std::size_t(name.size())),
-                         item->data(kCountRole).toInt());
-    };
-
-    switch (key) {
-    case KeyEnter: {
-        const int l = caretLine();
-        const std::string raw = gb_->line(l);
-        const std::string s = normaliseLine(raw, false);
-        if (s != raw && !parseLine(s).name.empty()) {
-            gb_->setSel(gb_->positionFromLine(l), gb_->lineEndPosition(l));
-            gb_->replaceSel(s);
-            return true;
-        }
-        if (completionList_->isVisible() && completionList_->currentRow() >= 0) {
-            if (const QListWidgetItem* item = selectedItem()) {
-                wordBeforeCaret();
-                insertItem(item);
-                return true;
-            }
-        }
-        const std::string w = wordBeforeCaret();
-        if (!w.empty()) {
-            const std::vector<CompletionCandidate> whole = completionCandidates(w, true);
-            if (!whole.empty()) {
-                insertCompletion(whole.front().name, whole.front().count);
-                return true;
-            }
-        }
-        return false;
-    }
-    case KeyLeft: {
-        const int c = gb_->currentPos();
-        if (gb_->charAt(c - 1) >= 0x80) {
-            const int to = c - gb_->charLengthBefore(c);
-            gb_->setSel(to, to);
-            return true;
-        }
-        return false;
-    }
-    case KeyRight: {
-        const int c = gb_->currentPos();
-        if (gb_->charAt(c) >= 0x80) {
-            const int to = c + gb_->charLengthAt(c);
-            gb_->setSel(to, to);
-            return true;
-        }
-        return false;
-    }
-    case KeyDown:
-        if (!completionList_->isVisible())
-            return false;
-        // Past the last item the list has no selection; the next Down selects
-        // the first item again.
-        completionList_->setCurrentRow(completionList_->currentRow() < 0
-                                           ? 0 : completionList_->currentRow() + 1);
-        return true;
-    case KeyUp: {
-        if (!completionList_->isVisible())
-            return false;
-        const int row = completionList_->currentRow();
-        completionList_->setCurrentRow(row == 0 ? 0
-                                       : row < 0 ? completionList_->count() - 1
-                                                 : row - 1);
-        return true;
-    }
-    case KeyBackspace: {
-        // The whole character before the caret goes; the key is consumed, as
-        // the editor would otherwise delete one more character.
-        const int c = gb_->currentPos();
-        if (gb_->charAt(c - 1) >= 0x80) {
-            gb_->setSel(c - gb_->charLengthBefore(c), c);
-            gb_->replaceSel("");
-            return true;
-        }
-        return false;
-    }
-    case KeySpace: {
-        if (!completionList_->isVisible())
-            return false;
-        if (completionList_->currentRow() < 0)
-            completionList_->setCurrentRow(0);
-        const QListWidgetItem* item = selectedItem();
-        completionList_->hide();
-        if (item)
-            insertItem(item);
-        return true;
-    }
-    default:
-        return false;
-    }
+    run_->setExecutor(std::move(executor));
 }
 
 void ScriptToolWindow::appendToLog(const std::string& gbText)

@@ -24,6 +24,7 @@ namespace fillscript {
 class GbEditor;
 class PageRecorder;
 class RunMarkers;
+class ToolRun;
 struct RecordedLocator;
 
 // Keys the tool handles, by their virtual-key codes.
@@ -84,7 +85,7 @@ public:
     QAbstractButton* stopButton() const { return stopButton_; }
     QAbstractButton* openButton() const { return openButton_; }
     QAbstractButton* saveButton() const { return saveButton_; }
-    RunMarkers& runMarkers() const { return *markers_; }
+    RunMarkers& runMarkers() const;
     // Which line a run is on, and that it is stopping; empty between runs.
     QLabel* runStateLabel() const { return runStateLabel_; }
 
@@ -106,7 +107,8 @@ public:
     // Replaces the recorded word range by name's completion text.
     void insertCompletion(const std::string& name, int paramCount);
 
-    void runFillScript();
+    // The run button: the whole script, starting with no variables.
+    void runWholeScript();
     void appendToLog(const std::string& gbText);
 
     // Runs the caret's line, the lines the selection touches (the caret's
@@ -117,8 +119,8 @@ public:
     void step();
     // Ends a run after its current line.
     void stopRun();
-    bool isRunning() const { return running_; }
-    bool isStopping() const { return running_ && stopRequested_; }
+    bool isRunning() const;
+    bool isStopping() const;
 
     // The window that shows the bound page: closing it stops a run after
     // its current line, as closing this window does.
@@ -165,14 +167,13 @@ protected:
 
 private:
     void createDebugControls();
-    // A full run starts with no variables; the lines run later on their own
-    // (line, selection, step) see the variables earlier runs left.
-    void runLines(int first, int last);
     void updateCaption();
     // Before the script is replaced or the window closes: a script with
     // unsaved changes to its file asks to save, discard or cancel. False when
     // the user cancelled or the save failed.
     bool settleUnsavedChanges();
+    // The run's state in the controls: the run buttons, the stop button and
+    // the line the run is on.
     void showRunState();
     void openWithDialog();
     void saveWithDialog(bool askName);
@@ -198,7 +199,8 @@ private:
     QAbstractButton* openButton_ = nullptr;
     QAbstractButton* saveButton_ = nullptr;
     QLabel* runStateLabel_ = nullptr;
-    RunMarkers* markers_ = nullptr;
+    // The run: its markers, executor, variables, whether it runs or stops.
+    ToolRun* run_ = nullptr;
     QPointer<QWidget> pageWindow_;
     std::shared_ptr<PageRecorder> recorder_;
     QString filePath_;
@@ -207,12 +209,6 @@ private:
     int completionStart_ = 0;
     int completionEnd_ = 0;
     bool changePending_ = false;
-    bool running_ = false;
-    bool stopRequested_ = false;
-    bool deleteAfterRun_ = false;
-    bool stepping_ = false;  // after a step, the pointer shows the caret's line
-    std::map<std::string, std::string> variables_;
-    std::shared_ptr<CommandExecutor> executor_;
 };
 
 }  // namespace fillscript

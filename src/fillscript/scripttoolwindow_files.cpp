@@ -2,9 +2,9 @@
 // and the question before unsaved changes are left (opening another file,
 // closing the window).
 #include "fillscript/gbeditor.h"
-#include "fillscript/runmarkers.h"
 #include "fillscript/scriptfile.h"
 #include "fillscript/scripttoolwindow.h"
+#include "fillscript/toolrun.h"
 #include "runtime/fileio.h"
 #include "runtime/textcodec.h"
 
@@ -30,9 +30,7 @@ bool ScriptToolWindow::openScriptFile(const QString& path)
     for (const std::string& l : lines)
         text += l;
     editor_->setText(rt::gbToQString(text));
-    markers_->clearAll();
-    stepping_ = false;
-    markers_->setPointer(-1, RunMarkers::Pointer::None);
+    run_->forgetMarks();
     editor_->setModified(false);
     filePath_ = path;
     fileBound_ = true;

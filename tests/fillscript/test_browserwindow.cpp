@@ -165,7 +165,7 @@ void TestBrowserWindow::closingTheBrowserStopsTheRun()
             window.close();
     });
     watch.start(100);
-    tool->runFillScript();
+    tool->runWholeScript();
     watch.stop();
     QCOMPARE(tool->codeLog()->toPlainText(), QStringLiteral("第1行：success\n第2行：false\n"));
     QVERIFY(!window.isVisible());

@@ -5,6 +5,7 @@
 #include "fillscript/completion.h"
 #include "fillscript/parser.h"
 #include "fillscript/scriptfile.h"
+#include "fillscript/scriptrun.h"
 #include "runtime/textcodec.h"
 
 #include <QtTest>
@@ -41,7 +42,7 @@ public:
 std::string runScript(const std::string& gbScript, RecordingExecutor& exec, RunResult* result = nullptr)
 {
     std::string log;
-    const RunResult r = runFillScript(scriptLines(gbScript), exec,
+    const RunResult r = runScriptToLog(scriptLines(gbScript), exec,
                                       [&](const std::string& e) { log += e; });
     if (result)
         *result = r;

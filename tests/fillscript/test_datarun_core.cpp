@@ -308,7 +308,7 @@ void TestDataRunCore::oldScriptsKeepTheirMeaning()
         "a=b(1)\r\n");
     FormExecutor exec;
     std::string log;
-    const RunResult r = runFillScript(scriptLines(script), exec, [&](const std::string& e) { log += e; });
+    const RunResult r = runScriptToLog(scriptLines(script), exec, [&](const std::string& e) { log += e; });
     QCOMPARE(Q(log), QStringLiteral("第1行：start\r\n第2行：success\r\n第3行：错误，不存在的命令\r\n"
                                     "第4行：错误，不存在的命令\r\n"));
     QCOMPARE(r.failedChecks, 2);

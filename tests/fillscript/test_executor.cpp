@@ -7,6 +7,7 @@
 #include "fillscript/catalogue.h"
 #include "fillscript/executor.h"
 #include "fillscript/opentool.h"
+#include "fillscript/scriptrun.h"
 #include "fillscript/scripttoolwindow.h"
 #include "runtime/textcodec.h"
 #include "webview/webview.h"
@@ -69,7 +70,7 @@ void TestExecutor::cleanupTestCase()
 QString TestExecutor::run(const QString& script)
 {
     std::string log;
-    runFillScript(scriptLines(rt::qstringToGb(script)), *exec,
+    runScriptToLog(scriptLines(rt::qstringToGb(script)), *exec,
                   [&](const std::string& entry) { log += entry; });
     return rt::gbToQString(log);
 }

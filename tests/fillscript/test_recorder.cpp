@@ -246,7 +246,7 @@ void TestRecorder::replayGivesTheSameForm()
 
     QVERIFY(load());
     QVERIFY(view->runScriptText(kFormState) != recordedState);
-    w->runFillScript();
+    w->runWholeScript();
     const QString log = w->codeLog()->toPlainText();
     QVERIFY2(!log.contains(QStringLiteral("undefined")) && !log.contains(QStringLiteral("error")) &&
                  !log.contains(QStringLiteral("错误")),

@@ -83,7 +83,7 @@ void TestToolDebug::initTestCase()
     QVERIFY(webview_test::loads(*view));
 
     init();
-    w->runFillScript();
+    w->runWholeScript();
     fullRun = w->codeLog()->toPlainText().split('\n', Qt::SkipEmptyParts);
     cleanup();
     QCOMPARE(fullRun.size(), kScript.size());
@@ -133,7 +133,7 @@ QStringList TestToolDebug::newEntries(const QString& before) const
 
 void TestToolDebug::markersMatchTheLog()
 {
-    w->runFillScript();
+    w->runWholeScript();
     const LineOutcome expected[] = {LineOutcome::Passed, LineOutcome::Undefined, LineOutcome::CheckFailed,
                                     LineOutcome::CheckFailed, LineOutcome::Error, LineOutcome::Passed,
                                     LineOutcome::Passed, LineOutcome::Passed};
@@ -220,7 +220,7 @@ void TestToolDebug::markersFollowTheirLines()
 {
     QFETCH(QString, edit);
     QFETCH(QList<int>, origins);
-    w->runFillScript();
+    w->runWholeScript();
     using B = QsciScintillaBase;
     ScriptEditor* e = w->scriptEditor();
     // A line's start, its end, or a byte column in it.
@@ -266,7 +266,7 @@ void TestToolDebug::pointerShowsTheRunningLine()
             QTest::keyClick(w->scriptEditor(), Qt::Key_F5, Qt::ShiftModifier);
     });
     watch.start(100);
-    w->runFillScript();
+    w->runWholeScript();
     watch.stop();
     QVERIFY(seen.contains(std::pair(6, int(P::Running))));
     QVERIFY(seen.contains(std::pair(6, int(P::Stopping))));
@@ -365,7 +365,7 @@ void TestToolDebug::stopEndsAfterTheCurrentLine()
         QVERIFY(w->stopButton()->isEnabled());
         QTest::keyClick(w->scriptEditor(), Qt::Key_F5, Qt::ShiftModifier);
     });
-    w->runFillScript();
+    w->runWholeScript();
     QCOMPARE(w->codeLog()->toPlainText().split('\n', Qt::SkipEmptyParts), fullRun.mid(0, 7));
     QVERIFY(!w->stopButton()->isEnabled());
     QVERIFY(!w->runMarkers().outcomeAt(7));
@@ -385,7 +385,7 @@ void TestToolDebug::closingThePageWindowStopsTheRun()
             pageWindow->close();
     });
     watch.start(100);
-    w->runFillScript();
+    w->runWholeScript();
     watch.stop();
     QCOMPARE(w->codeLog()->toPlainText().split('\n', Qt::SkipEmptyParts), fullRun.mid(0, 7));
     QVERIFY(!pageWindow->isVisible());

@@ -6,7 +6,9 @@
 #include "fillscript/linecheck.h"
 #include "fillscript/pagerecorder.h"
 #include "fillscript/scriptfile.h"
+#include "fillscript/runmarkers.h"
 #include "fillscript/scriptlexer.h"
+#include "fillscript/scriptrun.h"
 #include "fillscript/scripttoolwindow.h"
 #include "runtime/textcodec.h"
 
@@ -32,6 +34,16 @@ using B = QsciScintillaBase;
 class ResultExecutor : public CommandExecutor {
 public:
     std::string execute(const std::string&, const std::vector<std::string>&) override { return "ok"; }
+};
+
+// Answers every command with one text.
+class AnswerExecutor : public CommandExecutor {
+public:
+    explicit AnswerExecutor(std::string answer) : answer_(std::move(answer)) {}
+    std::string execute(const std::string&, const std::vector<std::string>&) override { return answer_; }
+
+private:
+    std::string answer_;
 };
 
 // Answers with the command's first argument, so that a later line shows
@@ -117,6 +129,8 @@ private slots:
     void pickedLocatorGoesIntoTheCommand();
     void recordedLinesGoBelowTheCaret();
     void variablesLastAcrossSteps();
+    void markersComeFromResults_data();
+    void markersComeFromResults();
     void filesOpen_data();
     void filesOpen();
     void savedFileReadsAsTheEditorHoldsIt();
@@ -184,9 +198,9 @@ void TestToolEdit::checksFollowTheRun()
 
     // The run rejects exactly the lines the check rejects.
     ResultExecutor exec;
-    std::string entry;
-    runFillScript({gbLine}, exec, [&](const std::string& e) { entry = e; });
-    QCOMPARE(outcomeOfEntry(entry, 1) == LineOutcome::CheckFailed, check != int(LineCheck::Ok));
+    const std::vector<std::string> lines{gbLine};
+    ScriptRun run(lines, exec);
+    QCOMPARE(outcomeOf(run.step()) == LineOutcome::CheckFailed, check != int(LineCheck::Ok));
 
     // Second line of the editor, so that positions are not from 0.
     tool->scriptEditor()->setText(QStringLiteral("填表_取页面文本()\r\n") + line);
@@ -278,8 +292,42 @@ void TestToolEdit::variablesLastAcrossSteps()
     QCOMPARE(logLines().last(), QStringLiteral("第2行：丙"));
     // A full run starts without the variables of earlier runs.
     tool->scriptEditor()->setText(QStringLiteral("填表_跳转地址({{v}})"));
-    tool->runFillScript();
+    tool->runWholeScript();
     QCOMPARE(logLines().last(), QStringLiteral("第1行：{{v}}"));
+}
+
+void TestToolEdit::markersComeFromResults_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("outcome");
+    const QString go = QStringLiteral("填表_跳转地址(a)");
+    QTest::newRow("passed") << go << "ok" << int(LineOutcome::Passed);
+    QTest::newRow("error") << go << "error" << int(LineOutcome::Error);
+    QTest::newRow("undefined") << go << "undefined" << int(LineOutcome::Undefined);
+    QTest::newRow("unknown command") << QStringLiteral("填表_跳转(a)") << "ok" << int(LineOutcome::CheckFailed);
+    QTest::newRow("wrong count") << QStringLiteral("填表_跳转地址(a,b)") << "ok"
+                                 << int(LineOutcome::CheckFailed);
+    // A page's answer that reads like a check's message is still an answer.
+    QTest::newRow("answer like an unknown command") << go << QStringLiteral("错误，不存在的命令")
+                                                    << int(LineOutcome::Passed);
+    QTest::newRow("answer like a wrong count")
+        << go << QStringLiteral("错误，参数不对，实际需要1个参数，你只提供2个参数") << int(LineOutcome::Passed);
+}
+
+void TestToolEdit::markersComeFromResults()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, answer);
+    QFETCH(int, outcome);
+    tool->setExecutor(std::make_shared<AnswerExecutor>(rt::qstringToGb(answer)));
+    tool->scriptEditor()->setText(QStringLiteral("填表_跳转地址(x)\r\n") + line);
+    tool->runWholeScript();
+    QCOMPARE(tool->runMarkers().outcomeAt(1), std::optional(LineOutcome(outcome)));
+    // The tooltip's entry is the line's entry in the log.
+    const QStringList log = tool->codeLog()->toPlainText().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(log.size(), 2);
+    QCOMPARE(tool->runMarkers().entryAt(1), log[1]);
 }
 
 void TestToolEdit::filesOpen_data()
