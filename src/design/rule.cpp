@@ -1,6 +1,5 @@
 #include "design/rule.h"
 
-#include "design/design.h"
 #include "design/gbops.h"
 #include "design/ruleparts.h"
 #include "runtime/gbtext.h"
@@ -197,51 +196,6 @@ std::string readRuleExtra(std::string_view rule)
 }
 
 int ruleNumber(std::string_view text) { return rt::leadingInteger(text); }
-
-void Design::updateComponent(BoxHandle boxHandle, ComponentUpdate& u)
-{
-    if (boxHandle == 0)
-        return;
-    const int pos = findComponentByBox(boxHandle);
-    if (pos == 0)
-        return;
-    const std::string cur = componentAt(pos).rule;
-
-    if (!u.tag)
-        u.tag = readRuleTag(cur);
-    if (!u.className)
-        u.className = readRuleClass(cur);
-    const int left = u.left ? *u.left : ruleNumber(readRuleLeft(cur));
-    const int top = u.top ? *u.top : ruleNumber(readRuleTop(cur));
-    const int width = u.width ? *u.width : ruleNumber(readRuleWidth(cur));
-    const int height = u.height ? *u.height : ruleNumber(readRuleHeight(cur));
-    if (!u.extra)
-        u.extra = readRuleExtra(cur);
-
-    if (!u.innerText)
-        u.innerText = componentAt(pos).innerText;
-
-    RuleFields f;
-    f.tag = u.tag;
-    f.className = u.className;
-    f.left = left;
-    f.top = top;
-    f.width = width;
-    f.height = height;
-    f.extra = u.extra;
-    {
-        StepScope step(*this, tr("Edit"));
-        setAt(std::size_t(pos - 1), buildRule(f), *u.innerText);
-    }
-
-    moveBox(boxHandle, left, top, width, height);
-}
-
-void Design::moveBox(BoxHandle boxHandle, int left, int top, int width, int height)
-{
-    if (canvas_)
-        canvas_->setBoxGeometry(boxHandle, left, top, width, height);
-}
 
 std::string extractExtraDeclarations(std::string_view rule)
 {
