@@ -17,7 +17,7 @@ set(TOLVANE_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/Tolvane")
 # ---- the SDK library: the web view client (loader, WebView, EngineView,
 # hosting, page script bridge, events) as one shared library
 add_library(tolvane_webview_sdk SHARED "${CMAKE_CURRENT_LIST_DIR}/sdk.cpp")
-set(sdk_archives tolvane_webview tolvane_webview_bridge tolvane_webview_events tolvane_runtime)
+set(sdk_archives tolvane_webview tolvane_webview_bridge tolvane_webview_fillbridge tolvane_runtime)
 set(sdk_whole "")
 foreach(a ${sdk_archives})
   list(APPEND sdk_whole "$<TARGET_FILE:${a}>")

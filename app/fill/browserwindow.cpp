@@ -51,7 +51,7 @@ BrowserWindow::BrowserWindow(const std::string& url, QWidget* parent) : QWidget(
 
     connect(address_, &QLineEdit::returnPressed, this,
             [this] { view_.loadUrl(rt::qstringToGb(address_->text().trimmed())); });
-    connect(tool, &QPushButton::clicked, this, [this] { webview::WebView::openScriptTool(view_); });
+    connect(tool, &QPushButton::clicked, this, [this] { fillscript::openScriptTool(view_); });
     // Keep the address bar and the caption on the page actually shown.
     auto* follow = new QTimer(this);
     connect(follow, &QTimer::timeout, this, [this] {

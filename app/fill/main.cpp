@@ -501,6 +501,6 @@ int main(int argc, char** argv)
 
     BrowserWindow window(pageAddress(args[0]));
     window.show();
-    webview::WebView::openScriptTool(window.view());
+    fillscript::openScriptTool(window.view());
     return app.exec();
 }

@@ -11,7 +11,7 @@
 #include "webview_events/fillserver.h"
 #include "webview_events/httpserver.h"
 
-#include "webview/events/fillbridge.h"
+#include "webview/fillbridge/fillbridge.h"
 #include "webview/webview.h"
 
 #include <QApplication>

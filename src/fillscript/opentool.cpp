@@ -72,9 +72,3 @@ WebViewExecutor* toolView()
 }
 
 }  // namespace fillscript
-
-// The web view's own entry point to the tool.
-void webview::WebView::openScriptTool(const WebView& view)
-{
-    fillscript::openScriptTool(view);
-}

@@ -191,10 +191,12 @@ public:
 
     // ---- Page script bridge ---------------------------------------------
 
-    // Run a script (byte text, or a byte array of UTF-16) as a function body
-    // in the page's main world; returns once the page has run it (wkeRunJSW).
+    // Run a script (byte text, or a byte array of UTF-16, or UTF-16 text) as
+    // a function body in the page's main world; returns once the page has run
+    // it (wkeRunJSW). UTF-16 text goes to the engine as it is.
     jsValue runScript(const std::string& script);
     jsValue runScriptWide(const QByteArray& script);
+    jsValue runScriptWide(const std::u16string& script);
     // How many script runs of this view the page left unanswered so far.
     int unansweredRuns() const;
     jsExecState globalExec() const;

@@ -348,12 +348,6 @@ public:
     // ws://127.0.0.1:<port>/echo and introduces itself as identifier.
     void injectFillBridge(int port, const std::string& identifier);
 
-    // ---- Script tool ----------------------------------------------------
-    // Opens the script tool window bound to a copy of `view` (one window per
-    // process; a second call rebinds it). Defined with the script tool, so
-    // only programs linking tolvane_fillscript may call it.
-    static void openScriptTool(const WebView& view);
-
 private:
     std::string runWithLibrary(const std::string& script, bool keepsText);
 

@@ -25,7 +25,12 @@ jsValue EngineView::runScript(const std::string& script)
 
 jsValue EngineView::runScriptWide(const QByteArray& script)
 {
-    const jsValue value = WKE_CALL(wkeRunJSW)(d->view, wideFromBytes(script).c_str());
+    return runScriptWide(wideFromBytes(script));
+}
+
+jsValue EngineView::runScriptWide(const std::u16string& script)
+{
+    const jsValue value = WKE_CALL(wkeRunJSW)(d->view, script.c_str());
     if (value == 0 && d->view)
         ++d->unansweredRuns;  // the page did not answer in time (or went away)
     return value;
@@ -48,11 +53,6 @@ namespace {
 
 constexpr int kPollPauseMs = 500;
 
-QByteArray utf16Bytes(const std::u16string& text)
-{
-    return QByteArray(reinterpret_cast<const char*>(text.data()), qsizetype(text.size() * 2));
-}
-
 }  // namespace
 
 jsValue WebView::runScript(const std::string& script) { return m_engine.runScript(script); }
@@ -68,7 +68,7 @@ std::string WebView::runWithLibrary(const std::string& script, bool keepsText)
 {
     const jsExecState state = m_engine.globalExec();
     const auto run = [&](const std::u16string& code) {
-        const jsValue value = m_engine.runScriptWide(utf16Bytes(code));
+        const jsValue value = m_engine.runScriptWide(code);
         const char16_t* text = WKE_CALL(jsToStringW)(state, value);
         return text ? rt::utf16ToGb(text) : std::string();
     };
@@ -80,7 +80,7 @@ std::string WebView::runWithLibrary(const std::string& script, bool keepsText)
     std::string result = run(b::libraryRun(body, keepsText));
     if (result != b::libraryMissingMark())
         return result;
-    m_engine.runScriptWide(utf16Bytes(b::libraryInstaller()));
+    m_engine.runScriptWide(b::libraryInstaller());
     result = run(b::libraryRun(body, keepsText));
     if (result != b::libraryMissingMark())
         return result;

@@ -3,8 +3,8 @@
 #include "webview/webview.h"
 
 #include "webview/engineloader.h"
-#include "webview/events/fillbridge.h"
-#include "webview/events/fillbridgelink.h"
+#include "webview/fillbridge/fillbridge.h"
+#include "webview/fillbridge/fillbridgelink.h"
 #include "webview/netresponse.h"
 
 #include "runtime/textcodec.h"

@@ -8,7 +8,7 @@
 #include "webview/capturebitmap.h"
 #include "webview/engineloader.h"
 #include "webview/engineview_p.h"
-#include "webview/events/fillbridge.h"
+#include "webview/fillbridge/fillbridge.h"
 #include "webview/webview.h"
 
 #include <QApplication>

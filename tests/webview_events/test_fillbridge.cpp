@@ -8,8 +8,8 @@
 
 #include "runtime/textcodec.h"
 #include "webview/engineloader.h"
-#include "webview/events/fillbridge.h"
-#include "webview/events/fillbridgepeer.h"
+#include "webview/fillbridge/fillbridge.h"
+#include "webview/fillbridge/fillbridgepeer.h"
 #include "webview/webview.h"
 
 #include <QApplication>

@@ -4,10 +4,9 @@
 // from the page itself (document.cookie) and completed with the HttpOnly
 // ones the store reported.
 #include "engine/cookies.h"
-#include "engine/events.h"
-#include "engine/network.h"
+
 #include "engine/enginepage.h"
-#include "engine/startup.h"
+#include "engine/events.h"
 
 #include <QEventLoop>
 #include <QNetworkCookie>
@@ -73,9 +72,6 @@ CookieAccount* accountFor(QWebEngineProfile* profile)
     return a;
 }
 
-// Start the account with the view's first page, before cookies arrive.
-const bool pageSetupRegistered = addPageSetup([](wkeViewState* view) { accountFor(view->profile); });
-
 bool domainMatches(const QString& host, const QString& cookieDomain)
 {
     if (cookieDomain.isEmpty())
@@ -139,10 +135,24 @@ void copyCookies(QWebEngineProfile* from, QWebEngineProfile* to)
     }
 }
 
+void watchCookies(QWebEngineProfile* profile)
+{
+    accountFor(profile);
+}
+
 bool cookiesEnabled(QWebEngineProfile* profile)
 {
     CookieAccount* account = accountFor(profile);
     return !account || account->enabled->load();
+}
+
+bool setCookiesEnabled(QWebEngineProfile* profile, bool enable)
+{
+    CookieAccount* account = accountFor(profile);
+    if (!account)
+        return false;
+    account->enabled->store(enable);
+    return true;
 }
 
 }  // namespace engine
@@ -218,23 +228,6 @@ WKE_API const char16_t* wkeGetCookieW(wkeWebView handle)
     auto& kept = view->extension<engine::CookieText>();
     kept.text = pairs.join(QStringLiteral("; ")).toStdU16String();
     return kept.text.c_str();
-}
-
-WKE_API void wkeSetCookieEnabled(wkeWebView handle, bool enable)
-{
-    wkeViewState* view = liveView(handle);
-    engine::CookieAccount* account = view ? engine::accountFor(view->profile) : nullptr;
-    if (!account)
-        return;
-    account->enabled->store(enable);
-    engine::net::updateInterception(view->profile);
-}
-
-WKE_API bool wkeIsCookieEnabled(wkeWebView handle)
-{
-    wkeViewState* view = liveView(handle);
-    engine::CookieAccount* account = view ? engine::accountFor(view->profile) : nullptr;
-    return account && account->enabled->load();
 }
 
 WKE_API void wkePerformCookieCommand(wkeWebView handle, int command)

@@ -1,7 +1,7 @@
 #include "engine/fileaccess.h"
 
 #include "engine/enginepage.h"
-#include "engine/startup.h"
+#include "engine/registry.h"
 #include "engine/viewstate.h"
 
 #include <QFileInfo>
@@ -9,15 +9,19 @@
 #include <QWebEngineUrlRequestInterceptor>
 
 #include <algorithm>
-#include <vector>
 
 namespace engine {
 namespace {
 
-std::vector<wkeViewState*>& restrictedViews()
+// Kept on a restricted view, destroyed with it.
+struct FileRestriction {
+    bool restricted = false;
+};
+
+bool isRestricted(wkeViewState* view)
 {
-    static std::vector<wkeViewState*> views;
-    return views;
+    const FileRestriction* rule = view->findExtension<FileRestriction>();
+    return rule && rule->restricted;
 }
 
 QUrl withoutFragment(const QUrl& url) { return url.adjusted(QUrl::RemoveFragment); }
@@ -26,12 +30,11 @@ QUrl withoutFragment(const QUrl& url) { return url.adjusted(QUrl::RemoveFragment
 // calls interceptors there), so the views' pages can be asked.
 bool shownByRestrictedView(const QUrl& document)
 {
-    auto& views = restrictedViews();
-    views.erase(std::remove_if(views.begin(), views.end(), [](wkeViewState* v) { return !liveView(v); }),
-                views.end());
     const QUrl wanted = withoutFragment(document);
-    return std::any_of(views.begin(), views.end(),
-                       [&](wkeViewState* v) { return v->page && withoutFragment(v->page->url()) == wanted; });
+    const auto& views = liveViews();
+    return std::any_of(views.begin(), views.end(), [&](wkeViewState* v) {
+        return isRestricted(v) && v->page && withoutFragment(v->page->url()) == wanted;
+    });
 }
 
 class FileInterceptor : public QWebEngineUrlRequestInterceptor {
@@ -60,13 +63,6 @@ void installFor(wkeViewState* view)
     if (view->profile)
         view->profile->setUrlRequestInterceptor(&interceptor());
 }
-
-// A view that moves to other storage gets a new page on another profile.
-const bool pageSetupRegistered = addPageSetup([](wkeViewState* view) {
-    auto& views = restrictedViews();
-    if (std::find(views.begin(), views.end(), view) != views.end())
-        installFor(view);
-});
 
 }  // namespace
 
@@ -97,12 +93,16 @@ bool fileRequestAllowed(QWebEngineUrlRequestInfo::ResourceType type, const QUrl&
 
 void restrictFileAccess(wkeViewState* view, bool restricted)
 {
-    auto& views = restrictedViews();
-    views.erase(std::remove(views.begin(), views.end(), view), views.end());
-    if (restricted) {
-        views.push_back(view);
+    view->extension<FileRestriction>().restricted = restricted;
+    if (restricted)
         installFor(view);
-    }
+}
+
+void applyFileAccess(wkeViewState* view)
+{
+    // A view that moves to other storage gets a new page on another profile.
+    if (isRestricted(view))
+        installFor(view);
 }
 
 }  // namespace engine

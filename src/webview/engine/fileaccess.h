@@ -16,6 +16,8 @@ struct wkeViewState;
 namespace engine {
 
 void restrictFileAccess(wkeViewState* view, bool restricted);
+// Puts the rule on the profile of a restricted view's new page.
+void applyFileAccess(wkeViewState* view);
 
 // Whether a page at `document` may load the file `url` as `type`.
 bool fileRequestAllowed(QWebEngineUrlRequestInfo::ResourceType type, const QUrl& url, const QUrl& document);

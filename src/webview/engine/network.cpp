@@ -1,7 +1,7 @@
 // Network jobs of the engine interface.
 //
 // Chromium sends all its traffic through the engine's in-process proxy
-// (engine/netproxy.h). A view with network handlers gets a request
+// (engine/proxy/netproxy.h). A view with network handlers gets a request
 // interceptor that tags its plain http requests with the view's id; the proxy
 // hands tagged requests here whole, where wkeOnLoadUrlBegin's handler sees
 // and steers them, and their responses come back here before the page gets
@@ -11,16 +11,16 @@
 // no such view asks for keep plain tunnels. Requests the proxy cannot read
 // (other schemes) meet the handler in the interceptor itself. A view's own
 // proxy (wkeSetViewProxy) rides on the same path: its requests go through
-// the owner, which names the proxy in its decision.
+// the job runner, which names the proxy in its decision.
 #include "engine/network.h"
 
 #include "engine/cookies.h"
 #include "engine/enginepage.h"
 #include "engine/events.h"
-#include "engine/proxy/netproxy.h"
-#include "engine/startup.h"
 #include "engine/proxy/enginetrust.h"
+#include "engine/proxy/netproxy.h"
 #include "engine/proxy/tlscontext.h"
+#include "engine/registry.h"
 
 #include <QCoreApplication>
 #include <QMimeDatabase>
@@ -65,8 +65,7 @@ constexpr char kNoCacheFlag[] = ";nc";
 class Interceptor;
 
 struct NetState {
-    wkeViewState* view = nullptr;
-    quint64 id = 0;
+    quint64 id = 0;  // the view's
     QString netInterface;
     std::unique_ptr<Interceptor> interceptor;
     QPointer<QWebEnginePage> interceptedPage;
@@ -76,7 +75,9 @@ struct NetState {
     ~NetState();
 };
 
-class Owner : public ProxyOwner {
+// Runs the requests the proxy hands over as network jobs through the views'
+// handlers, and gives the proxy their decisions and responses.
+class NetJobRunner : public ProxyOwner {
 public:
     void requestArrived(quint64 exchange, const QByteArray& tag, const ProxyRequest& request) override;
     void responseArrived(quint64 exchange, const ProxyResponse& response) override;
@@ -90,9 +91,8 @@ public:
 struct Globals {
     NetProxy proxy;
     std::shared_ptr<tls::Context> tls;
-    Owner owner;
-    quint64 nextViewId = 1;
-    std::map<quint64, wkeViewState*> views;  // by id
+    NetJobRunner jobRunner;
+    bool started = false;  // start-up has asked for the proxy
     std::set<wkeNetJobTag*> liveJobs;
 };
 
@@ -105,18 +105,8 @@ Globals& globals()
 NetState& stateOf(wkeViewState* view)
 {
     NetState& state = view->extension<NetState>();
-    if (!state.id) {
-        state.view = view;
-        state.id = globals().nextViewId++;
-        globals().views[state.id] = view;
-    }
+    state.id = view->id;
     return state;
-}
-
-wkeViewState* viewById(quint64 id)
-{
-    const auto found = globals().views.find(id);
-    return found == globals().views.end() ? nullptr : liveView(found->second);
 }
 
 wkeNetJobTag* liveJob(wkeNetJob job)
@@ -226,7 +216,7 @@ public:
         if ((url.scheme() == QLatin1String("http") || secure) && globals().proxy.isRunning()) {
             if (secure)
                 claimHost(url, state.id);
-            // The proxy reads it whole and hands it to the owner. Fields added
+            // The proxy reads it whole and hands it to the job runner. Fields added
             // here would make a cross-origin request need a CORS preflight, so
             // only requests that never have one carry the tag (and get past
             // the HTTP cache); the others are announced by method and URL.
@@ -235,7 +225,7 @@ public:
                                    globals().proxy.tagValue(QByteArray::number(state.id) + kNoCacheFlag));
                 info.setHttpHeader("Pragma", "no-cache");
             } else {
-                routes().announce(info.requestMethod(), url, QByteArray::number(state.id));
+                routes().announceTag(info.requestMethod(), url, QByteArray::number(state.id));
             }
             return;
         }
@@ -275,13 +265,12 @@ private:
 
 NetState::~NetState()
 {
-    globals().views.erase(id);
     routes().forgetView(id);
     if (interceptedPage)
         interceptedPage->setUrlRequestInterceptor(nullptr);
 }
 
-void Owner::requestArrived(quint64 exchange, const QByteArray& tag, const ProxyRequest& request)
+void NetJobRunner::requestArrived(quint64 exchange, const QByteArray& tag, const ProxyRequest& request)
 {
     RequestDecision decision;
     decision.request = request;
@@ -362,7 +351,7 @@ void Owner::requestArrived(quint64 exchange, const QByteArray& tag, const ProxyR
     globals().proxy.decide(exchange, decision);
 }
 
-void Owner::exchangeEnded(quint64 exchange)
+void NetJobRunner::exchangeEnded(quint64 exchange)
 {
     const auto found = jobs.find(exchange);
     if (found == jobs.end())
@@ -371,7 +360,7 @@ void Owner::exchangeEnded(quint64 exchange)
     jobs.erase(found);
 }
 
-void Owner::responseArrived(quint64 exchange, const ProxyResponse& response)
+void NetJobRunner::responseArrived(quint64 exchange, const ProxyResponse& response)
 {
     const auto found = jobs.find(exchange);
     if (found == jobs.end()) {
@@ -384,7 +373,7 @@ void Owner::responseArrived(quint64 exchange, const ProxyResponse& response)
     events::postTask([this, exchange] { respond(exchange); });
 }
 
-void Owner::respond(quint64 exchange)
+void NetJobRunner::respond(quint64 exchange)
 {
     const auto job = [this, exchange]() -> wkeNetJobTag* {
         const auto found = jobs.find(exchange);
@@ -477,20 +466,20 @@ QString trustedKeyList(const QByteArray& authorityHash)
     return hashes.join(QLatin1Char(','));
 }
 
-// The proxy starts with the engine; Chromium is pointed at it, loopback
-// included. A proxy chosen through QTWEBENGINE_CHROMIUM_FLAGS is left alone.
-// The engine trusts this run's interception authority (and no other added
-// one) by its key's hash.
-const bool switchesRegistered = engine::addChromiumSwitchSource([] {
+}  // namespace
+
+QStringList startProxy()
+{
+    Globals& g = globals();
+    g.started = true;
     if (proxyGivenInFlags())
         return QStringList();
-    Globals& g = globals();
     if (!g.tls)
         g.tls = tls::Context::create();
     if (g.tls)
         tls::prepareEngineTrust();
     g.proxy.setTls(g.tls);
-    if (!g.proxy.start(&g.owner))
+    if (!g.proxy.start(&g.jobRunner))
         return QStringList();
     qAddPostRoutine(stopProxy);
     QStringList switches{QStringLiteral("--proxy-server=http://127.0.0.1:%1").arg(g.proxy.port()),
@@ -499,11 +488,7 @@ const bool switchesRegistered = engine::addChromiumSwitchSource([] {
         switches << QStringLiteral("--ignore-certificate-errors-spki-list=") +
                         trustedKeyList(g.tls->authorityKeyHash());
     return switches;
-});
-
-const bool pageSetupRegistered = engine::addPageSetup([](wkeViewState* view) { installOnPage(view); });
-
-}  // namespace
+}
 
 void updateInterception(wkeViewState* view)
 {
@@ -512,7 +497,7 @@ void updateInterception(wkeViewState* view)
 
 bool chainProxy(const QNetworkProxy& proxy)
 {
-    if (engineStarted() ? !globals().proxy.isRunning() : proxyGivenInFlags())
+    if (globals().started ? !globals().proxy.isRunning() : proxyGivenInFlags())
         return false;
     globals().proxy.setUpstream(proxy);
     return true;
@@ -540,8 +525,8 @@ void addUpstreamAuthorityForTests(const QSslCertificate& authority)
 
 void updateInterception(QWebEngineProfile* profile)
 {
-    for (const auto& [id, view] : globals().views) {
-        if (liveView(view) && view->profile == profile)
+    for (wkeViewState* view : liveViews()) {
+        if (view->profile == profile)
             installOnPage(view);
     }
 }

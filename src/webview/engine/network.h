@@ -1,13 +1,23 @@
 #pragma once
 // Network jobs of the library: the request interceptor of views with network
-// handlers and the in-process proxy's owner. For the library's own sources.
+// handlers and the runner of the jobs the in-process proxy hands over. For
+// the library's own sources.
 #include "engine/viewstate.h"
+
+#include <QStringList>
 
 class QNetworkProxy;
 class QSslCertificate;
 class QWebEngineProfile;
 
 namespace engine::net {
+
+// Starts the in-process proxy with this run's TLS authority (start-up, once,
+// before Chromium starts) and returns the switches that point Chromium at it,
+// loopback included, and make Chromium trust the authority (and no other
+// added one) by its key's hash. A proxy chosen through
+// QTWEBENGINE_CHROMIUM_FLAGS is left alone: no proxy, no switches.
+QStringList startProxy();
 
 // Installs or removes the view's request interceptor after its network
 // handlers or its network interface changed; the profile's form does so for

@@ -3,7 +3,6 @@
 #include <map>
 
 #include "engine/cookies.h"
-#include "engine/startup.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -39,7 +38,6 @@ QWebEngineProfile* privateProfile()
     Registry& r = registry();
     if (!r.privateProfile) {
         r.privateProfile = new QWebEngineProfile;  // no storage name: off the record
-        registerShutdown();
     }
     return r.privateProfile;
 }
@@ -81,7 +79,6 @@ QWebEngineProfile* profileFor(const StoragePaths& requested)
         QWebEngineProfile*& profile = registry().sessions[requested.session];
         if (!profile) {
             profile = new QWebEngineProfile;  // off the record, its own cookies, storage and cache
-            registerShutdown();
         }
         return profile;
     }
@@ -120,7 +117,6 @@ QWebEngineProfile* profileFor(const StoragePaths& requested)
     // The cookie jar keeps session cookies too, so a signed-in page stays
     // signed in after a restart.
     profile->setPersistentCookiesPolicy(QWebEngineProfile::ForcePersistentCookies);
-    registerShutdown();
     r.entries.push_back({paths, storageDir, profile});
     if (cookieSource)
         copyCookies(cookieSource, profile);

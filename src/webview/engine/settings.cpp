@@ -1,4 +1,5 @@
 // Settings functions of the engine interface.
+#include "engine/cookies.h"
 #include "engine/enginepage.h"
 #include "engine/fileaccess.h"
 #include "engine/network.h"
@@ -165,6 +166,21 @@ WKE_API void wkeSetViewProxy(wkeWebView handle, const wkeProxy* record)
         return;
     if (!engine::net::chainProxy(proxy))
         QNetworkProxy::setApplicationProxy(proxy);
+}
+
+// Cookies are switched per profile: the profile's cookie store refuses them to
+// scripts, and the network part keeps them off its requests.
+WKE_API void wkeSetCookieEnabled(wkeWebView handle, bool enable)
+{
+    wkeViewState* view = liveView(handle);
+    if (view && engine::setCookiesEnabled(view->profile, enable))
+        engine::net::updateInterception(view->profile);
+}
+
+WKE_API bool wkeIsCookieEnabled(wkeWebView handle)
+{
+    wkeViewState* view = liveView(handle);
+    return view && view->profile && engine::cookiesEnabled(view->profile);
 }
 
 WKE_API void wkeSetNavigationToNewWindowEnable(wkeWebView handle, bool enable)

@@ -1,7 +1,12 @@
 #include "engine/startup.h"
 
+#include "engine/cookies.h"
 #include "engine/enginepage.h"
+#include "engine/fileaccess.h"
+#include "engine/network.h"
+#include "engine/pageevents.h"
 #include "engine/profiles.h"
+#include "engine/registry.h"
 #include "webview/appsetup.h"
 
 #include <QCoreApplication>
@@ -10,7 +15,6 @@
 #include <QTimer>
 #include <QWebEngineView>
 
-#include <algorithm>
 
 namespace engine {
 namespace {
@@ -21,9 +25,6 @@ struct Globals {
     bool started = false;
     bool shutDown = false;
     bool shutdownRegistered = false;
-    std::vector<std::function<QStringList()>> switchSources;
-    std::vector<std::function<void(wkeViewState*)>> pageSetups;
-    std::vector<wkeViewState*> views;
     PendingViewSettings pending;
 };
 
@@ -36,20 +37,14 @@ Globals& globals()
 void shutdownEngine()
 {
     Globals& g = globals();
-    for (wkeViewState* view : g.views)
+    for (wkeViewState* view : liveViews())
         closeViewWidgets(view);
     releaseProfiles();
     g.shutDown = true;
 }
 
-}  // namespace
-
-bool addChromiumSwitchSource(std::function<QStringList()> source)
-{
-    globals().switchSources.push_back(std::move(source));
-    return true;
-}
-
+// The switches Chromium starts with: the engine's own, then the network
+// part's (which starts the proxy they name).
 QStringList chromiumSwitches()
 {
     QStringList switches;
@@ -58,10 +53,11 @@ QStringList chromiumSwitches()
     const QString platform = QGuiApplication::platformName();
     if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
         switches << QStringLiteral("--disable-gpu");
-    for (const auto& source : globals().switchSources)
-        switches << source();
+    switches << net::startProxy();
     return switches;
 }
+
+}  // namespace
 
 void startEngine()
 {
@@ -88,16 +84,12 @@ PendingViewSettings& pendingViewSettings()
     return globals().pending;
 }
 
-bool addPageSetup(std::function<void(wkeViewState*)> setup)
+void setUpPage(wkeViewState* view)
 {
-    globals().pageSetups.push_back(std::move(setup));
-    return true;
-}
-
-void runPageSetups(wkeViewState* view)
-{
-    for (const auto& setup : globals().pageSetups)
-        setup(view);
+    watchCookies(view->profile);
+    events::attachPage(view);
+    applyFileAccess(view);
+    net::updateInterception(view);
 }
 
 bool engineStarted()
@@ -119,25 +111,6 @@ void registerShutdown()
     // Post routines run last-added first, so this runs before the one Qt
     // WebEngine added when it started.
     qAddPostRoutine(shutdownEngine);
-}
-
-void registerView(wkeViewState* view)
-{
-    globals().views.push_back(view);
-}
-
-void unregisterView(wkeViewState* view)
-{
-    auto& views = globals().views;
-    views.erase(std::remove(views.begin(), views.end(), view), views.end());
-}
-
-wkeViewState* liveView(wkeWebView handle)
-{
-    if (!handle)
-        return nullptr;
-    const auto& views = globals().views;
-    return std::find(views.begin(), views.end(), handle) != views.end() ? handle : nullptr;
 }
 
 void closeViewWidgets(wkeViewState* view)

@@ -1,27 +1,25 @@
 #pragma once
-// Engine start-up, the registry of live views and engine shutdown.
+// Engine start-up and shutdown: the one place that sets the library's parts
+// up, in order, and that sets up each new page of a view.
 #include "engine/viewstate.h"
 
 #include <QStringList>
 
-#include <functional>
-
 namespace engine {
 
-// Starts the engine once: sets the Chromium switches and the sandbox rule.
-// Chromium itself comes up with the first profile.
+// Starts the engine once, in this order:
+//  1. the sandbox rule (off for root) and the check of the application's
+//     OpenGL sharing;
+//  2. the network part: the in-process proxy and its TLS authority, which
+//     Chromium is pointed at by switch;
+//  3. the Chromium switches (the engine's own, then the network part's),
+//     merged into QTWEBENGINE_CHROMIUM_FLAGS.
+// Chromium itself comes up with the first profile (openPage), which also
+// registers the engine's shutdown.
 void startEngine();
 bool engineStarted();
 // True once the application is going down and every page and profile is gone.
 bool engineShutDown();
-
-// Chromium switches added by other parts of the library. A source returns the
-// switches it needs (e.g. "--proxy-server=..."); it is asked once, at start-up.
-// Register from a static initializer of the part's own file:
-//     static const bool registered = engine::addChromiumSwitchSource([] { ... });
-bool addChromiumSwitchSource(std::function<QStringList()> source);
-// The switches the engine starts Chromium with (its own and the registered).
-QStringList chromiumSwitches();
 
 // Settings given with the empty view handle, for the views created next.
 struct PendingViewSettings {
@@ -31,15 +29,11 @@ struct PendingViewSettings {
 };
 PendingViewSettings& pendingViewSettings();
 
-// Work to do on every new page of a view (the first one, and each one that
-// replaces it when the view moves to other storage). Register from a static
-// initializer, like the Chromium switch sources.
-bool addPageSetup(std::function<void(wkeViewState* view)> setup);
-void runPageSetups(wkeViewState* view);
-
-// Live views.
-void registerView(wkeViewState* view);
-void unregisterView(wkeViewState* view);
+// Sets up every new page of a view (the first one, and each one that replaces
+// it when the view moves to other storage), in this order: the profile's
+// cookie account, the page's event hooks, the file access rule of a
+// restricted view, the network interception.
+void setUpPage(wkeViewState* view);
 
 // Deletes every window, widget and page of the view (pages before profiles).
 void closeViewWidgets(wkeViewState* view);

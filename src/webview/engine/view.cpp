@@ -3,6 +3,7 @@
 #include "engine/events.h"
 #include "engine/pacing.h"
 #include "engine/profiles.h"
+#include "engine/registry.h"
 #include "engine/startup.h"
 
 #include <QApplication>
@@ -66,6 +67,9 @@ void keepPageFocused(wkeViewState* view)
 void openPage(wkeViewState* view, const StoragePaths& paths)
 {
     QWebEngineProfile* profile = profileFor(paths);
+    // Qt WebEngine has started with the first profile: the engine's shutdown
+    // is registered after its own, so that it runs first.
+    registerShutdown();
     const unsigned oldSession = view->storage.session;
     EnginePage* old = view->page;
     view->page = new EnginePage(profile, view);
@@ -80,7 +84,7 @@ void openPage(wkeViewState* view, const StoragePaths& paths)
     // A session is one view's: its profile goes with its last page.
     if (oldSession != 0 && oldSession != paths.session)
         releaseSession(oldSession);
-    runPageSetups(view);
+    setUpPage(view);
 }
 
 void applyRequestedStorage(wkeViewState* view)

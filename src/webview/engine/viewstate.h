@@ -60,6 +60,9 @@ struct HeldKey {
 }  // namespace engine
 
 struct wkeViewState {
+    // Given by the registry (registry.h); never reused within a run.
+    quint64 id = 0;
+
     // Widgets and page. The frame is the engine's top widget: a child of the
     // host while hosted, holding the web view. The page is owned here and is
     // always deleted before its profile.
@@ -136,12 +139,20 @@ struct wkeViewState {
         return *static_cast<T*>(slot.get());
     }
 
+    // The record if the view has one, without making it.
+    template <typename T>
+    T* findExtension()
+    {
+        const auto found = extensions.find(std::type_index(typeid(T)));
+        return found == extensions.end() ? nullptr : static_cast<T*>(found->second.get());
+    }
+
     ~wkeViewState();
 };
 
 namespace engine {
 
-// The live view behind a handle, or null.
+// The live view behind a handle, or null (registry.cpp).
 wkeViewState* liveView(wkeWebView handle);
 
 // Widget that takes the view's input events (the render widget), or null.

@@ -1,3 +1,5 @@
+#include "engine/proxy/netproxy.h"
+
 #include "engine/proxy/proxyconnection.h"
 
 #include "engine/proxy/bodycoding.h"
@@ -270,7 +272,7 @@ void ProxyConnection::onHead(const QByteArray& headBytes)
     }
     QByteArray tag = takeTag(m_current.request.headers, m_server->tagKey);
     if (tag.isNull())
-        tag = m_server->routes->claimAnnounced(m_current.request.method, m_current.request.target);
+        tag = m_server->routes->takeAnnouncedTag(m_current.request.method, m_current.request.target);
     if (!tag.isNull()) {
         m_current.tag = tag;
         m_current.requestFraming = http::requestFraming(m_current.request);

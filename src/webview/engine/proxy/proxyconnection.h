@@ -2,7 +2,8 @@
 // Inside the engine's proxy: the listening server, one connection from the
 // engine and how it routes. For the proxy's own sources (netproxy.cpp: the
 // connection and its HTTP handling; proxytls.cpp: the TLS it ends).
-#include "engine/proxy/netproxy.h"
+#include "engine/proxy/proxyexchange.h"
+#include "engine/proxy/proxyroutes.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -20,6 +21,9 @@
 #include <unordered_map>
 
 namespace engine {
+namespace tls {
+class Termination;
+}
 namespace proxy {
 
 inline constexpr qsizetype kMaxHeadBytes = 256 * 1024;

@@ -18,7 +18,7 @@ QString hostKey(const QString& host, quint16 port)
 
 }  // namespace
 
-void RouteTable::announce(const QByteArray& method, const QUrl& url, const QByteArray& tag)
+void RouteTable::announceTag(const QByteArray& method, const QUrl& url, const QByteArray& tag)
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     QMutexLocker lock(&m_mutex);
@@ -27,7 +27,7 @@ void RouteTable::announce(const QByteArray& method, const QUrl& url, const QByte
     m_announced.emplace(announcementKey(method, url), std::make_pair(tag, now));
 }
 
-QByteArray RouteTable::claimAnnounced(const QByteArray& method, const QByteArray& url)
+QByteArray RouteTable::takeAnnouncedTag(const QByteArray& method, const QByteArray& url)
 {
     QMutexLocker lock(&m_mutex);
     if (m_announced.empty())

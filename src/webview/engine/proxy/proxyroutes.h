@@ -27,12 +27,12 @@ public:
     // How long an announcement or a host's claim lasts.
     static constexpr qint64 kKeptMs = 60000;
 
-    // A request of a view that cannot carry the tag field (its field would
-    // need a CORS preflight), known by method and URL.
-    void announce(const QByteArray& method, const QUrl& url, const QByteArray& tag);
+    // The view tag of a request that cannot carry the tag field (its field
+    // would need a CORS preflight), announced by method and URL.
+    void announceTag(const QByteArray& method, const QUrl& url, const QByteArray& tag);
     // The tag of the oldest announcement of method and absolute url, taken;
     // null when none.
-    QByteArray claimAnnounced(const QByteArray& method, const QByteArray& url);
+    QByteArray takeAnnouncedTag(const QByteArray& method, const QByteArray& url);
 
     // The view asks for host:port over https: its TLS is ended here for the
     // next minute.

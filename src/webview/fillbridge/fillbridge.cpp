@@ -1,4 +1,4 @@
-#include "webview/events/fillbridge.h"
+#include "webview/fillbridge/fillbridge.h"
 
 #include "runtime/textcodec.h"
 

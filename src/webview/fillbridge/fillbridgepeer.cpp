@@ -1,4 +1,4 @@
-#include "webview/events/fillbridgepeer.h"
+#include "webview/fillbridge/fillbridgepeer.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,5 +1,5 @@
 #pragma once
-// The form-fill bridge script (events/fillbridge.js, a resource of the web view
+// The form-fill bridge script (fillbridge/fillbridge.js, a resource of the web view
 // library) with its identifier and port filled in, and the texts the
 // program-held bridge (FillBridgeLink) makes of page values.
 #include <QJsonValue>

@@ -1,7 +1,7 @@
-#include "webview/events/fillbridgelink.h"
+#include "webview/fillbridge/fillbridgelink.h"
 
-#include "webview/events/fillbridge.h"
-#include "webview/events/fillbridgepeer.h"
+#include "webview/fillbridge/fillbridge.h"
+#include "webview/fillbridge/fillbridgepeer.h"
 
 #include <QCoreApplication>
 #include <QFile>
