@@ -69,7 +69,8 @@ QByteArray form(const QByteArray& value, const QByteArray& frames = {})
 {
     return "<!doctype html><body><input name=\"field\" value=\"" + value +
            "\" onchange=\"this.setAttribute('data-seen', this.value)\">"
-           "<button id=\"go\" onclick=\"document.getElementsByName('field')[0].value='clicked'\">go</button>" +
+           "<button id=\"go\" onclick=\"document.getElementsByName('field')[0].value='clicked'\">go</button>"
+           "<input type=\"file\" name=\"upload\">" +
            frames + "</body>";
 }
 
@@ -173,6 +174,7 @@ void TestBridgeFrames::commandsReachNestedFrames()
         QCOMPARE(web.runFrameScript(frame, "text = 1"), std::string("error"));
         QCOMPARE(web.getPageUrl(frame), std::string("error"));
         QVERIFY(!web.waitForElement("input", field, 1, 0, frame));
+        QCOMPARE(web.uploadFile("input", "upload", __FILE__, 0, frame), std::string("error"));
         QCOMPARE(web.getValue("input", "field"), std::string("top"));  // the main frame still answers
         return;
     }
@@ -194,6 +196,9 @@ void TestBridgeFrames::commandsReachNestedFrames()
     QCOMPARE(QString::fromStdString(web.getPageUrl(frame)), origin + QStringLiteral("/") + page);
     // The main frame's own field is untouched.
     QCOMPARE(web.getValue("input", "field"), std::string("top"));
+    // An upload needs the input's place in the view, which such a frame
+    // does not tell: refused, not clicked somewhere else.
+    QCOMPARE(web.uploadFile("input", "upload", __FILE__, 0, frame), std::string("error"));
 }
 
 void TestBridgeFrames::frameScriptWithoutEval_data()
