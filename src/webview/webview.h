@@ -350,6 +350,9 @@ public:
 
 private:
     std::string runWithLibrary(const std::string& script, bool keepsText);
+    std::string runLocated(const std::string& tag, const std::string& key, int skip,
+                           const std::string& frame, const std::string& attribute,
+                           const std::string& step, const std::string& part);
 
     EngineView m_engine;
     std::string m_profileName;

@@ -12,6 +12,9 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <functional>
+#include <vector>
+
 namespace webview {
 
 namespace b = bridge;
@@ -53,25 +56,17 @@ namespace {
 
 constexpr int kPollPauseMs = 500;
 
-}  // namespace
+// Runs code (a function body) in one document and gives its value's text.
+using CodeRun = std::function<std::string(const std::u16string& code)>;
 
-jsValue WebView::runScript(const std::string& script) { return m_engine.runScript(script); }
-
-jsExecState WebView::globalExec() const { return m_engine.globalExec(); }
-
-std::string WebView::runScriptText(const std::string& script, bool)
+std::string valueText(jsExecState state, jsValue value)
 {
-    return runWithLibrary(script, true);
+    const char16_t* text = WKE_CALL(jsToStringW)(state, value);
+    return text ? rt::utf16ToGb(text) : std::string();
 }
 
-std::string WebView::runWithLibrary(const std::string& script, bool keepsText)
+std::string runLibrary(const CodeRun& run, const std::string& script, bool keepsText)
 {
-    const jsExecState state = m_engine.globalExec();
-    const auto run = [&](const std::u16string& code) {
-        const jsValue value = m_engine.runScriptWide(code);
-        const char16_t* text = WKE_CALL(jsToStringW)(state, value);
-        return text ? rt::utf16ToGb(text) : std::string();
-    };
     // The library stands in the page from an earlier run, or is installed
     // now (a new document, or a page that removed it) and the run made again:
     // a run that finds it missing has done nothing else. A page where it
@@ -80,11 +75,82 @@ std::string WebView::runWithLibrary(const std::string& script, bool keepsText)
     std::string result = run(b::libraryRun(body, keepsText));
     if (result != b::libraryMissingMark())
         return result;
-    m_engine.runScriptWide(b::libraryInstaller());
+    run(b::libraryInstaller());
     result = run(b::libraryRun(body, keepsText));
     if (result != b::libraryMissingMark())
         return result;
     return run(b::inlineRun(body));
+}
+
+// A run in the frame reached from the main frame through child indexes.
+CodeRun frameRun(EngineView& engine, const std::vector<int>& frame, bool wholeScript = false)
+{
+    return [&engine, frame, wholeScript](const std::u16string& code) {
+        return valueText(engine.globalExec(),
+                         WKE_CALL(wkeRunJSInFrameW)(engine.getViewHandle(), frame.data(),
+                                                    int(frame.size()), code.c_str(), wholeScript));
+    };
+}
+
+// The number of steps of a frame path: its pieces between "|".
+int frameSteps(std::string_view path)
+{
+    int steps = 1;
+    for (std::size_t at = rt::gbFind(path, "|", 0); at != std::string_view::npos;
+         at = rt::gbFind(path, "|", at + 1))
+        ++steps;
+    return steps;
+}
+
+// The page's answer, unless the page's walk of the frame path stopped at a
+// frame it cannot enter (one of another origin, or one refusing eval at its
+// end): then the frames' own way in, where each step is taken in the
+// document of the frame it starts from and runIn runs in the frame reached.
+// missing answers a path that names no frame. Where the engine runs scripts
+// in the main frame only, the first run in a subframe gives "error" (and the
+// engine says why on the console).
+std::string orThroughFrames(const std::string& pageAnswer, EngineView& engine, const std::string& path,
+                            bool windows,
+                            const std::function<std::string(const std::vector<int>& frame)>& runIn,
+                            const std::string& missing)
+{
+    if (pageAnswer != b::frameBarrierMark())
+        return pageAnswer;
+    std::vector<int> frame;
+    const int steps = frameSteps(path);
+    for (int k = 0; k < steps; ++k) {
+        const std::string step = runLibrary(frameRun(engine, frame), b::frameStep(path, k, windows), false);
+        if (step == "stay" && k > 0)
+            continue;
+        if (step == "stay" || step == "-1")
+            return missing;
+        if (step.empty() || step.find_first_not_of("0123456789") != std::string::npos)
+            return "error";  // failed in the page, or no subframe scripts here
+        frame.push_back(b::readNumber(step));
+    }
+    return runIn(frame);
+}
+
+}  // namespace
+
+jsValue WebView::runScript(const std::string& script) { return m_engine.runScript(script); }
+
+jsExecState WebView::globalExec() const { return m_engine.globalExec(); }
+
+std::string WebView::runScriptText(const std::string& script, bool)
+{
+    // A frame walk that stops at a frame of another origin is an error here;
+    // the runs that carry a frame path take the frames' way in instead.
+    std::string result = runWithLibrary(script, true);
+    return result == b::frameBarrierMark() ? "error" : result;
+}
+
+std::string WebView::runWithLibrary(const std::string& script, bool keepsText)
+{
+    const jsExecState state = m_engine.globalExec();
+    return runLibrary(
+        [&](const std::u16string& code) { return valueText(state, m_engine.runScriptWide(code)); },
+        script, keepsText);
 }
 
 std::string WebView::engineStringToText(wkeString string) const
@@ -102,15 +168,34 @@ std::string WebView::buildLocatorScript(const std::string& tag, const std::strin
 
 std::string WebView::runFrameScript(const std::string& frame, const std::string& code)
 {
-    return runWithLibrary(b::runFrameScript(frame, code), false);
+    // Where the page cannot eval in the frame, the code runs in the frame itself.
+    return orThroughFrames(
+        runWithLibrary(b::runFrameScript(frame, code), false), m_engine, frame, true,
+        [&](const std::vector<int>& at) {
+            return frameRun(m_engine, at, true)(rt::gbToUtf16(b::frameScript(code)));
+        },
+        "error");
 }
 
-// Element operations: locator script + the operation's part.
+// Element operations: locator script + the operation's part; a frame path the
+// page's walk cannot follow is taken through the frames themselves.
+std::string WebView::runLocated(const std::string& tag, const std::string& key, int skip,
+                                const std::string& frame, const std::string& attribute,
+                                const std::string& step, const std::string& part)
+{
+    return orThroughFrames(
+        runWithLibrary(b::locator(tag, key, skip, attribute, frame, step) + part, true), m_engine, frame, false,
+        [&](const std::vector<int>& at) {
+            return runLibrary(frameRun(m_engine, at), b::frameLocator(tag, key, skip, attribute, step) + part,
+                              true);
+        },
+        "undefined");
+}
+
 #define LOCATOR_PARAMS                                                                         \
     int skip, const std::string &frame, const std::string &attribute, const std::string &step, \
         bool gbkFlag
-#define ELEMENT_RUN(part) \
-    runScriptText(b::locator(tag, key, skip, attribute, frame, step) + (part), gbkFlag)
+#define ELEMENT_RUN(part) ((void)gbkFlag, runLocated(tag, key, skip, frame, attribute, step, (part)))
 #define SIMPLE_ELEMENT_OP(name, part)                                                      \
     std::string WebView::name(const std::string& tag, const std::string& key, LOCATOR_PARAMS) \
     {                                                                                      \
@@ -186,9 +271,8 @@ std::string WebView::fireTouchEvent(const std::string& tag, const std::string& k
 bool WebView::waitForElement(const std::string& tag, const std::string& key, int tries,
                              LOCATOR_PARAMS)
 {
-    const std::string script = b::locator(tag, key, skip, attribute, frame, step) + b::waitForElement();
     for (int attempt = 0; attempt < tries; ++attempt) {
-        if (runScriptText(script, gbkFlag) == "true")
+        if (ELEMENT_RUN(b::waitForElement()) == "true")
             return true;
         pause(kPollPauseMs);
     }
@@ -232,7 +316,10 @@ std::string WebView::navigate(const std::string& url) { return runScriptText(b::
 
 std::string WebView::getPageUrl(const std::string& frame, bool)
 {
-    return runScriptText(b::getPageUrl(frame));
+    return orThroughFrames(
+        runWithLibrary(b::getPageUrl(frame), true), m_engine, frame, false,
+        [&](const std::vector<int>& at) { return runLibrary(frameRun(m_engine, at), b::getPageUrl({}), true); },
+        "error");
 }
 
 bool WebView::waitForUrl(int seconds, const std::string& text)

@@ -187,6 +187,15 @@ typedef struct wkeStringTag* wkeString;
 WKE_API jsValue wkeRunJSW(wkeWebView view, const char16_t* script);
 // The same with a UTF-8 script.
 WKE_API jsValue wkeRunJS(wkeWebView view, const char* script);
+// wkeRunJSW in a subframe: the frame reached from the main frame through
+// depth child indexes (path[i]: the index of the frame among its parent
+// window's frames, window.frames order), of any origin. With wholeScript the
+// script is run as it is, as a classic script, and its completion value
+// answers: ["v", text] gives text, ["e", message] gives "error". A frame that
+// is not there gives "error". A web engine that runs scripts in the main
+// frame only gives "error" for depth > 0 and says so once on standard error.
+WKE_API jsValue wkeRunJSInFrameW(wkeWebView view, const int* path, int depth,
+                                 const char16_t* script, bool wholeScript);
 // Null when there is no view.
 WKE_API jsExecState wkeGlobalExec(wkeWebView view);
 // The value's text, valid until the next call; null for no value (or one no

@@ -168,6 +168,13 @@ void TestBridgeScripts::escaping_data()
     row("frame code reaches eval unchanged", b::runFrameScript("f", "var s = \"q\";\ns"),
         "var doc_window = x_f2(\"f\");\r\nvar text; text = doc_window.eval(\"var text;var s = "
         "\\\"q\\\";\\ns;text;\" );");
+    row("in-frame locator escapes as the framed one", b::frameLocator("in\"put", "k\"ey", 0, "a'b", ""),
+        "var doc = document;\r\nvar dom = find(doc,\"in\\\"put==k\\\"ey\",0,'a\\'b');\r\n");
+    row("frame step path", b::frameStep("a\"b|c", 1, true), "text = frame_index(\"a\\\"b|c\",1,true);");
+    // The code is the whole script's own, between a line break before and after.
+    row("frame script keeps code as written", b::frameScript("var s = \"q\"; // x"),
+        "try {var text;\nvar s = \"q\"; // x\n;[\"v\", String(text)];} catch (e) {var m;try{m=String(e);}"
+        "catch(x){m=\"exception\";}try{console.error(\"error: \"+m);}catch(x){}[\"e\", m];}");
     row("listElements", b::listElements("l'i", "it's", false),
         "text = listdom('l\\'i','it\\'s','0');");
     row("event names", b::fireTouchEvent("t\"s", true, true),

@@ -41,7 +41,7 @@ function x_f2(path) {
   var parts = String(path).split("|");
   for (var k = 0; k < parts.length; k++) {
     var sel = parts[k];
-    var frames = (win == undefined ? document : win.document).getElementsByTagName("iframe");
+    var frames = (win == undefined ? document : window_document(win)).getElementsByTagName("iframe");
     if (sel == parseInt(sel)) {
       win = frames[parseInt(sel)].contentWindow;
     } else {
@@ -49,6 +49,11 @@ function x_f2(path) {
         if (check(frames[i], sel)) { win = frames[i].contentWindow; }
       }
     }
+  }
+  // The window is for eval: one that refuses it (another origin, or a
+  // policy without eval) stops the walk here, before the caller's code.
+  if (win != undefined) {
+    try { win.eval("0"); } catch (e) { throw frame_barrier; }
   }
   return win;
 }
@@ -86,7 +91,7 @@ function x_f(path) {
     if (frames.length == 0) { frames = doc.getElementsByTagName("iframe"); }
     console.log("查找指定标志符框架:" + sel + ",框架数量:" + frames.length);
     if (sel == parseInt(sel)) {
-      doc = frames[parseInt(sel)].contentWindow.document;
+      doc = window_document(frames[parseInt(sel)].contentWindow);
       continue;
     }
     var found = undefined;
@@ -98,9 +103,46 @@ function x_f(path) {
       }
     }
     if (found == undefined) { return undefined; }
-    doc = found.contentWindow.document;
+    doc = window_document(found.contentWindow);
   }
   return doc;
+}
+// Thrown by the frame walks (x_f, x_f2) where a path leads into
+// a frame this document cannot enter: one of another origin, or eval
+// forbidden there. The run answers the bridge's mark for it instead of an
+// error, and the program takes the frames' own way in.
+function frame_barrier() { return frame_barrier; }
+function window_document(win) {
+  try {
+    return win.document;
+  } catch (e) {
+    if (e && e.name == "SecurityError") { throw frame_barrier; }
+    throw e;
+  }
+}
+// Step k of a frame path taken in this document, as x_f takes it (x_f2 with
+// windows): the index among window.frames of the frame it names, "stay" for
+// an x_f2 step that names none (x_f2 keeps the window it has), -1 for none.
+// A number past the frames there throws, as in the walks.
+function frame_index(path, k, windows) {
+  var sel = String(path).split("|")[k];
+  var frames = document.getElementsByTagName(windows ? "iframe" : "frame");
+  if (!windows && frames.length == 0) { frames = document.getElementsByTagName("iframe"); }
+  var el = undefined;
+  if (sel == parseInt(sel)) {
+    el = frames[parseInt(sel)];
+    if (el == undefined) { throw new TypeError("no frame " + sel); }
+  } else {
+    for (var i = 0; i < frames.length; i++) {
+      if (check(frames[i], sel)) { el = frames[i]; }
+    }
+    if (el == undefined && windows) { return "stay"; }
+  }
+  var win = el ? el.contentWindow : null;
+  for (var n = 0; win && n < window.frames.length; n++) {
+    if (window.frames[n] === win) { return n; }
+  }
+  return -1;
 }
 function set_own(el, name, value) {
   // The element class's own setter, past one a framework defined on the

@@ -84,6 +84,7 @@ std::u16string randomToken()
 struct RunParts {
     std::u16string key = randomToken();
     std::u16string missing = u"missing:" + randomToken();
+    std::u16string barrier = u"frame:" + randomToken();
     std::u16string lookup = u"window[\"" + rt::gbToUtf16(kLibraryName) + u"\"]";
     std::u16string head;
     std::u16string tail;
@@ -114,8 +115,12 @@ struct RunParts {
         // Plain element reads pass the functions: no builtin a page may
         // have replaced (Function.prototype.apply) stands in the way.
         // The value stays kept when the script throws or returns early.
-        tail = u"\n return text;\n} finally { " + lookup + u".t.v = text; }\n})(" + args + u");";
-        passingTail = u"\n return text;\n} finally {}\n})(" + args + u");";
+        // A frame walk that cannot go on answers the barrier mark.
+        const std::u16string barrierCatch =
+            u"} catch (e) { if (e === frame_barrier) { return \"" + barrier + u"\"; } throw e; ";
+        tail = u"\n return text;\n" + barrierCatch + u"} finally { " + lookup + u".t.v = text; }\n})(" +
+               args + u");";
+        passingTail = u"\n return text;\n" + barrierCatch + u"} finally {}\n})(" + args + u");";
         installer = u"(function () {\n" + pageLibraryUtf16() + u"Object.defineProperty(window, \"" +
                     rt::gbToUtf16(kLibraryName) + u"\", {value: Object.freeze({k: \"" + key +
                     u"\", a: Object.freeze([" + params +
@@ -151,6 +156,12 @@ std::u16string inlineRun(std::u16string_view script)
 const std::string& libraryMissingMark()
 {
     static const std::string mark = rt::utf16ToGb(runParts().missing);
+    return mark;
+}
+
+const std::string& frameBarrierMark()
+{
+    static const std::string mark = rt::utf16ToGb(runParts().barrier);
     return mark;
 }
 
@@ -246,18 +257,42 @@ std::string valueForLiteral(std::string_view text, char quote)
     return out;
 }
 
+namespace {
+
+std::string memberStep(std::string_view step)
+{
+    return (step.empty() ? std::string() : "." + std::string(step)) + ";";
+}
+
+// The search in `doc`, as a locator with a frame path makes it.
+std::string findInDoc(std::string_view tag, std::string_view key, int skip,
+                      std::string_view attribute, std::string_view step)
+{
+    return "var dom = find(doc,\"" + lit(tag) + "==" + lit(key) + "\"," + std::to_string(skip) + ",'" +
+           escapeForLiteral(attribute, '\'') + "')" + memberStep(step) + "\r\n";
+}
+
+}  // namespace
+
 std::string locator(std::string_view tag, std::string_view key, int skip,
                     std::string_view attribute, std::string_view frame, std::string_view step)
 {
-    std::string member = step.empty() ? std::string() : "." + std::string(step);
-    member += ";";
-    const std::string query = lit(tag) + "==" + lit(key);
     if (!frame.empty())
-        return "var doc = x_f(\"" + lit(frame) + "\");\r\n" + "var dom = find(doc,\"" + query +
-               "\"," + std::to_string(skip) + ",'" + escapeForLiteral(attribute, '\'') + "')" +
-               member + "\r\n";
-    return "var dom = finds(\"" + query + "\"," + std::to_string(skip) + ",\"" + lit(attribute) +
-           "\")" + member + "\r\n";
+        return "var doc = x_f(\"" + lit(frame) + "\");\r\n" + findInDoc(tag, key, skip, attribute, step);
+    return "var dom = finds(\"" + lit(tag) + "==" + lit(key) + "\"," + std::to_string(skip) + ",\"" +
+           lit(attribute) + "\")" + memberStep(step) + "\r\n";
+}
+
+std::string frameLocator(std::string_view tag, std::string_view key, int skip,
+                         std::string_view attribute, std::string_view step)
+{
+    return "var doc = document;\r\n" + findInDoc(tag, key, skip, attribute, step);
+}
+
+std::string frameStep(std::string_view path, int step, bool windows)
+{
+    return "text = frame_index(\"" + lit(path) + "\"," + std::to_string(step) + "," + flagText(windows) +
+           ");";
 }
 
 std::string changeEvent(std::string_view eventName)
@@ -472,6 +507,15 @@ std::string runFrameScript(std::string_view frame, std::string_view code)
 {
     return "var doc_window = x_f2(\"" + lit(frame) + "\");\r\n" +
            "var text; text = doc_window.eval(\"var text;" + escapeForLiteral(code, '"') + ";text;\" );";
+}
+
+std::string frameScript(std::string_view code)
+{
+    // A block at the top level: its var and function declarations become the
+    // frame's globals and its let and const stay inside, as in eval.
+    return "try {var text;\n" + std::string(code) +
+           "\n;[\"v\", String(text)];} catch (e) {var m;try{m=String(e);}catch(x){m=\"exception\";}"
+           "try{console.error(\"error: \"+m);}catch(x){}[\"e\", m];}";
 }
 
 // ---- Reading results --------------------------------------------------------

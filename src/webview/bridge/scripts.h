@@ -47,6 +47,10 @@ const std::u16string& libraryInstaller();
 std::u16string libraryRun(std::u16string_view script, bool keepsText = true);
 std::u16string inlineRun(std::u16string_view script);
 const std::string& libraryMissingMark();
+// What a run answers when a frame walk of the library (x_f, x_f2)
+// meets a frame this document cannot enter (another origin, or eval
+// forbidden there); a text no page can know.
+const std::string& frameBarrierMark();
 
 // text escaped for a JavaScript string literal delimited by quote (' or ").
 // Steps over GB18030 characters, so a trail byte 0x5C is never taken for a
@@ -61,6 +65,15 @@ std::string valueForLiteral(std::string_view text, char quote);
 // The locator script that defines `dom` (and `doc` with a frame path).
 std::string locator(std::string_view tag, std::string_view key, int skip,
                     std::string_view attribute, std::string_view frame, std::string_view step);
+
+// The locator run inside the frame itself (doc is that frame's document).
+std::string frameLocator(std::string_view tag, std::string_view key, int skip,
+                         std::string_view attribute, std::string_view step);
+// Step `step` of a frame path taken in one frame's document (windows: as
+// runFrameScript's path, else as the locator's): the text is the index among
+// window.frames of the frame it names, "stay" (runFrameScript's path keeps
+// the frame it has) or -1.
+std::string frameStep(std::string_view path, int step, bool windows);
 
 // ---- Parts appended to the locator script -------------------------------
 
@@ -121,6 +134,9 @@ std::string clickAtPoint(int x, int y);
 std::string getReferrer();
 std::string listElements(std::string_view tag, std::string_view text, bool mark);
 std::string runFrameScript(std::string_view frame, std::string_view code);
+// runFrameScript's code as a whole script run in the frame itself, without
+// eval: its completion value is ["v", text], or ["e", message] when it throws.
+std::string frameScript(std::string_view code);
 
 // ---- Reading results ----------------------------------------------------
 

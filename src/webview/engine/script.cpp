@@ -6,12 +6,18 @@
 // The page turns the result into text itself (String()), because Qt hands
 // back only strings, numbers and booleans. Qt answers asynchronously; the run
 // waits for the answer in a nested event loop that leaves user input queued.
+// A run in a subframe goes to that frame's own document, whatever its origin,
+// where Qt offers frames (qtfeatures.h).
 #include "engine/enginepage.h"
 #include "engine/events.h"
+#include "engine/qtfeatures.h"
 #include "engine/scriptvalues.h"
 #include "engine/syncrun.h"
 
 #include <QWebEngineScript>
+#if TOLVANE_FRAME_SCRIPTS
+#include <QWebEngineFrame>
+#endif
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -19,8 +25,10 @@
 #include <QTimer>
 #include <QVariant>
 
+#include <atomic>
 #include <deque>
 #include <memory>
+#include <span>
 #include <utility>
 
 namespace engine {
@@ -39,6 +47,11 @@ const QString kInlineRunRefused = QStringLiteral(
     "engine: a page script cannot run from inside a handler the page waits for (alert, confirm, "
     "prompt, navigation, new view, download, request about to be sent); run it after the handler "
     "has returned");
+
+const QString kNoFrameScripts = QStringLiteral(
+    "engine: this Qt WebEngine runs page scripts in the main frame only: a frame of another "
+    "origin, or eval in a frame whose policy forbids it, cannot be reached (Qt 6.8 can)");
+const QString kNoSuchFrame = QStringLiteral("frame: the frame is no longer there");
 
 struct ValueStore {
     std::deque<std::pair<jsValue, QString>> values;
@@ -98,7 +111,41 @@ void waitForDocument(wkeViewState* view)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
-jsValue run(wkeWebView handle, const QString& body)
+// Where a run goes: the main frame, or the subframe reached through child
+// indexes; a whole script is run as it is and answers ["v", text] itself.
+struct RunTarget {
+    std::span<const int> frame;
+    bool wholeScript = false;
+};
+
+// Starts the run in the target's frame; false when that frame is not there.
+bool startRun(QWebEnginePage* page, const QString& script, std::span<const int> frame,
+              AnswerCallback callback)
+{
+    if (frame.empty()) {
+        page->runJavaScript(script, QWebEngineScript::MainWorld, callback);
+        return true;
+    }
+#if TOLVANE_FRAME_SCRIPTS
+    QWebEngineFrame at = page->mainFrame();
+    for (const int index : frame) {
+        const QList<QWebEngineFrame> children = at.children();
+        if (index < 0 || index >= children.size())
+            return false;
+        at = children.at(index);
+    }
+    if (!at.isValid())
+        return false;
+    at.runJavaScript(script, QWebEngineScript::MainWorld, callback);
+    return true;
+#else
+    Q_UNUSED(script);
+    Q_UNUSED(callback);
+    return false;
+#endif
+}
+
+jsValue run(wkeWebView handle, const QString& body, RunTarget target = {})
 {
     wkeViewState* view = liveView(handle);
     if (!view || !view->page)
@@ -112,15 +159,36 @@ jsValue run(wkeWebView handle, const QString& body)
         noteFailure(view, kInlineRunRefused);
         return keepScriptValue(kErrorText);
     }
+    if (!target.frame.empty() && !kFrameScripts) {
+        static std::atomic_flag told;
+        if (!told.test_and_set())
+            qWarning("%s", qPrintable(kNoFrameScripts));
+        noteFailure(view, kNoFrameScripts);
+        return keepScriptValue(kErrorText);
+    }
     waitForDocument(view);
     view = liveView(handle);  // the view or its page may have gone meanwhile
     if (!view || !view->page)
         return 0;
     keepPageFocused(view);
 
-    const std::optional<QVariant> answer =
-        runScriptAndWait(view->page, wrap(body), QWebEngineScript::MainWorld, kAnswerWaitMs);
+    const QString script = target.wholeScript ? body : wrap(body);
+    QWebEnginePage* page = view->page;
+    bool started = true;
+    const std::optional<QVariant> answer = waitForAnswer(
+        page,
+        [&](AnswerCallback callback) {
+            started = startRun(page, script, target.frame, callback);
+            if (!started)
+                callback(QVariant());  // nothing to wait for
+        },
+        kAnswerWaitMs);
     view = liveView(handle);
+    if (!started) {
+        if (view)
+            noteFailure(view, kNoSuchFrame);
+        return keepScriptValue(kErrorText);
+    }
     if (!answer) {
         qWarning("engine: the page did not answer a script run within %d ms", kAnswerWaitMs);
         if (view)
@@ -167,6 +235,14 @@ WKE_API jsValue wkeRunJSW(wkeWebView view, const char16_t* script)
 WKE_API jsValue wkeRunJS(wkeWebView view, const char* script)
 {
     return engine::run(view, script ? QString::fromUtf8(script) : QString());
+}
+
+WKE_API jsValue wkeRunJSInFrameW(wkeWebView view, const int* path, int depth,
+                                 const char16_t* script, bool wholeScript)
+{
+    const std::span<const int> frame =
+        path && depth > 0 ? std::span<const int>(path, std::size_t(depth)) : std::span<const int>();
+    return engine::run(view, script ? QString::fromUtf16(script) : QString(), {frame, wholeScript});
 }
 
 WKE_API jsExecState wkeGlobalExec(wkeWebView handle)

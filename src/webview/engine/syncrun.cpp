@@ -14,13 +14,21 @@ std::optional<QVariant> runScriptAndWait(QWebEnginePage* page, const QString& sc
 {
     if (!page)
         return std::nullopt;
+    return waitForAnswer(
+        page, [&](AnswerCallback callback) { page->runJavaScript(script, worldId, callback); },
+        timeoutMs);
+}
+
+std::optional<QVariant> waitForAnswer(QObject* owner, const std::function<void(AnswerCallback)>& start,
+                                      int timeoutMs)
+{
     struct Answer {
         bool arrived = false;
         QVariant value;
         QEventLoop* loop = nullptr;
     };
     auto answer = std::make_shared<Answer>();
-    page->runJavaScript(script, worldId, [answer](const QVariant& value) {
+    start([answer](const QVariant& value) {
         answer->arrived = true;
         answer->value = value;
         if (answer->loop)
@@ -29,7 +37,7 @@ std::optional<QVariant> runScriptAndWait(QWebEnginePage* page, const QString& sc
     if (!answer->arrived) {
         QEventLoop loop;
         answer->loop = &loop;
-        QObject::connect(page, &QObject::destroyed, &loop, &QEventLoop::quit);
+        QObject::connect(owner, &QObject::destroyed, &loop, &QEventLoop::quit);
         QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
         answer->loop = nullptr;

@@ -4,8 +4,10 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 
+class QObject;
 class QWebEnginePage;
 
 namespace engine {
@@ -16,5 +18,11 @@ namespace engine {
 // the wait gave up is dropped harmlessly.
 std::optional<QVariant> runScriptAndWait(QWebEnginePage* page, const QString& script,
                                          quint32 worldId, int timeoutMs);
+
+// The same wait for a run that start begins (a frame's run): start hands its
+// callback to Qt; owner going away ends the wait.
+using AnswerCallback = std::function<void(const QVariant&)>;
+std::optional<QVariant> waitForAnswer(QObject* owner, const std::function<void(AnswerCallback)>& start,
+                                      int timeoutMs);
 
 }  // namespace engine
