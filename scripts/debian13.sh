@@ -91,7 +91,8 @@ cmake_args="-DTOLVANE_BENCHMARKS=OFF"
 [ "${TOLVANE_DEB13_BENCH:-}" = 1 ] && cmake_args="-DTOLVANE_BENCHMARKS=ON"
 inside() {
   chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
-    TERM="${TERM:-dumb}" TOLVANE_BUILD_DIR="$build" TOLVANE_CMAKE_ARGS="$cmake_args" "${ccache_env[@]}" "$@"
+    TERM="${TERM:-dumb}" TOLVANE_BUILD_DIR="$build" TOLVANE_CMAKE_ARGS="$cmake_args" \
+    TOLVANE_TEST_PACKAGES=1 "${ccache_env[@]}" "$@"
 }
 
 # Git refuses a work tree owned by another user than the one running it.

@@ -39,9 +39,10 @@ if ((${#missing[@]})); then
 fi
 
 # The test of data-run shards over ssh starts sshd on loopback addresses of
-# its own. Installing the server must not leave one running for the machine:
+# its own (installed for "test", or with TOLVANE_TEST_PACKAGES=1 for a build
+# whose suites run later, as on the Debian 13 leg). Installing the server must not leave one running for the machine:
 # its service is kept from starting during the install and disabled after.
-if [ "$mode" = test ] && ! dpkg-query -W -f='${Status}' openssh-server 2>/dev/null | grep -q "install ok installed"; then
+if { [ "$mode" = test ] || [ -n "${TOLVANE_TEST_PACKAGES:-}" ]; } && ! dpkg-query -W -f='${Status}' openssh-server 2>/dev/null | grep -q "install ok installed"; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   policy=/usr/sbin/policy-rc.d
   made_policy=""

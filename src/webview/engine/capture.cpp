@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 #include <cstring>
 
 namespace engine {
@@ -61,68 +62,92 @@ void pause(int ms)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
-// The colour of the pixel at the view's top left corner as it now shows.
-std::optional<QRgb> cornerPixel(wkeWebView handle)
+// The colours of the view's top left pixel and of the one at far (its
+// bottom right corner inside the scroll bars) as it now shows.
+std::optional<std::pair<QRgb, QRgb>> cornerPixels(wkeWebView handle, QPoint far)
 {
     wkeViewState* view = liveView(handle);
     if (!view || !view->frame)
         return std::nullopt;
     pacing::presentNow(view);
-    const QImage corner = view->frame->grab(QRect(0, 0, 1, 1)).toImage();
-    if (corner.isNull())
+    const QImage first = view->frame->grab(QRect(0, 0, 1, 1)).toImage();
+    const QImage last = view->frame->grab(QRect(far, QSize(1, 1))).toImage();
+    if (first.isNull() || last.isNull())
         return std::nullopt;
-    return corner.pixel(0, 0) | 0xff000000u;
+    return std::pair(first.pixel(0, 0) | 0xff000000u, last.pixel(0, 0) | 0xff000000u);
 }
 
-// Waits until the view's top left pixel is (or, with equal false, is no
+// Waits until both corner pixels are (or, with equal false, neither is any
 // longer) colour; false when the view went away or the time ran out.
-bool awaitCorner(wkeWebView handle, QRgb colour, bool equal)
+bool awaitCorners(wkeWebView handle, QPoint far, QRgb colour, bool equal)
 {
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < kPaintMs) {
-        const std::optional<QRgb> pixel = cornerPixel(handle);
-        if (!pixel)
+        const auto pixels = cornerPixels(handle, far);
+        if (!pixels)
             return false;
-        if ((*pixel == colour) == equal)
+        if ((pixels->first == colour) == equal && (pixels->second == colour) == equal)
             return true;
         pause(5);
     }
     return false;
 }
 
-// A page shown again after it was hidden first shows what the engine kept of
-// it (an older frame, or only its background colour) and its new frame comes
-// later, with nothing to tell the two apart. A mark drawn over the page's top
-// left corner for a moment does: once the mark has come and gone in the
-// view's picture, the picture is newer than the mark. False when the view
-// went away; a page that never shows the mark is taken as it is after the
-// wait.
+// What the view shows can be older than the page, or unfinished: a page
+// shown again first shows what the engine kept of it (an older frame, or
+// only its background colour), and a view larger than its window gets the
+// part outside drawn last. Nothing in the picture tells. Marks drawn over the
+// page's top left and bottom right corners for a moment do: once they have
+// come and gone in the view's picture, the picture is newer than the marks
+// and drawn to its far corner. False when the view went away; a page that
+// never shows the marks is taken as it is after the wait.
 bool awaitFreshFrame(wkeWebView handle)
 {
     constexpr QRgb kMark = 0xfffe01fdu;  // a colour pages seldom draw
-    const QString mark =
-        QStringLiteral(
-            "(function(){var m=document.createElement('tolvane-capture-mark');"
-            "['position:fixed','left:0','top:0','width:4px','height:4px','margin:0','border:0','padding:0',"
-            "'display:block','opacity:1','transform:none','z-index:2147483647','pointer-events:none',"
-            "'background:#fe01fd'].forEach(function(d){var i=d.indexOf(':');"
-            "m.style.setProperty(d.slice(0,i),d.slice(i+1),'important');});"
-            "document.documentElement.appendChild(m);window.__tolvaneCaptureMark=m;})()");
+    const QString mark = QStringLiteral(
+        "(function(){var s=['position:fixed','width:4px','height:4px','margin:0','border:0','padding:0',"
+        "'display:block','opacity:1','transform:none','z-index:2147483647','pointer-events:none',"
+        "'background:#fe01fd'];"
+        "window.__tolvaneCaptureMarks=[['left:0','top:0'],['right:0','bottom:0']].map(function(at){"
+        "var m=document.createElement('tolvane-capture-mark');s.concat(at).forEach(function(d){"
+        "var i=d.indexOf(':');m.style.setProperty(d.slice(0,i),d.slice(i+1),'important');});"
+        "document.documentElement.appendChild(m);return m;});"
+        "var r=window.__tolvaneCaptureMarks[1].getBoundingClientRect();return [r.right,r.bottom];})()");
     const QString unmark = QStringLiteral(
-        "(function(){var m=window.__tolvaneCaptureMark;delete window.__tolvaneCaptureMark;if(m)m.remove();})()");
+        "(function(){var m=window.__tolvaneCaptureMarks;delete window.__tolvaneCaptureMarks;"
+        "if(m)m.forEach(function(e){e.remove();});})()");
     wkeViewState* view = liveView(handle);
     if (!view || !view->page)
         return false;
-    events::evaluate(view->page, mark, kSettleMs);
-    const bool shown = awaitCorner(handle, kMark, true);
+    const double zoom = view->page->zoomFactor();
+    const std::optional<QVariant> placed = events::evaluate(view->page, mark, kSettleMs);
+    const QVariantList rightBottom = placed ? placed->toList() : QVariantList();
+    view = liveView(handle);
+    if (!view || !view->frame)
+        return false;
+    const QSize size = view->frame->size();
+    const QPoint far =
+        rightBottom.size() == 2
+            ? QPoint(std::clamp(int(rightBottom[0].toDouble() * zoom) - 1, 0, size.width() - 1),
+                     std::clamp(int(rightBottom[1].toDouble() * zoom) - 1, 0, size.height() - 1))
+            : QPoint(size.width() - 1, size.height() - 1);
+    const bool shown = awaitCorners(handle, far, kMark, true);
     view = liveView(handle);
     if (!view || !view->page)
         return false;
     events::evaluate(view->page, unmark, kSettleMs);
     if (shown)
-        awaitCorner(handle, kMark, false);
+        awaitCorners(handle, far, kMark, false);
     return liveView(handle) != nullptr;
+}
+
+// Whether part of the view lies outside its window, where the engine draws
+// it last.
+bool outsideItsWindow(const QWidget* frame)
+{
+    const QWidget* window = frame->window();
+    return !window->rect().contains(QRect(frame->mapTo(window, QPoint(0, 0)), frame->size()));
 }
 
 // Waits until the page shows size (in device-independent pixels times the
@@ -173,7 +198,7 @@ QPoint settle(wkeWebView handle, QSize size, QPoint scroll, bool shownAgain)
     view = liveView(handle);
     if (!view)
         return reached;
-    if (shownAgain && !awaitFreshFrame(handle))
+    if (view->frame && (shownAgain || outsideItsWindow(view->frame)) && !awaitFreshFrame(handle))
         return reached;
     view = liveView(handle);
     if (!view)
