@@ -388,7 +388,7 @@ void TestRecorder::crossOriginFrames()
     QVERIFY(fill_test::waitUntil([&] { return leaf(framed) == "1"; }));
     view->postMouseMessages(host.get(), kFarField.x(), kFarField.y(), 0, 4);
     QVERIFY(fill_test::waitUntil([&] { return !w->pickButton()->isChecked(); }));
-    QCOMPARE(editorText(), QStringLiteral("填表操作_执行自定义代码_返回值(input,far,picked_mark,0,outer|leaf,,假)"));
+    QCOMPARE(editorText(), QStringLiteral("填表操作_执行自定义代码_返回值(input,far,picked_mark,0,outer|leaf,,,假)"));
     QCOMPARE(leaf(framed), QStringLiteral("0"));
     // Neither frame around it framed anything.
     QCOMPARE(view->runScriptText("text = Array.prototype.filter.call(document.querySelectorAll('div'), function (d)"
