@@ -2,6 +2,7 @@
 
 #include "runtime/textcodec.h"
 #include "webview/bridge/scripts.h"
+#include "webview/engine/qtfeatures.h"
 #include "webview/engineloader.h"
 #include "webview/webview.h"
 
@@ -17,6 +18,9 @@ namespace {
 // only a change without one is a navigation the user made by hand.
 constexpr qint64 kCausedByActionMs = 2000;
 constexpr int kPollMs = 100;
+// A round whose frames have not all answered by then is given up: a frame
+// removed while its drain was under way may never answer.
+constexpr qint64 kRoundGiveUpMs = 3000;
 
 struct Pending {
     std::weak_ptr<bool> alive;
@@ -116,48 +120,78 @@ void WebViewRecorder::updateTimer()
         onStateChanged();
 }
 
-bool WebViewRecorder::run(const QString& script)
-{
-    const wkeWebView handle = view_->engine().getViewHandle();
-    if (!handle)
-        return false;
-    auto* pending = new Pending{alive_, [this](std::optional<QJsonValue> v) { onAnswer(std::move(v)); }};
-    if (WKE_CALL(wkeRunScriptInWorld)(handle, WKE_WORLD_ISOLATED, script.toStdU16String().c_str(),
-                                      answerRun, pending))
-        return true;
-    delete pending;
-    return false;
-}
-
 void WebViewRecorder::poll()
 {
-    if (inFlight_)
+    if (inFlight_ > 0 && sinceRound_.elapsed() < kRoundGiveUpMs)
         return;
     const bool on = recording_ || picking_;
     if (!on && !flushAfter_)
         return;
     flushAfter_ = false;
-    const QString mode = picking_ ? QStringLiteral("pick") : recording_ ? QStringLiteral("record") : QString();
-    inFlight_ = run(QStringLiteral("window.__tolvaneRecorder ? window.__tolvaneRecorder.drain('%1') : "
-                                   "'install'").arg(mode));
+    ++round_;
+    inFlight_ = 0;
+    sinceRound_.start();
+    drain({}, QString());
 }
 
-void WebViewRecorder::onAnswer(std::optional<QJsonValue> value)
+void WebViewRecorder::drain(const std::vector<int>& frame, const QString& prefix, bool install)
 {
-    inFlight_ = false;
-    if (value && value->toString() == QLatin1String("install")) {
-        const QString mode = picking_ ? QStringLiteral("pick") : recording_ ? QStringLiteral("record") : QString();
-        inFlight_ = run(listenerScript() + QStringLiteral(";window.__tolvaneRecorder.drain('%1')").arg(mode));
+    const wkeWebView handle = view_->engine().getViewHandle();
+    if (!handle)
+        return;
+    const QString mode = picking_ ? QStringLiteral("pick") : recording_ ? QStringLiteral("record") : QString();
+    // The arguments as JSON, which is script text: the prefix comes from the page.
+    const QString args = QString::fromUtf8(
+        QJsonDocument(QJsonArray{mode, prefix, engine::kFrameScripts}).toJson(QJsonDocument::Compact));
+    const QString script =
+        install ? listenerScript() + QStringLiteral(";window.__tolvaneRecorder.drain.apply(null, %1)").arg(args)
+                : QStringLiteral("window.__tolvaneRecorder ? window.__tolvaneRecorder.drain.apply(null, %1) : "
+                                 "'install'")
+                      .arg(args);
+    const int round = round_;
+    auto* pending = new Pending{alive_, [this, frame, prefix, round](std::optional<QJsonValue> v) {
+                                    onAnswer(frame, prefix, round, std::move(v));
+                                }};
+    // Each frame's listener lives in that frame's isolated world, where the
+    // page's own scripts cannot reach its queue.
+    if (WKE_CALL(wkeRunScriptInFrameWorld)(handle, frame.data(), int(frame.size()), WKE_WORLD_ISOLATED,
+                                           script.toStdU16String().c_str(), answerRun, pending)) {
+        ++inFlight_;
         return;
     }
-    if (value && value->isArray()) {
-        for (const QJsonValue& item : value->toArray())
+    delete pending;
+}
+
+void WebViewRecorder::onAnswer(const std::vector<int>& frame, const QString& prefix, int round,
+                               std::optional<QJsonValue> value)
+{
+    const bool current = round == round_;
+    if (current)
+        --inFlight_;
+    if (current && value && value->toString() == QLatin1String("install")) {
+        drain(frame, prefix, true);
+        return;
+    }
+    if (value && value->isObject()) {
+        const QJsonObject answer = value->toObject();
+        // Actions a late answer brings are still the user's.
+        for (const QJsonValue& item : answer.value(QLatin1String("q")).toArray())
             take(item);
-        if (recording_)
+        // (A pick among them may have started the next round already.)
+        if (round == round_ && engine::kFrameScripts) {
+            for (const QJsonValue& closed : answer.value(QLatin1String("f")).toArray()) {
+                const QJsonObject f = closed.toObject();
+                std::vector<int> inner = frame;
+                for (const QJsonValue& index : f.value(QLatin1String("at")).toArray())
+                    inner.push_back(index.toInt(-1));
+                drain(inner, f.value(QLatin1String("path")).toString());
+            }
+        }
+        if (frame.empty() && recording_)
             checkAddress();
     }
-    // Switched off while this drain was under way: one more.
-    if (flushAfter_)
+    // Switched off while this round was under way: one more.
+    if (flushAfter_ && inFlight_ == 0)
         poll();
 }
 

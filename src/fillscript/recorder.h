@@ -3,8 +3,11 @@
 // isolated world (recorder.js, with the page library) watches the user's
 // real input in the page and its same-origin frames and queues actions with
 // checked locators; while recording or picking the recorder drains that
-// queue every 100 ms and hands back script lines and picked locators. Off,
-// it runs nothing in the page.
+// queue every 100 ms and hands back script lines and picked locators. Where
+// the engine runs scripts in every frame, each drain also names the frames
+// of another origin below, and the recorder drains (or installs) a listener
+// in each of them, in that frame's own isolated world. Off, it runs nothing
+// in the page.
 #include "fillscript/pagerecorder.h"
 #include "fillscript/recordlines.h"
 
@@ -15,6 +18,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace webview {
 class WebView;
@@ -40,8 +44,11 @@ public:
 private:
     void updateTimer();
     void poll();
-    bool run(const QString& script);
-    void onAnswer(std::optional<QJsonValue> value);
+    // Drains the listener in the frame reached through window.frames
+    // indexes (none: the main frame), whose frame path is prefix.
+    void drain(const std::vector<int>& frame, const QString& prefix, bool install = false);
+    void onAnswer(const std::vector<int>& frame, const QString& prefix, int round,
+                  std::optional<QJsonValue> value);
     void take(const QJsonValue& item);
     void checkAddress();
 
@@ -49,7 +56,9 @@ private:
     QTimer timer_;
     bool recording_ = false;
     bool picking_ = false;
-    bool inFlight_ = false;
+    int inFlight_ = 0;  // drains of this round not answered yet
+    int round_ = 0;
+    QElapsedTimer sinceRound_;
     bool flushAfter_ = false;  // one more drain after switching off
     std::string lastUrl_;
     QElapsedTimer sinceAction_;

@@ -3,7 +3,10 @@
 // that every locator it writes is checked with the same search the script
 // run uses. It queues the user's actions; the program drains the queue.
 // Installed once per document; the program installs it again after a load.
-var R = {queue: [], mode: "", hover: null, box: null};
+// Where the engine runs scripts in every frame, the program also installs it
+// in each frame this document cannot enter (another origin), telling it the
+// frame path from the main document down to it (prefix).
+var R = {queue: [], mode: "", hover: null, box: null, prefix: "", deep: false};
 window.__tolvaneRecorder = R;
 
 // Actions queued just before the page was left (a click on a link or a
@@ -80,39 +83,50 @@ function candidates(el) {
   return out;
 }
 
-// The frame path from the main document down to doc, each step checked
-// with x_f; undefined when a step cannot be named.
+// The frame element f as one step of a frame path taken in its parent
+// document, as the frame walks take it: its stable id, its name or its
+// index; undefined when none of them leads back to f.
+function stepFor(f) {
+  var parent = f.ownerDocument;
+  var frames = parent.getElementsByTagName("frame");
+  if (frames.length == 0) { frames = parent.getElementsByTagName("iframe"); }
+  var index = Array.prototype.indexOf.call(frames, f);
+  if (index < 0) { return undefined; }
+  var options = [];
+  if (stable(f.id) && f.id != parseInt(f.id)) { options.push(f.id); }
+  var fname = f.getAttribute("name");
+  if (stable(fname) && fname != parseInt(fname)) { options.push(fname); }
+  options.push(String(index));
+  for (var o = 0; o < options.length; o++) {
+    var hit = undefined;
+    if (options[o] == parseInt(options[o])) {
+      hit = frames[index];
+    } else {
+      for (var i = 0; i < frames.length; i++) { if (check(frames[i], options[o])) { hit = frames[i]; } }
+    }
+    if (hit === f) { return options[o]; }
+  }
+  return undefined;
+}
+
+// The frame path from this listener's document down to doc, each step
+// checked with x_f; undefined when a step cannot be named.
 function framePath(doc) {
-  var steps = [];
+  var path = [];
   for (var d = doc; d !== document; ) {
     var f = d.defaultView && d.defaultView.frameElement;
-    if (!f) { return undefined; }
-    var parent = f.ownerDocument;
-    var frames = parent.getElementsByTagName("frame");
-    if (frames.length == 0) { frames = parent.getElementsByTagName("iframe"); }
-    var index = Array.prototype.indexOf.call(frames, f);
-    if (index < 0) { return undefined; }
-    var options = [];
-    if (stable(f.id) && f.id != parseInt(f.id)) { options.push(f.id); }
-    var fname = f.getAttribute("name");
-    if (stable(fname) && fname != parseInt(fname)) { options.push(fname); }
-    options.push(String(index));
-    steps.unshift({options: options, parent: parent, frame: f});
-    d = parent;
+    var step = f ? stepFor(f) : undefined;
+    if (step === undefined) { return undefined; }
+    path.unshift(step);
+    d = f.ownerDocument;
   }
-  var path = [];
-  for (var s = 0; s < steps.length; s++) {
-    var chosen = undefined;
-    for (var o = 0; o < steps[s].options.length && chosen === undefined; o++) {
-      var trial = path.concat([steps[s].options[o]]).join("|");
-      var got = x_f(trial);
-      if (got === steps[s].frame.contentWindow.document) { chosen = steps[s].options[o]; }
-    }
-    if (chosen === undefined) { return undefined; }
-    path.push(chosen);
-  }
-  return path.join("|");
+  var joined = path.join("|");
+  if (joined && x_f(joined) !== doc) { return undefined; }
+  return joined;
 }
+
+// Two frame paths one after the other.
+function joinPath(a, b) { return a && b ? a + "|" + b : a || b; }
 
 // The locator of el: the first candidate the search finds without a skip
 // count, then one that needs a skip count, then the element's index.
@@ -122,6 +136,7 @@ function locate(el) {
   if (frame === undefined) { return undefined; }
   var target = frame ? x_f(frame) : document;
   if (target !== doc) { return undefined; }
+  frame = joinPath(R.prefix, frame);
   var tag = tagOf(el);
   var list = candidates(el);
   var withSkip = undefined;
@@ -212,6 +227,7 @@ function onKeyDown(e) {
 // seen there, so its element in the outer document is no target itself.
 function isOpenFrame(el) {
   if (!/^(IFRAME|FRAME)$/.test(el.tagName)) { return false; }
+  if (R.deep) { return true; }
   try { return !!el.contentDocument; } catch (e) { return false; }
 }
 
@@ -264,19 +280,37 @@ function attach(doc) {
   if (doc.defaultView) { doc.defaultView.addEventListener("pagehide", onPageHide); }
 }
 
-// The main document and every frame document the main frame can reach.
-function attachAll(doc) {
+// This document and every frame document it can reach. With deep, each
+// frame it cannot enter goes to out: its window.frames indexes from this
+// window (at) and its frame path from the main document.
+function attachAll(doc, at, path, out) {
   attach(doc);
   var frames = doc.querySelectorAll("iframe,frame");
   for (var i = 0; i < frames.length; i++) {
     var inner = null;
     try { inner = frames[i].contentDocument; } catch (e) {}
-    if (inner) { attachAll(inner); }
+    if (!inner && !R.deep) { continue; }
+    var index = -1;
+    var win = doc.defaultView;
+    for (var n = 0; win && n < win.frames.length; n++) {
+      if (win.frames[n] === frames[i].contentWindow) { index = n; }
+    }
+    var step = path === undefined || index < 0 ? undefined : stepFor(frames[i]);
+    var innerPath = step === undefined ? undefined : joinPath(path, step);
+    if (inner) {
+      attachAll(inner, at.concat([index]), innerPath, out);
+    } else if (innerPath !== undefined) {
+      out.push({at: at.concat([index]), path: innerPath});
+    }
   }
 }
 
-// Sets the mode ("record", "pick" or "") and hands over the queue.
-R.drain = function (mode) {
+// Sets the mode ("record", "pick" or ""), the frame path down to this
+// document and whether frames of other origins are reached, and hands over
+// the queue (q) and the frames this document cannot enter (f).
+R.drain = function (mode, prefix, deep) {
+  R.prefix = prefix || "";
+  R.deep = !!deep;
   var out = R.queue;
   R.queue = [];
   // A pick ends picking, though the program still asks for it until it
@@ -284,6 +318,7 @@ R.drain = function (mode) {
   for (var i = 0; i < out.length; i++) { if (out[i].kind == "pick") { mode = ""; } }
   if (mode != "pick") { unhover(); }
   R.mode = mode;
-  attachAll(document);
-  return out;
+  var closed = [];
+  attachAll(document, [], R.prefix, closed);
+  return {q: out, f: closed};
 };

@@ -574,6 +574,13 @@ typedef void (*wkeScriptAnswerCallback)(wkeWebView view, void* param, const char
 // the order asked. False, and no callback, when there is no view or page.
 WKE_API bool wkeRunScriptInWorld(wkeWebView view, int world, const char16_t* script,
                                  wkeScriptAnswerCallback callback, void* param);
+// wkeRunScriptInWorld in a subframe, reached as in wkeRunJSInFrameW (depth
+// child indexes, window.frames order), of any origin; each frame has its own
+// isolated world. False, and no callback, also when that frame is not there
+// or the web engine runs scripts in the main frame only (depth > 0 there).
+WKE_API bool wkeRunScriptInFrameWorld(wkeWebView view, const int* path, int depth, int world,
+                                      const char16_t* script, wkeScriptAnswerCallback callback,
+                                      void* param);
 
 // ---------------------------------------------------------------------------
 // Unattended runs: dialogs, file choosers and the start page's HTTP status

@@ -16,17 +16,19 @@ namespace fill_test {
 
 using webview_test::waitUntil;
 
-// Serves GET requests on 127.0.0.1 with what `page` gives for the path
-// (a null array: 404). One answer per connection.
+// Serves GET requests on 127.0.0.1 (or another loopback address) with what
+// `page` gives for the path (a null array: 404). One answer per connection.
 class PageServer : public webview_test::HttpServer {
 public:
-    explicit PageServer(std::function<QByteArray(const QByteArray& path)> page)
+    explicit PageServer(std::function<QByteArray(const QByteArray& path)> page,
+                        const QHostAddress& address = QHostAddress::LocalHost)
         : HttpServer([page = std::move(page)](const QByteArray& head) {
               const QList<QByteArray> requestLine = head.left(head.indexOf("\r\n")).split(' ');
               const QByteArray body = requestLine.size() > 1 ? page(requestLine[1]) : QByteArray();
               return body.isNull() ? webview_test::httpAnswer("missing", {}, "404 Not Found")
                                    : webview_test::httpAnswer(body);
-          })
+          },
+          address)
     {
     }
 };

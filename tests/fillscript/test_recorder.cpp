@@ -14,9 +14,11 @@
 #include "fillscript/scriptrun.h"
 #include "fillscript/scripttoolwindow.h"
 #include "runtime/textcodec.h"
+#include "webview/engine/qtfeatures.h"
 #include "webview/webview.h"
 
 #include <QAbstractButton>
+#include <QHostAddress>
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -76,6 +78,33 @@ const char* kFormState =
     " function (e) { return /checkbox|radio/.test(e.type) ? e.checked : e.value; }); };"
     "text = JSON.stringify([f(document), f(frames[0].document), document.getElementById('out').textContent]);";
 
+// Frames of other origins, nested: the page on 127.0.0.1 frames one of
+// 127.0.0.2 (name "outer"), which frames a form of 127.0.0.3 ("leaf"). Fixed
+// places, so the test knows where the form stands in the view.
+QByteArray crossPage(const QByteArray& path, const QString& second, const QString& third)
+{
+    const QByteArray frameStyle = "position:absolute;left:0;top:40px;width:400px;height:300px;border:0";
+    if (path == "/cross.html")
+        return "<!DOCTYPE html><html><body style='margin:0'><input name=top style='width:200px;height:24px'>"
+               "<iframe name=outer style='" + frameStyle + "' src='" + second.toUtf8() + "/mid.html'></iframe>"
+               "</body></html>";
+    if (path == "/mid.html")
+        return "<!DOCTYPE html><html><body style='margin:0'><input name=mid style='width:200px;height:24px'>"
+               "<iframe name=leaf style='" + frameStyle + "' src='" + third.toUtf8() + "/leaf.html'></iframe>"
+               "</body></html>";
+    if (path == "/leaf.html")
+        return "<!DOCTYPE html><html><head><meta charset=utf-8></head><body style='margin:0'>"
+               "<input id=" + freshId() + " name=far style='position:absolute;left:0;top:0;width:200px;height:24px'>"
+               "<button type=button id=" + freshId() + " style='position:absolute;left:0;top:40px;width:100px;"
+               "height:24px' onclick=\"document.getElementById('out').textContent='按了'\">go</button>"
+               "<div id=out style='position:absolute;top:80px'></div></body></html>";
+    return {};
+}
+
+// Where the fields of crossPage's innermost form stand in the view.
+const QPoint kFarField(100, 92);
+const QPoint kGoButton(50, 132);
+
 }  // namespace
 
 class TestRecorder : public QObject {
@@ -88,6 +117,7 @@ private slots:
     void replayGivesTheSameForm();
     void addressChangedByHand();
     void openedToolRecords();
+    void crossOriginFrames();
     void pickerArgumentsFindTheElement_data();
     void pickerArgumentsFindTheElement();
     void actionLines_data();
@@ -290,6 +320,83 @@ void TestRecorder::openedToolRecords()
     QCOMPARE(tool->scriptEditor()->text(), QStringLiteral("填表操作_置选中状态(input,agree,真,0,,,,假)"));
     tool->close();
     QTRY_VERIFY(tool.isNull());
+}
+
+// Recording and picking in a frame of a third origin inside one of a second:
+// the lines carry the frame path through both, and replay on a fresh load.
+void TestRecorder::crossOriginFrames()
+{
+    if (!engine::kFrameScripts)
+        QSKIP("this Qt WebEngine runs scripts in the main frame only: recording and the picker do not "
+              "reach frames of another origin");
+    QString second;
+    QString third;
+    const auto pages = [&](const QByteArray& path) { return crossPage(path, second, third); };
+    PageServer one(pages);
+    PageServer two(pages, QHostAddress(QStringLiteral("127.0.0.2")));
+    PageServer three(pages, QHostAddress(QStringLiteral("127.0.0.3")));
+    second = two.origin();
+    third = three.origin();
+    const auto loadCross = [&] {
+        view->runScriptText("window.stale_page = 1; text = '';");
+        view->loadUrl(rt::qstringToGb(one.origin() + "/cross.html"));
+        return fill_test::waitUntil([&] {
+            return view->isLoadingCompleted() && view->runScriptText("text = window.stale_page ? 'old' : 'new';") == "new" &&
+                   view->runFrameScript("outer|leaf", "text = document.readyState + !!document.getElementById('out')") ==
+                       "completetrue";
+        });
+    };
+    const auto leaf = [&](const char* code) { return rt::gbToQString(view->runFrameScript("outer|leaf", code)); };
+    const auto clickAtPoint = [&](QPoint p) {
+        QCOMPARE(view->postMouseMessages(host.get(), p.x(), p.y(), 0, 0), 1);
+    };
+
+    QVERIFY(loadCross());
+    w->recordButton()->click();
+    QTest::qWait(500);  // the listeners stand in every frame
+    clickAtPoint(kFarField);
+    QVERIFY(fill_test::waitUntil([&] { return leaf("text = document.activeElement.name") == "far"; }));
+    pressKeys("hello");
+    clickAtPoint(kGoButton);
+    QVERIFY(fill_test::waitUntil([&] { return leaf("text = document.getElementById('out').textContent") == "按了"; }));
+    QVERIFY(fill_test::waitUntil([&] { return editorText().count('\n') == 2; }));
+    w->recordButton()->click();
+    QCOMPARE(editorText().split('\n'),
+             QStringList({QStringLiteral("填表操作_写内容(input,far,hello,0,outer|leaf,,,假)\r"),
+                          QStringLiteral("填表事件_改变内容(input,far,0,outer|leaf,,,假)\r"),
+                          QStringLiteral("填表事件_点击(button,go,0,outer|leaf,,,假)")}));
+
+    QVERIFY(loadCross());
+    QCOMPARE(leaf("text = document.getElementsByName('far')[0].value + '/' + document.getElementById('out').textContent"),
+             QStringLiteral("/"));
+    w->runWholeScript();
+    QCOMPARE(leaf("text = document.getElementsByName('far')[0].value + '/' + document.getElementById('out').textContent"),
+             QStringLiteral("hello/按了"));
+
+    // The picker: the element is framed where it stands, and the click picks
+    // it with its frame path instead of reaching it.
+    QVERIFY(loadCross());
+    leaf("document.getElementsByName('far')[0].picked_mark = 'mark-41'; text = ''");
+    w->scriptEditor()->setText(QStringLiteral("填表操作_执行自定义代码_返回值(,,picked_mark,0,,,,假)"));
+    w->scriptEditor()->setCursorPosition(0, 5);
+    w->pickButton()->click();
+    QTest::qWait(500);
+    for (int k = 0; k <= 5; ++k)
+        view->postMouseMessages(host.get(), 300 - (300 - kFarField.x()) * k / 5, kFarField.y(), 0, 3);
+    const char* framed = "text = Array.prototype.filter.call(document.querySelectorAll('div'), function (d)"
+                         " { return d.style.zIndex == '2147483647'; }).length";
+    QVERIFY(fill_test::waitUntil([&] { return leaf(framed) == "1"; }));
+    view->postMouseMessages(host.get(), kFarField.x(), kFarField.y(), 0, 4);
+    QVERIFY(fill_test::waitUntil([&] { return !w->pickButton()->isChecked(); }));
+    QCOMPARE(editorText(), QStringLiteral("填表操作_执行自定义代码_返回值(input,far,picked_mark,0,outer|leaf,,,假)"));
+    QCOMPARE(leaf(framed), QStringLiteral("0"));
+    // Neither frame around it framed anything.
+    QCOMPARE(view->runScriptText("text = Array.prototype.filter.call(document.querySelectorAll('div'), function (d)"
+                                 " { return d.style.zIndex == '2147483647'; }).length;"),
+             std::string("0"));
+    w->codeLog()->clear();
+    w->runCurrentLine();
+    QCOMPARE(w->codeLog()->toPlainText(), QStringLiteral("第1行：mark-41\n"));
 }
 
 void TestRecorder::pickerArgumentsFindTheElement_data()

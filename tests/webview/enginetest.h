@@ -89,16 +89,17 @@ inline bool loads(const webview::WebView& web, int timeoutMs = kLoadTimeoutMs)
     return waitUntil([&] { return web.isLoadingCompleted(); }, timeoutMs);
 }
 
-// An HTTP server on 127.0.0.1 answering each request with what respond
-// gives for its head (request line and headers). Connections close after one
-// answer.
+// An HTTP server on 127.0.0.1 (or another loopback address, for a second
+// origin) answering each request with what respond gives for its head
+// (request line and headers). Connections close after one answer.
 class HttpServer : public QObject {
 public:
-    explicit HttpServer(std::function<QByteArray(const QByteArray& head)> respond)
+    explicit HttpServer(std::function<QByteArray(const QByteArray& head)> respond,
+                        const QHostAddress& address = QHostAddress::LocalHost)
         : m_respond(std::move(respond))
     {
-        if (!m_server.listen(QHostAddress::LocalHost))
-            qFatal("cannot listen on 127.0.0.1");
+        if (!m_server.listen(address))
+            qFatal("cannot listen on %s", qPrintable(address.toString()));
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
                 connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -118,7 +119,10 @@ public:
         });
     }
     quint16 port() const { return m_server.serverPort(); }
-    QString origin() const { return QStringLiteral("http://127.0.0.1:%1").arg(port()); }
+    QString origin() const
+    {
+        return QStringLiteral("http://%1:%2").arg(m_server.serverAddress().toString()).arg(port());
+    }
 
     QList<QByteArray> requests;
 

@@ -118,33 +118,6 @@ struct RunTarget {
     bool wholeScript = false;
 };
 
-// Starts the run in the target's frame; false when that frame is not there.
-bool startRun(QWebEnginePage* page, const QString& script, std::span<const int> frame,
-              AnswerCallback callback)
-{
-    if (frame.empty()) {
-        page->runJavaScript(script, QWebEngineScript::MainWorld, callback);
-        return true;
-    }
-#if TOLVANE_FRAME_SCRIPTS
-    QWebEngineFrame at = page->mainFrame();
-    for (const int index : frame) {
-        const QList<QWebEngineFrame> children = at.children();
-        if (index < 0 || index >= children.size())
-            return false;
-        at = children.at(index);
-    }
-    if (!at.isValid())
-        return false;
-    at.runJavaScript(script, QWebEngineScript::MainWorld, callback);
-    return true;
-#else
-    Q_UNUSED(script);
-    Q_UNUSED(callback);
-    return false;
-#endif
-}
-
 jsValue run(wkeWebView handle, const QString& body, RunTarget target = {})
 {
     wkeViewState* view = liveView(handle);
@@ -178,7 +151,7 @@ jsValue run(wkeWebView handle, const QString& body, RunTarget target = {})
     const std::optional<QVariant> answer = waitForAnswer(
         page,
         [&](AnswerCallback callback) {
-            started = startRun(page, script, target.frame, callback);
+            started = startFrameRun(page, script, target.frame, QWebEngineScript::MainWorld, callback);
             if (!started)
                 callback(QVariant());  // nothing to wait for
         },
@@ -212,6 +185,33 @@ jsValue run(wkeWebView handle, const QString& body, RunTarget target = {})
 }
 
 }  // namespace
+
+bool startFrameRun(QWebEnginePage* page, const QString& script, std::span<const int> frame,
+                   quint32 worldId, AnswerCallback callback)
+{
+    if (frame.empty()) {
+        page->runJavaScript(script, worldId, callback);
+        return true;
+    }
+#if TOLVANE_FRAME_SCRIPTS
+    QWebEngineFrame at = page->mainFrame();
+    for (const int index : frame) {
+        const QList<QWebEngineFrame> children = at.children();
+        if (index < 0 || index >= children.size())
+            return false;
+        at = children.at(index);
+    }
+    if (!at.isValid())
+        return false;
+    at.runJavaScript(script, worldId, callback);
+    return true;
+#else
+    Q_UNUSED(script);
+    Q_UNUSED(worldId);
+    Q_UNUSED(callback);
+    return false;
+#endif
+}
 
 jsValue keepScriptValue(const QString& text)
 {

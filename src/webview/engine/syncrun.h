@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <optional>
+#include <span>
 
 class QObject;
 class QWebEnginePage;
@@ -24,5 +25,11 @@ std::optional<QVariant> runScriptAndWait(QWebEnginePage* page, const QString& sc
 using AnswerCallback = std::function<void(const QVariant&)>;
 std::optional<QVariant> waitForAnswer(QObject* owner, const std::function<void(AnswerCallback)>& start,
                                       int timeoutMs);
+
+// Starts script in the given world of the frame reached from the main frame
+// through child indexes (none: the main frame); false, and no callback, when
+// that frame is not there or this Qt runs scripts in the main frame only.
+bool startFrameRun(QWebEnginePage* page, const QString& script, std::span<const int> frame,
+                   quint32 worldId, AnswerCallback callback);
 
 }  // namespace engine

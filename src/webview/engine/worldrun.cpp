@@ -1,9 +1,11 @@
-// wkeRunScriptInWorld: a script run that does not wait, in the page's main
-// world or in the engine's isolated world, for the program's own traffic
-// with a page (the form-fill bridge). Qt WebEngine runs such scripts through
+// wkeRunScriptInWorld, wkeRunScriptInFrameWorld: a script run that does not
+// wait, in the main frame or a subframe, in the page's main world or in the
+// engine's isolated world, for the program's own traffic with a page (the
+// form-fill bridge, the recorder). Qt WebEngine runs such scripts through
 // the engine, so the page's Content-Security-Policy does not govern the run.
 #include "engine/enginepage.h"
 #include "engine/events.h"
+#include "engine/syncrun.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,6 +13,7 @@
 #include <QWebEngineScript>
 
 #include <memory>
+#include <span>
 
 namespace engine {
 namespace {
@@ -59,11 +62,20 @@ extern "C" {
 WKE_API bool wkeRunScriptInWorld(wkeWebView handle, int world, const char16_t* script,
                                  wkeScriptAnswerCallback callback, void* param)
 {
+    return wkeRunScriptInFrameWorld(handle, nullptr, 0, world, script, callback, param);
+}
+
+WKE_API bool wkeRunScriptInFrameWorld(wkeWebView handle, const int* path, int depth, int world,
+                                      const char16_t* script, wkeScriptAnswerCallback callback,
+                                      void* param)
+{
     wkeViewState* view = engine::liveView(handle);
     if (!view || !view->page || !callback)
         return false;
     const quint32 worldId =
         world == WKE_WORLD_ISOLATED ? QWebEngineScript::ApplicationWorld : QWebEngineScript::MainWorld;
+    const std::span<const int> frame =
+        path && depth > 0 ? std::span<const int>(path, std::size_t(depth)) : std::span<const int>();
     auto pending = std::make_shared<engine::PendingAnswer>();
     pending->view = handle;
     pending->callback = callback;
@@ -71,9 +83,11 @@ WKE_API bool wkeRunScriptInWorld(wkeWebView handle, int world, const char16_t* s
     // A page deleted before it answers still gets its caller an answer.
     pending->pageGone = QObject::connect(view->page, &QObject::destroyed,
                                          [pending] { engine::deliver(pending, std::nullopt); });
-    view->page->runJavaScript(script ? QString::fromUtf16(script) : QString(), worldId,
-                              [pending](const QVariant& value) { engine::deliver(pending, value); });
-    return true;
+    if (engine::startFrameRun(view->page, script ? QString::fromUtf16(script) : QString(), frame, worldId,
+                              [pending](const QVariant& value) { engine::deliver(pending, value); }))
+        return true;
+    QObject::disconnect(pending->pageGone);
+    return false;
 }
 
 }  // extern "C"
