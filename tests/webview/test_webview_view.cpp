@@ -358,7 +358,8 @@ void TestWebViewView::pacedViewDrawsAtItsRateAndGrabsWhatIs()
 
     // Paced: the page keeps making animation frames, however often scripts
     // change what it shows, but no more than the frames drawn allow (the
-    // engine runs a frame or two ahead of the one drawn).
+    // engine runs a few frames ahead of the one drawn: up to two with
+    // Qt 6.4, up to four with Qt 6.8).
     constexpr int kIntervalMs = 200;
     web.setFrameInterval(kIntervalMs);
     QElapsedTimer clock;
@@ -370,7 +371,7 @@ void TestWebViewView::pacedViewDrawsAtItsRateAndGrabsWhatIs()
     }
     const int frames = drawn() - before;
     QVERIFY2(frames >= 1, "a paced page still runs its animation frames");
-    const auto pacedMost = [&] { return 3 * (clock.elapsed() / kIntervalMs + 1); };
+    const auto pacedMost = [&] { return 5 * (clock.elapsed() / kIntervalMs + 1); };
     QVERIFY2(frames <= pacedMost(), qPrintable(QString::number(frames)));
 
     // Grabbing draws what is held back: however long the interval, the
@@ -388,7 +389,7 @@ void TestWebViewView::pacedViewDrawsAtItsRateAndGrabsWhatIs()
     web.setFrameInterval(0);
     const int unpacedBefore = drawn();
     clock.restart();
-    QTest::qWait(1000);
+    QTest::qWait(1500);
     QVERIFY2(drawn() - unpacedBefore > pacedMost(),
              qPrintable(QString::number(drawn() - unpacedBefore)));
 }
