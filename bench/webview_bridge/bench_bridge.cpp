@@ -154,6 +154,16 @@ int main(int argc, char** argv)
     const Figures getFirst = measure(samples, [&] { web.getValue("input", "f0"); });
     const Figures getId = measure(samples, [&] { web.getValue("input", key, 0, "", "id"); });
     const Figures setId = measure(samples, [&] { web.setValue("input", key, "abc", 0, "", "id"); });
+    // A script's text differs with every key and value, as a script's lines
+    // do: the page compiles each run anew instead of finding it compiled.
+    int next = 0;
+    const Figures getIdEach = measure(samples, [&] {
+        web.getValue("input", "f" + std::to_string(next++ % 1000), 0, "", "id");
+    });
+    const Figures setIdEach = measure(samples, [&] {
+        const std::string n = std::to_string(next++ % 1000);
+        web.setValue("input", "f" + n, "v" + n, 0, "", "id");
+    });
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < chain / 2; ++i) {
@@ -181,6 +191,13 @@ int main(int argc, char** argv)
     const Figures bareGet = measure(samples, [&] { web.runScript(getCode); });
     // A trivial run: the round trip alone.
     const Figures trivial = measure(samples, [&] { web.runScript("return 1;"); });
+    // The same texts made new for every run (a number in a closing comment):
+    // what the page spends on a text it has not compiled before.
+    int fresh = 0;
+    const Figures bareShortFresh =
+        measure(samples, [&] { web.runScript(shortCall + "\n//" + std::to_string(fresh++)); });
+    const Figures trivialFresh =
+        measure(samples, [&] { web.runScript("return 1;\n//" + std::to_string(fresh++)); });
 
     std::printf("Page script bridge, 1,000 inputs, key %s (the last), %d samples\n", key.c_str(), samples);
     row("bridge getValue", get);
@@ -188,6 +205,8 @@ int main(int argc, char** argv)
     row("bridge getValue of the first input (f0)", getFirst);
     row("bridge getValue, key on id", getId);
     row("bridge setValue, key on id", setId);
+    row("bridge getValue, key on id, each input in turn", getIdEach);
+    row("bridge setValue, key on id, each input in turn", setIdEach);
     std::printf("  %-44s total %8.1f ms   per op %6.3f ms\n", "bridge 2,000 alternating set/get", chainMs,
                 chainMs / chain);
     std::printf("  %-44s total %8.1f ms   per op %6.3f ms\n", "bridge 2,000 alternating, key on id", chainIdMs,
@@ -195,6 +214,9 @@ int main(int argc, char** argv)
     row("engine run, getValue with the library inline", bareGet);
     row("engine run, getValue as the short call", bareShort);
     row("engine run of \"return 1;\" (round trip)", trivial);
+    row("engine run, the short call, a new text each time", bareShortFresh);
+    row("engine run of \"return 1;\", a new text each time", trivialFresh);
+    std::printf("  %-44s %zu characters\n", "the short call's text", rt::gbToUtf16(shortCall).size());
 
     // The first command after a navigation installs the library: a fresh
     // document each time, loaded and parsed before the command is timed.
