@@ -85,7 +85,10 @@ struct RunParts {
     std::u16string key = randomToken();
     std::u16string missing = u"missing:" + randomToken();
     std::u16string barrier = u"frame:" + randomToken();
-    std::u16string lookup = u"window[\"" + rt::gbToUtf16(kLibraryName) + u"\"]";
+    // The run reads the window property once, into a local the page's code
+    // cannot reach, and takes everything from there: a short name keeps the
+    // text the page compiles for every run short.
+    std::u16string lookup = u"__tolvane_lib";
     std::u16string head;
     std::u16string tail;
     std::u16string passingTail;  // for a run whose `text` is not kept
@@ -107,7 +110,8 @@ struct RunParts {
         // `text` is the run's own variable, so a page's own global `text`
         // (even a const) is never touched; its value is kept for the next
         // run in the library's holder, which only the bridge reaches.
-        head = u"if ((" + lookup + u" || 0).k !== \"" + key + u"\") { return \"" + missing +
+        head = u"var " + lookup + u" = window[\"" + rt::gbToUtf16(kLibraryName) + u"\"];\nif ((" + lookup +
+               u" || 0).k !== \"" + key + u"\") { return \"" + missing +
                u"\"; }\nwindow.test_jmp = 0; if (!(\"test_str\" in window)) { window.test_str = undefined; }\n"
                u"return (function (" + params + u") {var text = " + lookup + u".t.v; try {;\n";
         // The line break keeps " return text;" a statement of its own after a

@@ -90,11 +90,13 @@ QString wrap(const QString& body)
     // closing line comment cannot swallow the wrapper). An exception is
     // written to the page console and answered as ["e", message]; a syntax
     // error makes the whole text fail, which Qt answers with an empty value.
+    // The body's function stands in parentheses so that the page compiles it
+    // at once rather than scanning it first and compiling it on the call.
     return QStringLiteral(
                "(function(f){try{return [\"v\",String(f())];}catch(e){var m;try{m=String(e);}"
                "catch(x){m=\"exception\";}try{console.error(\"error: \"+m);}catch(x){}"
-               "return [\"e\",m];}})(function(){\n") +
-           body + QStringLiteral("\n})");
+               "return [\"e\",m];}})((function(){\n") +
+           body + QStringLiteral("\n}))");
 }
 
 // Waits while the main frame is loading a document that is not parsed yet.
