@@ -29,6 +29,7 @@ private slots:
     void windowsMessagesReachPage();
     void reportsPaintsAndGivesPixels();
     void pacedViewDrawsAtItsRateAndGrabsWhatIs();
+    void pacedViewDrawsSeldomWhileScriptsRunBackToBack();
     void wheelScrollsAndContextMenuReachesPage();
     void caretAndEditorCommands();
     void historyAndContentSize();
@@ -392,6 +393,38 @@ void TestWebViewView::pacedViewDrawsAtItsRateAndGrabsWhatIs()
     QTest::qWait(1500);
     QVERIFY2(drawn() - unpacedBefore > pacedMost(),
              qPrintable(QString::number(drawn() - unpacedBefore)));
+}
+
+void TestWebViewView::pacedViewDrawsSeldomWhileScriptsRunBackToBack()
+{
+    HostedView hosted({200, 120}, m_pages.write("busy.html", boxPage("#ffffff", "#0000ff") +
+        "<script>var drawn = 0;(function f(){drawn++;requestAnimationFrame(f);})();</script>"));
+    auto& [host, web] = hosted;
+    QVERIFY(loads(web));
+    QVERIFY(showsColour(&host, {70, 50}, QColor(0, 0, 255)));
+    const auto drawn = [&] { return std::stoi(web.runScriptText("return String(drawn);")); };
+    constexpr int kIntervalMs = 100;
+    web.setFrameInterval(kIntervalMs);
+
+    // Runs one after the other, each changing what the page shows: about one
+    // frame a second is drawn (the first one perhaps at once), where the
+    // interval alone would allow 25; the engine runs up to four frames ahead
+    // of the one drawn.
+    QElapsedTimer clock;
+    const int before = drawn();
+    clock.start();
+    for (int i = 0; clock.elapsed() < 2500; ++i)
+        web.runScriptText(std::string("document.querySelector('div').style.background='") +
+                          (i % 2 ? "#00ff00" : "#ff0000") + "';");
+    const int busyFrames = drawn() - before;
+    QVERIFY2(busyFrames >= 1, "the page still runs its animation frames");
+    QVERIFY2(busyFrames <= 5 * (clock.elapsed() / 1000 + 2), qPrintable(QString::number(busyFrames)));
+
+    // Once the runs pause, the page's frames come at the view's rate again.
+    const int idleBefore = drawn();
+    QTest::qWait(1000);
+    const int idleFrames = drawn() - idleBefore;
+    QVERIFY2(idleFrames >= 1000 / kIntervalMs / 2, qPrintable(QString::number(idleFrames)));
 }
 
 void TestWebViewView::wheelScrollsAndContextMenuReachesPage()

@@ -454,12 +454,12 @@ void TestBridgeEngine::elementContent()
 }
 
 // waitForElement: one run per try, 500 ms apart, with events processed in
-// between. The fixture counts the runs: every search reads one id.
+// between. The fixture counts the runs: every search lists its tag once.
 void TestBridgeEngine::waitForElementPolls()
 {
     webview::WebView& web = m_view.web;
     QVERIFY(m_view.open("counting.html"));
-    QCOMPARE(q(m_view.eval("idReads")), QString("0"));
+    QCOMPARE(q(m_view.eval("searches")), QString("0"));
 
     int ticks = 0;
     QTimer ticker;
@@ -470,15 +470,15 @@ void TestBridgeEngine::waitForElementPolls()
     QVERIFY(!web.waitForElement("div", "missing", 3));
     const qint64 elapsed = clock.elapsed();
     ticker.stop();
-    QCOMPARE(q(m_view.eval("idReads")), QString("3"));
+    QCOMPARE(q(m_view.eval("searches")), QString("3"));
     QVERIFY2(elapsed >= 1450, qPrintable(QString::number(elapsed)));  // three pauses
     QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));        // events ran meanwhile
 
     QVERIFY(web.waitForElement("div", "counted", 3));
-    QCOMPARE(q(m_view.eval("idReads")), QString("4"));
+    QCOMPARE(q(m_view.eval("searches")), QString("4"));
     QVERIFY(!web.waitForElement("div", "missing", 0));
     QVERIFY(!web.waitForElement("div", "missing", -1));
-    QCOMPARE(q(m_view.eval("idReads")), QString("4"));
+    QCOMPARE(q(m_view.eval("searches")), QString("4"));
 }
 
 void TestBridgeEngine::dragElement()
@@ -487,7 +487,7 @@ void TestBridgeEngine::dragElement()
     QVERIFY(m_view.open("counting.html"));
     // The press finds nothing: one run, nothing else sent.
     QCOMPARE(web.dragElement("div", "missing", 1, 2, 30, 40), std::string("undefined"));
-    QCOMPARE(q(m_view.eval("idReads + '|' + drags.length")), QString("1|0"));
+    QCOMPARE(q(m_view.eval("searches + '|' + drags.length")), QString("1|0"));
 
     QCOMPARE(web.dragElement("div", "x", 5, 6, 30, 40), std::string("success"));
     QCOMPARE(q(m_view.eval("drags.join(';')")),

@@ -287,6 +287,43 @@ function file_clear(el) {
 // Whether element el is one that getElementsByTagName(tag) lists, for a tag
 // without upper-case letters or ":" (for those the qualified name alone
 // decides, in HTML and XML documents alike).
+// find for a plain key, which check() tests on every element of the tag in
+// turn. Its attribute tests (id, name, class) come from one selector over the
+// document instead, which lists every element they could take (and some
+// more), and forms, whose controls can stand in for those properties; only
+// those are tested in full. Every other element is tested for the rest: its
+// inner text or HTML, value and link, as check() reads them. An SVG class is
+// an object whose text no selector gives, so that key is scanned. An id,
+// name or class that a page's own getter makes up, with no attribute behind
+// it, is not found this way.
+function find_keyed(doc, tag, key, skip) {
+  var none = find_indexed;
+  if (typeof key != "string" || key === "" || key == parseInt(key) || typeof tag != "string" ||
+      tag === "" || typeof skip != "number" || !(skip >= 0) || skip % 1 != 0 || doc.nodeType !== 9 ||
+      typeof CSS == "undefined" || key === "[object SVGAnimatedString]" ||
+      /[\u0000\uD800-\uDFFF]/.test(key)) { return none; }
+  var marked;
+  try {
+    var value = "=\"" + CSS.escape(key) + "\"]";
+    marked = doc.querySelectorAll("[*|id" + value + ",[*|name" + value + ",[*|class" + value + ",form");
+  } catch (e) {
+    return none;
+  }
+  var only = marked.length == 1 ? marked[0] : null;
+  var many = marked.length > 1 ? new Set(marked) : null;
+  var list = doc.getElementsByTagName(tag);
+  var count = 0;
+  for (var i = 0; i < list.length; i++) {
+    var el = list[i];
+    var hit = el === only || (many !== null && many.has(el)) ? check(el, key) :
+      (el.firstChild ? el.innerText == key || el.innerHTML == key : false) || el.value == key || el.href == key;
+    if (hit) {
+      if (count == skip) { return el; }
+      count = count + 1;
+    }
+  }
+  return undefined;
+}
 function tag_of(el, tag) {
   return tag == "*" || (el.prefix ? el.prefix + ":" + el.localName : el.localName) === tag;
 }
@@ -298,7 +335,8 @@ function tag_of(el, tag) {
 // cannot be proved, and the caller scans.
 function find_indexed(doc, tag, key, skip, attr) {
   var none = find_indexed;
-  if (typeof key != "string" || key === "" || typeof attr != "string" || attr === "" ||
+  if (attr === "") { return find_keyed(doc, tag, key, skip); }
+  if (typeof key != "string" || key === "" || typeof attr != "string" ||
       typeof tag != "string" || tag === "" || typeof skip != "number" || !(skip >= 0) ||
       skip % 1 != 0 || doc.nodeType !== 9 || typeof CSS == "undefined") { return none; }
   if (/[\u0000\uD800-\uDFFF:]/.test(attr + key + tag) || /[A-Z]/.test(tag)) { return none; }

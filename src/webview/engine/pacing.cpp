@@ -27,6 +27,12 @@ namespace {
 // for two frames drawn (the one held back and the one the page makes next)
 // or that long, when the page has nothing new to draw.
 constexpr int kCatchUpMs = 100;
+// Scripts that run less than this apart run back to back (a script's lines);
+// meanwhile a paced view draws at most one frame per kBusyIntervalMs, so the
+// page's rendering does not stand between one line and the next, and its
+// usual rate comes back as soon as the runs pause.
+constexpr int kBusyGapMs = 20;
+constexpr int kBusyIntervalMs = 1000;
 
 class Pacer : public QObject {
 public:
@@ -34,6 +40,8 @@ public:
     {
         m_release.setSingleShot(true);
         connect(&m_release, &QTimer::timeout, this, &Pacer::releaseHeld);
+        m_idle.setSingleShot(true);
+        connect(&m_idle, &QTimer::timeout, this, &Pacer::runsPaused);
     }
     ~Pacer() override { watch(nullptr); }
 
@@ -46,6 +54,15 @@ public:
         if (m_interval == 0)
             releaseHeld();
         follow();
+    }
+
+    // A script run in the view has just ended.
+    void scriptRan()
+    {
+        if (m_interval == 0)
+            return;
+        m_lastRun.start();
+        m_idle.start(kBusyGapMs);
     }
 
     // Draws what is held now and lets the view draw freely for a moment.
@@ -82,7 +99,7 @@ protected:
             releaseHeld();  // the widget stops its timer when hidden
         if (event->type() != QEvent::Timer || m_interval == 0)
             return false;
-        if (!m_drawn.isValid() || m_drawn.elapsed() >= m_interval ||
+        if (!m_drawn.isValid() || m_drawn.elapsed() >= currentInterval() ||
             (m_catchUp.isValid() && m_catchUp.elapsed() < kCatchUpMs)) {
             m_drawn.start();
             ++m_drawnCount;
@@ -111,7 +128,23 @@ private:
             }
         }
         if (!m_release.isActive())
-            m_release.start(int(std::max<qint64>(1, m_interval - m_drawn.elapsed())));
+            m_release.start(int(std::max<qint64>(1, currentInterval() - m_drawn.elapsed())));
+    }
+
+    bool busy() const { return m_lastRun.isValid() && m_lastRun.elapsed() < kBusyGapMs; }
+    int currentInterval() const { return busy() ? std::max(m_interval, kBusyIntervalMs) : m_interval; }
+
+    // The runs paused: a frame held for longer than the usual interval is
+    // drawn now, any other when that interval is up.
+    void runsPaused()
+    {
+        if (m_held.empty() || m_interval == 0)
+            return;
+        const qint64 left = m_drawn.isValid() ? m_interval - m_drawn.elapsed() : 0;
+        if (left <= 0)
+            releaseHeld();
+        else
+            m_release.start(int(left));
     }
 
     void releaseHeld()
@@ -152,6 +185,8 @@ private:
     QTimer m_release;
     QElapsedTimer m_drawn;    // since the widget last drew
     QElapsedTimer m_catchUp;  // since presentNow
+    QElapsedTimer m_lastRun;  // since a script run last ended
+    QTimer m_idle;            // fires once runs have paused
     int m_drawnCount = 0;
 };
 
@@ -180,6 +215,12 @@ void presentNow(wkeViewState* view)
     QTimer::singleShot(kCatchUpMs, &loop, &QEventLoop::quit);
     poll.start(2);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+void scriptRan(wkeViewState* view)
+{
+    if (Pacer* pacer = view ? view->extension<PacingState>().pacer.get() : nullptr)
+        pacer->scriptRan();
 }
 
 Unpaced::Unpaced(wkeWebView handle) : m_handle(handle)

@@ -1,9 +1,10 @@
 #pragma once
 // Frame pacing of a view nobody watches. The engine hands the page its next
 // animation frame only once the program has drawn the one before; a paced
-// view draws at most one frame per interval, so that in an unattended run the
-// page's rendering does not stand between one script and the next while the
-// page stays shown, focused and animated (at the paced rate).
+// view draws at most one frame per interval (and one a second while scripts
+// run back to back), so that in an unattended run the page's rendering does
+// not stand between one script and the next while the page stays shown,
+// focused and animated (at the paced rate).
 #include "engine/viewstate.h"
 
 namespace engine::pacing {
@@ -12,6 +13,11 @@ namespace engine::pacing {
 // unpaced for a few frames, so that what is grabbed next shows the page as
 // it is. Does nothing for a view that is not paced.
 void presentNow(wkeViewState* view);
+
+// A script run in the view has ended. While runs follow each other closely
+// (a script's lines) a paced view draws at most one frame a second, and its
+// own rate again once they pause.
+void scriptRan(wkeViewState* view);
 
 // Draws every frame of the view while it lives, then paces it as before.
 class Unpaced {

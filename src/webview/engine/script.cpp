@@ -10,6 +10,7 @@
 // where Qt offers frames (qtfeatures.h).
 #include "engine/enginepage.h"
 #include "engine/events.h"
+#include "engine/pacing.h"
 #include "engine/qtfeatures.h"
 #include "engine/scriptvalues.h"
 #include "engine/syncrun.h"
@@ -159,6 +160,7 @@ jsValue run(wkeWebView handle, const QString& body, RunTarget target = {})
         },
         kAnswerWaitMs);
     view = liveView(handle);
+    pacing::scriptRan(view);
     if (!started) {
         if (view)
             noteFailure(view, kNoSuchFrame);
