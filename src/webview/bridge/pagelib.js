@@ -288,26 +288,33 @@ function file_clear(el) {
 // without upper-case letters or ":" (for those the qualified name alone
 // decides, in HTML and XML documents alike).
 // find for a plain key, which check() tests on every element of the tag in
-// turn. Its attribute tests (id, name, class) come from one selector over the
-// document instead, which lists every element they could take (and some
-// more), and forms, whose controls can stand in for those properties; only
-// those are tested in full. Every other element is tested for the rest: its
-// inner text or HTML, value and link, as check() reads them. An SVG class is
-// an object whose text no selector gives, so that key is scanned. An id,
-// name or class that a page's own getter makes up, with no attribute behind
-// it, is not found this way.
+// turn. The elements its id, name and class tests could take come from the
+// document's own lookups instead (an id selector, a selector on a name in
+// any namespace, the class list, which holds every exact class and some
+// more), with the forms, whose controls can stand in for those properties;
+// only those are tested in full. Every other element is tested for the
+// rest: its inner text or HTML, value and link, as check() reads them. An
+// SVG class is an object whose text no lookup gives, and a key of spaces
+// has no class to look up, so those keys are scanned. An id, name or class
+// that a page's own getter makes up, with no attribute behind it, is not
+// found this way.
 function find_keyed(doc, tag, key, skip) {
   var none = find_indexed;
   if (typeof key != "string" || key === "" || key == parseInt(key) || typeof tag != "string" ||
       tag === "" || typeof skip != "number" || !(skip >= 0) || skip % 1 != 0 || doc.nodeType !== 9 ||
       typeof CSS == "undefined" || key === "[object SVGAnimatedString]" ||
-      /[\u0000\uD800-\uDFFF]/.test(key)) { return none; }
-  var marked;
+      /^[\t\n\f\r ]*$|[\u0000\uD800-\uDFFF]/.test(key)) { return none; }
+  var lists;
   try {
     var value = "=\"" + CSS.escape(key) + "\"]";
-    marked = doc.querySelectorAll("[*|id" + value + ",[*|name" + value + ",[*|class" + value + ",form");
+    lists = [doc.querySelectorAll("[id" + value), doc.querySelectorAll("[*|name" + value),
+             doc.getElementsByClassName(key), doc.forms];
   } catch (e) {
     return none;
+  }
+  var marked = [];
+  for (var m = 0; m < lists.length; m++) {
+    for (var n = 0; n < lists[m].length; n++) { marked.push(lists[m][n]); }
   }
   var only = marked.length == 1 ? marked[0] : null;
   var many = marked.length > 1 ? new Set(marked) : null;

@@ -39,7 +39,7 @@ public:
     explicit Pacer(wkeViewState* view) : m_view(view)
     {
         m_release.setSingleShot(true);
-        connect(&m_release, &QTimer::timeout, this, &Pacer::releaseHeld);
+        connect(&m_release, &QTimer::timeout, this, &Pacer::releaseDue);
         m_idle.setSingleShot(true);
         connect(&m_idle, &QTimer::timeout, this, &Pacer::runsPaused);
     }
@@ -56,13 +56,19 @@ public:
         follow();
     }
 
-    // A script run in the view has just ended.
+    // A script run in the view starts, and ends. A run that waits behind a
+    // frame takes longer than the gap, and is still no pause.
+    void scriptStarting()
+    {
+        ++m_running;
+        m_idle.stop();
+    }
     void scriptRan()
     {
-        if (m_interval == 0)
-            return;
+        m_running = std::max(0, m_running - 1);
         m_lastRun.start();
-        m_idle.start(kBusyGapMs);
+        if (m_interval > 0)
+            m_idle.start(kBusyGapMs);
     }
 
     // Draws what is held now and lets the view draw freely for a moment.
@@ -131,14 +137,24 @@ private:
             m_release.start(int(std::max<qint64>(1, currentInterval() - m_drawn.elapsed())));
     }
 
-    bool busy() const { return m_lastRun.isValid() && m_lastRun.elapsed() < kBusyGapMs; }
+    bool busy() const { return m_running > 0 || (m_lastRun.isValid() && m_lastRun.elapsed() < kBusyGapMs); }
+
+    // The interval is up, unless runs began meanwhile and stretched it.
+    void releaseDue()
+    {
+        const qint64 left = m_drawn.isValid() ? currentInterval() - m_drawn.elapsed() : 0;
+        if (left > 0)
+            m_release.start(int(left));
+        else
+            releaseHeld();
+    }
     int currentInterval() const { return busy() ? std::max(m_interval, kBusyIntervalMs) : m_interval; }
 
     // The runs paused: a frame held for longer than the usual interval is
     // drawn now, any other when that interval is up.
     void runsPaused()
     {
-        if (m_held.empty() || m_interval == 0)
+        if (m_held.empty() || m_interval == 0 || busy())
             return;
         const qint64 left = m_drawn.isValid() ? m_interval - m_drawn.elapsed() : 0;
         if (left <= 0)
@@ -187,6 +203,7 @@ private:
     QElapsedTimer m_catchUp;  // since presentNow
     QElapsedTimer m_lastRun;  // since a script run last ended
     QTimer m_idle;            // fires once runs have paused
+    int m_running = 0;        // script runs under way (nested ones too)
     int m_drawnCount = 0;
 };
 
@@ -217,9 +234,19 @@ void presentNow(wkeViewState* view)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
+namespace {
+Pacer* pacerOf(wkeViewState* view) { return view ? view->extension<PacingState>().pacer.get() : nullptr; }
+}  // namespace
+
+void scriptStarting(wkeViewState* view)
+{
+    if (Pacer* pacer = pacerOf(view))
+        pacer->scriptStarting();
+}
+
 void scriptRan(wkeViewState* view)
 {
-    if (Pacer* pacer = view ? view->extension<PacingState>().pacer.get() : nullptr)
+    if (Pacer* pacer = pacerOf(view))
         pacer->scriptRan();
 }
 

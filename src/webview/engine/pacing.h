@@ -14,9 +14,11 @@ namespace engine::pacing {
 // it is. Does nothing for a view that is not paced.
 void presentNow(wkeViewState* view);
 
-// A script run in the view has ended. While runs follow each other closely
-// (a script's lines) a paced view draws at most one frame a second, and its
-// own rate again once they pause.
+// A script run in the view starts, and has ended. While runs follow each
+// other closely (a script's lines) a paced view draws at most one frame a
+// second, and its own rate again once they pause. Every start is followed
+// by its end, for the same view.
+void scriptStarting(wkeViewState* view);
 void scriptRan(wkeViewState* view);
 
 // Draws every frame of the view while it lives, then paces it as before.

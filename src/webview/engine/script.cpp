@@ -151,6 +151,7 @@ jsValue run(wkeWebView handle, const QString& body, RunTarget target = {})
     const QString script = target.wholeScript ? body : wrap(body);
     QWebEnginePage* page = view->page;
     bool started = true;
+    pacing::scriptStarting(view);
     const std::optional<QVariant> answer = waitForAnswer(
         page,
         [&](AnswerCallback callback) {
@@ -160,7 +161,7 @@ jsValue run(wkeWebView handle, const QString& body, RunTarget target = {})
         },
         kAnswerWaitMs);
     view = liveView(handle);
-    pacing::scriptRan(view);
+    pacing::scriptRan(view);  // nothing to tell when the view went away
     if (!started) {
         if (view)
             noteFailure(view, kNoSuchFrame);
