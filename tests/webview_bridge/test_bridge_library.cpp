@@ -72,6 +72,8 @@ private slots:
     void reinstalled();
     void scriptsKeepTheirNames_data();
     void scriptsKeepTheirNames();
+    void runsBindWhatTheyName_data();
+    void runsBindWhatTheyName();
     void indexedSearchEqualsScan_data();
     void indexedSearchEqualsScan();
 
@@ -198,6 +200,28 @@ void TestBridgeLibrary::scriptsKeepTheirNames()
 {
     QFETCH(std::string, script);
     QFETCH(QString, expected);
+    QCOMPARE(q(m_view.web.runScriptText(script)), expected);
+}
+
+void TestBridgeLibrary::runsBindWhatTheyName_data()
+{
+    QTest::addColumn<std::string>("script");
+    QTest::addColumn<QString>("expected");
+    // A run binds only the library names its script writes, unless the
+    // script can reach one without writing it.
+    QTest::newRow("name written") << std::string("text = typeof str_mid;") << "function";
+    QTest::newRow("name built for eval") << std::string("text = eval('typeof str' + '_mid');") << "function";
+    QTest::newRow("the run's arguments") << std::string("text = arguments.length > 20;") << "true";
+    QTest::newRow("name spelt with an escape") << std::string("text = typeof \\u0073tr_mid;") << "function";
+    QTest::newRow("page's own property of that name")
+        << std::string("window.check = 'page'; text = window.check + typeof check;") << "pagefunction";
+}
+
+void TestBridgeLibrary::runsBindWhatTheyName()
+{
+    QFETCH(std::string, script);
+    QFETCH(QString, expected);
+    QVERIFY(m_view.open("keys.html"));  // the library installed, not inline
     QCOMPARE(q(m_view.web.runScriptText(script)), expected);
 }
 

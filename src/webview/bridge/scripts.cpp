@@ -89,19 +89,22 @@ struct RunParts {
     // cannot reach, and takes everything from there: a short name keeps the
     // text the page compiles for every run short.
     std::u16string lookup = u"__tolvane_lib";
+    std::vector<std::u16string> names = libraryFunctionNames();
+    std::vector<std::u16string> values;  // where the run takes each function from
+    // A run is head + the parameters + headEnd + script + tail (or
+    // passingTail) + the arguments + ");".
     std::u16string head;
+    std::u16string headEnd;
     std::u16string tail;
     std::u16string passingTail;  // for a run whose `text` is not kept
     std::u16string installer;
 
     RunParts()
     {
-        std::u16string params, args;
-        const std::vector<std::u16string> names = libraryFunctionNames();
+        std::u16string params;
         for (std::size_t i = 0; i < names.size(); ++i) {
-            const std::u16string sep = i ? u"," : u"";
-            params += sep + names[i];
-            args += sep + lookup + u".a[" + rt::gbToUtf16(std::to_string(i)) + u"]";
+            params += (i ? u"," : u"") + names[i];
+            values.push_back(lookup + u".a[" + rt::gbToUtf16(std::to_string(i)) + u"]");
         }
         // The functions come in as parameters of the script's own function, so
         // the script's declarations replace them as they replaced the inline
@@ -113,7 +116,8 @@ struct RunParts {
         head = u"var " + lookup + u" = window[\"" + rt::gbToUtf16(kLibraryName) + u"\"];\nif ((" + lookup +
                u" || 0).k !== \"" + key + u"\") { return \"" + missing +
                u"\"; }\nwindow.test_jmp = 0; if (!(\"test_str\" in window)) { window.test_str = undefined; }\n"
-               u"return (function (" + params + u") {var text = " + lookup + u".t.v; try {;\n";
+               u"return (function (";
+        headEnd = u") {var text = " + lookup + u".t.v; try {;\n";
         // The line break keeps " return text;" a statement of its own after a
         // script that ends without a semicolon or in a line comment.
         // Plain element reads pass the functions: no builtin a page may
@@ -122,9 +126,8 @@ struct RunParts {
         // A frame walk that cannot go on answers the barrier mark.
         const std::u16string barrierCatch =
             u"} catch (e) { if (e === frame_barrier) { return \"" + barrier + u"\"; } throw e; ";
-        tail = u"\n return text;\n" + barrierCatch + u"} finally { " + lookup + u".t.v = text; }\n})(" +
-               args + u");";
-        passingTail = u"\n return text;\n" + barrierCatch + u"} finally {}\n})(" + args + u");";
+        tail = u"\n return text;\n" + barrierCatch + u"} finally { " + lookup + u".t.v = text; }\n})(";
+        passingTail = u"\n return text;\n" + barrierCatch + u"} finally {}\n})(";
         installer = u"(function () {\n" + pageLibraryUtf16() + u"Object.defineProperty(window, \"" +
                     rt::gbToUtf16(kLibraryName) + u"\", {value: Object.freeze({k: \"" + key +
                     u"\", a: Object.freeze([" + params +
@@ -142,13 +145,52 @@ const RunParts& runParts()
 
 const std::u16string& libraryInstaller() { return runParts().installer; }
 
+namespace {
+
+bool identifierChar(char16_t c)
+{
+    // Any character past ASCII may be part of a name: taken as one, so that
+    // a doubtful case binds the function.
+    return c == u'_' || c == u'$' || (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') ||
+           (c >= u'A' && c <= u'Z') || c > 0x7f;
+}
+
+// Whether script may refer to name: the name stands there as a word.
+bool mentions(std::u16string_view script, std::u16string_view name)
+{
+    for (std::size_t at = script.find(name); at != std::u16string_view::npos; at = script.find(name, at + 1)) {
+        const std::size_t end = at + name.size();
+        if ((at == 0 || !identifierChar(script[at - 1])) && (end == script.size() || !identifierChar(script[end])))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 std::u16string libraryRun(std::u16string_view script, bool keepsText)
 {
+    // The run binds the library functions the script names (and the frame
+    // mark its own catch needs): the page compiles a shorter text for every
+    // run. A script that could reach a name without writing it (eval, the
+    // function's arguments, a name spelt with an escape) gets them all.
     const RunParts& parts = runParts();
+    const bool all = script.find(u"eval") != std::u16string_view::npos ||
+                     script.find(u"arguments") != std::u16string_view::npos ||
+                     script.find(u"\\u") != std::u16string_view::npos;
+    std::u16string params, args;
+    for (std::size_t i = 0; i < parts.names.size(); ++i) {
+        if (all || parts.names[i] == u"frame_barrier" || mentions(script, parts.names[i])) {
+            params.append(params.empty() ? u"" : u",").append(parts.names[i]);
+            args.append(args.empty() ? u"" : u",").append(parts.values[i]);
+        }
+    }
     const std::u16string& tail = keepsText ? parts.tail : parts.passingTail;
     std::u16string code;
-    code.reserve(parts.head.size() + script.size() + tail.size());
-    return code.append(parts.head).append(script).append(tail);
+    code.reserve(parts.head.size() + params.size() + parts.headEnd.size() + script.size() + tail.size() +
+                 args.size() + 2);
+    return code.append(parts.head).append(params).append(parts.headEnd).append(script).append(tail)
+        .append(args).append(u");");
 }
 
 std::u16string inlineRun(std::u16string_view script)
