@@ -397,8 +397,11 @@ void TestWebViewView::pacedViewDrawsAtItsRateAndGrabsWhatIs()
 
 void TestWebViewView::pacedViewDrawsSeldomWhileScriptsRunBackToBack()
 {
+    // Every animation frame changes what the page shows, so each one needs
+    // a frame drawn before the next.
     HostedView hosted({200, 120}, m_pages.write("busy.html", boxPage("#ffffff", "#0000ff") +
-        "<script>var drawn = 0;(function f(){drawn++;requestAnimationFrame(f);})();</script>"));
+        "<script>var drawn = 0;(function f(){drawn++;document.body.style.opacity = drawn % 2 ? 0.99 : 1;"
+        "requestAnimationFrame(f);})();</script>"));
     auto& [host, web] = hosted;
     QVERIFY(loads(web));
     QVERIFY(showsColour(&host, {70, 50}, QColor(0, 0, 255)));
@@ -420,11 +423,13 @@ void TestWebViewView::pacedViewDrawsSeldomWhileScriptsRunBackToBack()
     QVERIFY2(busyFrames >= 1, "the page still runs its animation frames");
     QVERIFY2(busyFrames <= 5 * (clock.elapsed() / 1000 + 2), qPrintable(QString::number(busyFrames)));
 
-    // Once the runs pause, the page's frames come at the view's rate again.
+    // Once the runs pause, the page's frames come at the view's rate again:
+    // about 30 drawn in 3 s (27 animation frames counted on an idle
+    // machine), where a view left at one a second made 3.
     const int idleBefore = drawn();
-    QTest::qWait(1000);
+    QTest::qWait(3000);
     const int idleFrames = drawn() - idleBefore;
-    QVERIFY2(idleFrames >= 1000 / kIntervalMs / 2, qPrintable(QString::number(idleFrames)));
+    QVERIFY2(idleFrames >= 15, qPrintable(QString::number(idleFrames)));
 }
 
 void TestWebViewView::wheelScrollsAndContextMenuReachesPage()
