@@ -2,12 +2,11 @@
 // page, then read each back. Measures the run in process (runScriptToLog with
 // the real engine), once as the program's first and once warm, the same
 // operations made on the bridge directly, and the whole `tolvane-fill --run`
-// command, then the same
-// work done by Playwright driving Debian's Chromium when both are installed
-// (bench/fillscript/setup-playwright.sh). Memory: the peak of RSS and PSS
-// summed over the command's processes (the program and the engine's helper
-// processes; node and Chromium's for Playwright), sampled every 50 ms while
-// each does the work.
+// command, then the same work done by Playwright driving Debian's Chromium
+// when both are installed (bench/fillscript/setup-playwright.sh). Memory:
+// the peak of RSS and PSS summed over the command's processes (the program
+// and the engine's helper processes; node and Chromium's for Playwright),
+// sampled every 50 ms while each does the work.
 #include "fillscript/catalogue.h"
 #include "fillscript/executor.h"
 #include "fillscript/parser.h"

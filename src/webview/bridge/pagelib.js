@@ -284,9 +284,6 @@ function file_clear(el) {
     el.dispatchEvent(new Event("change", {bubbles: true}));
   }
 }
-// Whether element el is one that getElementsByTagName(tag) lists, for a tag
-// without upper-case letters or ":" (for those the qualified name alone
-// decides, in HTML and XML documents alike).
 // find for a plain key, which check() tests on every element of the tag in
 // turn. The elements its id, name and class tests could take come from the
 // document's own lookups instead (an id selector, a selector on a name in
@@ -331,6 +328,9 @@ function find_keyed(doc, tag, key, skip) {
   }
   return undefined;
 }
+// Whether element el is one that getElementsByTagName(tag) lists, for a tag
+// without upper-case letters or ":" (for those the qualified name alone
+// decides, in HTML and XML documents alike).
 function tag_of(el, tag) {
   return tag == "*" || (el.prefix ? el.prefix + ":" + el.localName : el.localName) === tag;
 }
