@@ -154,13 +154,8 @@ private:
     // drawn now, any other when that interval is up.
     void runsPaused()
     {
-        if (m_held.empty() || m_interval == 0 || busy())
-            return;
-        const qint64 left = m_drawn.isValid() ? m_interval - m_drawn.elapsed() : 0;
-        if (left <= 0)
-            releaseHeld();
-        else
-            m_release.start(int(left));
+        if (!m_held.empty() && m_interval > 0 && !busy())
+            releaseDue();
     }
 
     void releaseHeld()
