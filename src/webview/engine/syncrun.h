@@ -1,6 +1,7 @@
 #pragma once
 // A synchronous script run: Qt WebEngine answers asynchronously, so the run
-// waits for the answer in a nested event loop that leaves user input queued.
+// waits for the answer handling events other than user input: awake for the
+// first millisecond, then in a nested event loop.
 #include <QString>
 #include <QVariant>
 
