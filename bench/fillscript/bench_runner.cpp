@@ -105,7 +105,10 @@ int main(int argc, char** argv)
     host.show();
     webview::WebView view;
     view.create(&host, std::string(), rt::qstringToGb(pageUrl), {});
-    if (!waitUntil([&] { return view.isLoadingCompleted(); }, 30000) || !view.isLoadingSucceeded()) {
+    const auto loaded = [&] {
+        return waitUntil([&] { return view.isLoadingCompleted(); }, 30000) && view.isLoadingSucceeded();
+    };
+    if (!loaded()) {
         std::fprintf(stderr, "page did not load\n");
         return 1;
     }
@@ -141,7 +144,7 @@ int main(int argc, char** argv)
     // what the runner adds to each line is the difference.
     const auto reload = [&] {
         view.loadUrl(rt::qstringToGb(pageUrl));
-        return waitUntil([&] { return view.isLoadingCompleted(); }, 30000) && view.isLoadingSucceeded();
+        return loaded();
     };
     QByteArray warmScript = script;
     warmScript.replace("值", "新");
